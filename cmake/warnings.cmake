@@ -1,0 +1,10 @@
+# One warnings target, linked by every target of our own; third-party code is left alone.
+add_library(bleepforge_warnings INTERFACE)
+if(CMAKE_CXX_COMPILER_ID MATCHES "GNU|Clang")
+  target_compile_options(bleepforge_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wdouble-promotion
+    -Wold-style-cast -Wcast-qual -Wformat=2 -Wimplicit-fallthrough
+    $<$<BOOL:${BLEEPFORGE_WERROR}>:-Werror>)
+elseif(MSVC)
+  target_compile_options(bleepforge_warnings INTERFACE /W4 $<$<BOOL:${BLEEPFORGE_WERROR}>:/WX>)
+endif()

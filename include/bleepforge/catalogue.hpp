@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace bleepforge {
+
+// Sound-effect presets; the values are fixed and part of the public interface.
+enum class SfxPreset : std::int32_t {
+    laser = 0,
+    jump = 1,
+    explosion = 2,
+    coin = 3,
+    powerup = 4,
+    hit = 5,
+    blip = 6,
+    game_over = 7,
+};
+
+// Sound-chip voices; the values are fixed and part of the public interface.
+enum class ChipType : std::int32_t {
+    nes = 0,
+    sid = 1,
+    gameboy = 2,
+    ym2612 = 3,
+};
+
+// Everything the renderer needs for one preset voiced on one chip. A plain value.
+struct SfxPatch {
+    ChipType chip;
+    double base_freq;      // Hz, starting pitch
+    double freq_slide;     // Hz per second; negative falls
+    double duty;           // 0..1, share of a cycle at the pulse's high level
+    double attack;         // s
+    double decay;          // s
+    double sustain_time;   // s
+    double release;        // s
+    double sustain_level;  // 0..1
+    double filter_cutoff;  // factor of the pitch; 0.98 and above bypasses the filter
+    double noise;          // 0..1; above 0.25 noise is mixed into every sample
+    double fm_ratio;       // modulator over carrier frequency (ym2612)
+    double fm_index;       // radians of peak carrier phase deviation (ym2612)
+    double vibrato_depth;  // Hz; 0 or less switches vibrato off
+    double vibrato_rate;   // Hz
+};
+
+// Case-insensitive substring matching of a user word; never fails.
+// Unrecognised words give game_over.
+[[nodiscard]] SfxPreset parse_preset(std::string_view word);
+// Unrecognised words give nes.
+[[nodiscard]] ChipType parse_chip(std::string_view word);
+
+// Display titles; values outside the enumerations get "Custom Preset" / "Unknown Sound Chip".
+[[nodiscard]] std::string preset_display_name(SfxPreset preset);
+[[nodiscard]] std::string chip_display_name(ChipType chip);
+
+// The parameter record of a preset on a chip. The chip is stored unchecked; a preset
+// outside the enumeration gets the defaults with a 440 Hz pitch.
+[[nodiscard]] SfxPatch make_patch(SfxPreset preset, ChipType chip);
+
+}  // namespace bleepforge

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bleepforge/synth.hpp"
+
+namespace bleepforge {
+
+// One float sample to 16-bit PCM: clipped to [-1, 1], scaled by 32767 in single precision and
+// truncated toward zero; NaN gives 0. The result lies in -32767 ... 32767.
+[[nodiscard]] std::int16_t float_to_pcm16(float sample);
+
+// Writes a mono 16-bit PCM WAV file (44-byte header, then the samples), creating or replacing
+// the file at path. False when the file cannot be opened, any byte fails to reach it, the final
+// flush or close fails, or the buffer holds more than 2147483629 samples (nothing is written then).
+// A write that fails part-way leaves the partial file.
+[[nodiscard]] bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_t rate_hz);
+
+// Writes the samples as a C/C++ header declaring <prefix>_sample_rate, <prefix>_num_samples and
+// the int16_t array <prefix>_pcm, with CR LF line ends. The prefix is written unchanged.
+// False on the same failures as write_wav.
+[[nodiscard]] bool write_c_header(const std::string& path, const SampleBuffer& samples,
+                                  std::string_view prefix, std::int32_t rate_hz);
+
+}  // namespace bleepforge

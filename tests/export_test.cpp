@@ -1,0 +1,187 @@
+#include "bleepforge/export.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "test_files.hpp"
+
+namespace bleepforge {
+namespace {
+
+using testing_support::exists;
+using testing_support::read_file;
+using testing_support::TempPath;
+
+TEST(FloatToPcm16, ClipsScalesInSinglePrecisionAndTruncates) {
+    const struct {
+        float in;
+        std::int16_t out;
+    } cases[] = {
+        {1.5f, 32767},
+        {1.0f, 32767},
+        {-1.0f, -32767},
+        {-1.5f, -32767},  // never -32768
+        {std::nextafter(1.0f, 0.0f), 32766},
+        {0.5f, 16383},
+        {-0.5f, -16383},  // toward zero, not down
+        // 32769/65536 * 32767 is 16383.99997 in double but rounds to 16384.0f in float.
+        {32769.0f / 65536.0f, 16384},
+        {32769.0f / 131072.0f, 8192},
+        {0.000001f, 0},
+        {-0.000001f, 0},
+        {0.0f, 0},
+        {std::numeric_limits<float>::quiet_NaN(), 0},
+        {std::numeric_limits<float>::infinity(), 32767},
+        {-std::numeric_limits<float>::infinity(), -32767},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(float_to_pcm16(c.in), c.out) << c.in;
+    }
+}
+
+// The canonical header, written out by hand from the format's field table.
+std::string wav_header(std::uint32_t riff_size, std::uint32_t rate, std::uint32_t data_size) {
+    auto le32 = [](std::uint32_t v) {
+        return std::string{static_cast<char>(v & 0xFF), static_cast<char>((v >> 8) & 0xFF),
+                           static_cast<char>((v >> 16) & 0xFF), static_cast<char>(v >> 24)};
+    };
+    return "RIFF" + le32(riff_size) + "WAVE" + "fmt " + le32(16) + std::string("\x01\x00\x01\x00", 4) +
+           le32(rate) + le32(2 * rate) + std::string("\x02\x00\x10\x00", 4) + "data" + le32(data_size);
+}
+
+TEST(WriteWav, WritesTheWorkedExamplesByteForByte) {
+    TempPath path("out.wav");
+    ASSERT_TRUE(write_wav(path.str(), {0.5f, -0.5f, -2.0f}, 44100));
+    EXPECT_EQ(read_file(path.str()), wav_header(42, 44100, 6) + std::string("\xFF\x3F\x01\xC0\x01\x80", 6));
+
+    ASSERT_TRUE(write_wav(path.str(), {}, 44100));  // replaces the longer file
+    EXPECT_EQ(read_file(path.str()), wav_header(36, 44100, 0));
+
+    ASSERT_TRUE(write_wav(path.str(), {0.25f}, 22050));
+    EXPECT_EQ(read_file(path.str()), wav_header(38, 22050, 2) + std::string("\xFF\x1F", 2));
+
+    // The program's own size: 22050 samples, 44144 bytes; the bytes from the format table.
+    ASSERT_TRUE(write_wav(path.str(), SampleBuffer(22050, 1.0f), 44100));
+    const std::string bytes = read_file(path.str());
+    ASSERT_EQ(bytes.size(), 44144U);
+    const unsigned char expected_header[44] = {
+        0x52, 0x49, 0x46, 0x46, 0x68, 0xAC, 0x00, 0x00, 0x57, 0x41, 0x56, 0x45, 0x66, 0x6D, 0x74,
+        0x20, 0x10, 0x00, 0x00, 0x00, 0x01, 0x00, 0x01, 0x00, 0x44, 0xAC, 0x00, 0x00, 0x88, 0x58,
+        0x01, 0x00, 0x02, 0x00, 0x10, 0x00, 0x64, 0x61, 0x74, 0x61, 0x44, 0xAC, 0x00, 0x00};
+    EXPECT_EQ(bytes.substr(0, 44), std::string(reinterpret_cast<const char*>(expected_header), 44));
+    EXPECT_EQ(bytes.substr(44, 4), std::string("\xFF\x7F\xFF\x7F", 4));
+    EXPECT_EQ(bytes.substr(44142), std::string("\xFF\x7F", 2));
+}
+
+// The line-by-line template for three samples, with the CR LF line ends we always write.
+const std::string worked_header =
+    "// Bleepforge DAW \xE2\x80\x94 Exported C/C++ PCM Sound Wave\r\n"
+    "// Sample Rate: 44100 Hz, Mono 16-bit\r\n"
+    "// Total Samples: 3\r\n"
+    "\r\n"
+    "#ifndef chiptune_sfx_H\r\n"
+    "#define chiptune_sfx_H\r\n"
+    "\r\n"
+    "#include <stdint.h>\r\n"
+    "\r\n"
+    "static const int chiptune_sfx_sample_rate = 44100;\r\n"
+    "static const int chiptune_sfx_num_samples = 3;\r\n"
+    "static const int16_t chiptune_sfx_pcm[3] = {\r\n"
+    "16383, -16383, -32767, \r\n"
+    "};\r\n"
+    "\r\n"
+    "#endif // chiptune_sfx_H\r\n";
+
+std::string header_tail(const std::string& text, const std::string& from) {
+    return text.substr(text.find(from));
+}
+
+TEST(WriteCHeader, FollowsTheTemplateLineByLine) {
+    TempPath path("out.h");
+    ASSERT_TRUE(write_c_header(path.str(), {0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100));
+    EXPECT_EQ(read_file(path.str()), worked_header);
+
+    // A positive multiple of 12 ends its last data line itself: an empty line before "};".
+    ASSERT_TRUE(write_c_header(path.str(), SampleBuffer(12, 0.5f), "chiptune_sfx", 44100));
+    std::string twelve;
+    for (int i = 0; i < 12; ++i) {
+        twelve += "16383, ";
+    }
+    EXPECT_EQ(header_tail(read_file(path.str()), "static const int16_t"),
+              "static const int16_t chiptune_sfx_pcm[12] = {\r\n" + twelve +
+                  "\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
+
+    // An empty buffer: a size 0 array and an empty line 13.
+    ASSERT_TRUE(write_c_header(path.str(), {}, "chiptune_sfx", 44100));
+    const std::string empty = read_file(path.str());
+    EXPECT_NE(empty.find("// Total Samples: 0\r\n"), std::string::npos);
+    EXPECT_NE(empty.find("chiptune_sfx_num_samples = 0;\r\n"), std::string::npos);
+    EXPECT_EQ(header_tail(empty, "static const int16_t"),
+              "static const int16_t chiptune_sfx_pcm[0] = {\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
+
+    // The prefix and the rate go in unchanged, whatever they are.
+    ASSERT_TRUE(write_c_header(path.str(), {1.0f}, "My Sfx", -7));
+    const std::string odd = read_file(path.str());
+    EXPECT_NE(odd.find("#ifndef My Sfx_H\r\n"), std::string::npos);
+    EXPECT_NE(odd.find("// Sample Rate: -7 Hz"), std::string::npos);
+    EXPECT_NE(odd.find("static const int My Sfx_sample_rate = -7;\r\n"), std::string::npos);
+    EXPECT_NE(odd.find("My Sfx_pcm[1] = {\r\n32767, \r\n};"), std::string::npos);
+}
+
+TEST(WriteCHeader, Writes22050SamplesAs1853Lines) {
+    SampleBuffer samples(22050);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(i % 7) / 3.0f - 1.0f;  // the widest values included
+    }
+    TempPath path("out.h");
+    ASSERT_TRUE(write_c_header(path.str(), samples, "chiptune_sfx", 44100));
+    const std::string text = read_file(path.str());
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = text.find("\r\n", start);
+        ASSERT_NE(end, std::string::npos) << "every line ends in CR LF";
+        lines.push_back(text.substr(start, end - start));
+        start = end + 2;
+    }
+    ASSERT_EQ(lines.size(), 1853U);
+    EXPECT_EQ(text.find('\n'), text.find("\r\n") + 1);
+    for (const std::size_t line : {2U, 10U, 11U}) {
+        EXPECT_NE(lines[line].find("22050"), std::string::npos) << line + 1;
+    }
+    std::size_t values = 0;
+    for (std::size_t i = 12; i < 12 + 1838; ++i) {
+        const std::size_t on_line =
+            static_cast<std::size_t>(std::count(lines[i].begin(), lines[i].end(), ','));
+        EXPECT_EQ(on_line, i < 12 + 1837 ? 12U : 6U) << i + 1;
+        values += on_line;
+    }
+    EXPECT_EQ(values, 22050U);
+    EXPECT_EQ(lines[12].substr(0, 22), "-32767, -21844, -10922");
+    EXPECT_EQ(lines[1850], "};");
+}
+
+TEST(Exporters, ReportEveryFailureAndCreateNothingWhenThePathCannotBeOpened) {
+    TempPath dir("dir");
+    const std::string missing = dir.str() + "/no/such/out";
+    EXPECT_FALSE(write_wav(missing, {0.5f}, 44100));
+    EXPECT_FALSE(write_c_header(missing, {0.5f}, "chiptune_sfx", 44100));
+    EXPECT_FALSE(exists(dir.str()));
+
+    std::filesystem::create_directory(dir.str());
+    EXPECT_FALSE(write_wav(dir.str(), {0.5f}, 44100));
+    EXPECT_FALSE(write_c_header(dir.str(), {0.5f}, "chiptune_sfx", 44100));
+
+    if (exists("/dev/full")) {
+        // The bytes of an empty buffer fit any buffer: the failure shows only at the flush.
+        EXPECT_FALSE(write_wav("/dev/full", {}, 44100));
+        EXPECT_FALSE(write_c_header("/dev/full", {}, "chiptune_sfx", 44100));
+        EXPECT_FALSE(write_wav("/dev/full", SampleBuffer(22050, 0.5f), 44100));
+        EXPECT_FALSE(write_c_header("/dev/full", SampleBuffer(22050, 0.5f), "chiptune_sfx", 44100));
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge

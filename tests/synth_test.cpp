@@ -1,0 +1,260 @@
+#include "bleepforge/synth.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <set>
+
+#include "voice.hpp"
+
+namespace bleepforge {
+namespace {
+
+// A patch whose envelope holds exactly 1 for the first second (no attack, no decay, full
+// sustain), so the samples are the generator's own values.
+SfxPatch flat_patch(ChipType chip, double freq_hz) {
+    SfxPatch p = make_patch(SfxPreset::blip, chip);
+    p.base_freq = freq_hz;
+    p.attack = 0.0;
+    p.decay = 0.0;
+    p.sustain_time = 1.0;
+    p.sustain_level = 1.0;
+    return p;
+}
+
+TEST(RenderSfx, CountsDurationTimesRateTruncated) {
+    const SfxPatch p = make_patch(SfxPreset::laser, ChipType::nes);
+    EXPECT_EQ(render_sfx(p, 0.5, 44100).size(), 22050U);
+    EXPECT_EQ(render_sfx(p, 0.7, 44100).size(), 30869U);  // 30869.999999999996
+    EXPECT_EQ(render_sfx(p, 1.0 / 44100.0, 44100).size(), 1U);
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    // Below one sample, negative, NaN or infinite: no samples.
+    for (const double duration : {0.5, -0.5, 0.00001, nan, inf, -inf}) {
+        for (const std::int32_t rate : {0, -44100, 44100}) {
+            if (duration != 0.5 || rate != 44100) {
+                EXPECT_TRUE(render_sfx(p, duration, rate).empty()) << duration << " s at " << rate;
+            }
+        }
+    }
+}
+
+TEST(RenderSfx, IsDeterministicStartsSilentAndEndsWithTheEnvelope) {
+    for (int preset = 0; preset < 8; ++preset) {
+        for (int chip = 0; chip < 4; ++chip) {
+            SCOPED_TRACE(testing::Message() << "preset " << preset << " chip " << chip);
+            const SfxPatch p = make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
+            const SampleBuffer a = render_sfx(p, 0.5, 44100);
+            EXPECT_EQ(a, render_sfx(p, 0.5, 44100));
+            EXPECT_EQ(a[0], 0.0f);  // the attack starts from silence
+            const double end_s = p.attack + p.decay + p.sustain_time + p.release;
+            bool silent_after_end = true;
+            bool in_range = true;
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                in_range = in_range && a[i] >= -1.0f && a[i] <= 1.0f;
+                if (static_cast<double>(i) / 44100.0 >= end_s) {
+                    silent_after_end = silent_after_end && a[i] == 0.0f;
+                }
+            }
+            EXPECT_TRUE(silent_after_end);
+            EXPECT_TRUE(in_range);
+        }
+    }
+}
+
+TEST(EnvelopeLevel, RisesDecaysHoldsReleasesThenStaysSilent) {
+    SfxPatch p = make_patch(SfxPreset::blip, ChipType::nes);
+    p.attack = 0.5;
+    p.decay = 0.25;
+    p.sustain_time = 0.5;
+    p.release = 0.5;
+    p.sustain_level = 0.5;
+    EXPECT_EQ(voice::envelope_level(p, 0.0), 0.0f);
+    EXPECT_EQ(voice::envelope_level(p, 0.25), 0.5f);
+    EXPECT_EQ(voice::envelope_level(p, 0.5), 1.0f);  // the boundary belongs to the decay
+    EXPECT_EQ(voice::envelope_level(p, 0.625), 0.75f);
+    EXPECT_EQ(voice::envelope_level(p, 0.75), 0.5f);  // sustain
+    EXPECT_EQ(voice::envelope_level(p, 1.25), 0.5f);  // start of the release
+    EXPECT_EQ(voice::envelope_level(p, 1.5), 0.25f);
+    EXPECT_EQ(voice::envelope_level(p, 1.75), 0.0f);
+    EXPECT_EQ(voice::envelope_level(p, 100.0), 0.0f);
+    // Zero-length segments divide by 0.001 but keep their boundaries: no attack, decay held.
+    p.attack = 0.0;
+    p.decay = 0.0;
+    EXPECT_EQ(voice::envelope_level(p, 0.0), 0.5f);
+    // Levels outside [0, 1] are clamped.
+    p.sustain_level = 3.0;
+    EXPECT_EQ(voice::envelope_level(p, 0.1), 1.0f);
+    p.sustain_level = -3.0;
+    EXPECT_EQ(voice::envelope_level(p, 0.1), 0.0f);
+}
+
+TEST(Generators, HaveTheirLevelsAndShapes) {
+    EXPECT_EQ(voice::pulse(0.0, 0.5), 0.75f);
+    EXPECT_EQ(voice::pulse(0.4999, 0.5), 0.75f);
+    EXPECT_EQ(voice::pulse(0.5, 0.5), -0.75f);
+    EXPECT_EQ(voice::pulse(0.2, 0.125), -0.75f);
+
+    // The stepped triangle: 0..15, 15..0 over 32 steps, levels -1 + 2n/15.
+    std::set<float> levels;
+    for (int k = 0; k < 32; ++k) {
+        const int n = k <= 15 ? k : 31 - k;
+        const float v = voice::stepped_triangle((k + 0.5) / 32.0);
+        EXPECT_EQ(v, static_cast<float>(n) / 7.5f - 1.0f) << k;
+        levels.insert(v);
+    }
+    EXPECT_EQ(levels.size(), 16U);
+    EXPECT_EQ(*levels.begin(), -1.0f);
+    EXPECT_EQ(*levels.rbegin(), 1.0f);
+    EXPECT_EQ(voice::stepped_triangle(1.0), -1.0f);  // a backwards phase can round up to 1
+
+    // Saw plus pulse with duty 0.5: -0.1 at the start, just under 0.4 before mid-cycle, -0.4 at
+    // mid-cycle, just under 0.1 at the end; never beyond 0.9.
+    EXPECT_EQ(voice::saw_pulse(0.0, 0.5), (-1.0f + 0.8f) * 0.5f);
+    EXPECT_NEAR(voice::saw_pulse(0.0, 0.5), -0.1f, 1e-7);
+    EXPECT_NEAR(voice::saw_pulse(0.4999, 0.5), 0.4f, 1e-3);
+    EXPECT_LT(voice::saw_pulse(0.4999, 0.5), 0.4f);
+    EXPECT_EQ(voice::saw_pulse(0.5, 0.5), -0.4f);
+    EXPECT_NEAR(voice::saw_pulse(0.9999, 0.5), 0.1f, 1e-3);
+    for (double c = 0.0; c < 1.0; c += 0.001) {
+        for (const double duty : {0.0, 0.125, 0.5, 1.0}) {
+            EXPECT_LE(std::fabs(voice::saw_pulse(c, duty)), 0.9f);
+        }
+    }
+
+    EXPECT_EQ(voice::cycle_position(0.0), 0.0);
+    EXPECT_NEAR(voice::cycle_position(-voice::pi), 0.5, 1e-15);  // floor, not truncation
+}
+
+TEST(NoiseRegister, StartsWithFourteenOnesAndRepeatsEvery32767Steps) {
+    std::uint32_t lfsr = 0x7FFF;
+    for (int i = 0; i < 14; ++i) {
+        EXPECT_TRUE(voice::step_lfsr(lfsr)) << i;
+    }
+    EXPECT_FALSE(voice::step_lfsr(lfsr));
+    lfsr = 0x7FFF;
+    int period = 0;
+    do {
+        (void)voice::step_lfsr(lfsr);
+        ++period;
+    } while (lfsr != 0x7FFF && period < 40000);
+    EXPECT_EQ(period, 32767);
+    // The mix is single precision: 0.4f, not the double 0.4.
+    EXPECT_EQ(voice::mix_noise(0.0f, true), 0.4f);
+    EXPECT_EQ(voice::mix_noise(0.75f, false), 0.75f * 0.6f - 0.4f);
+}
+
+TEST(RenderSfx, RepeatsEvery100SamplesAt441Hz) {
+    for (const ChipType chip : {ChipType::nes, ChipType::sid, ChipType::ym2612}) {
+        SfxPatch p = flat_patch(chip, 441.0);
+        if (chip == ChipType::ym2612) {
+            p.fm_ratio = 2.0;
+            p.fm_index = 1.0;
+        }
+        const SampleBuffer s = render_sfx(p, 0.5, 44100);
+        int differing = 0;
+        for (std::size_t i = 100; i < s.size(); ++i) {
+            if (chip == ChipType::ym2612) {
+                EXPECT_NEAR(s[i], s[i - 100], 1e-6f) << i;
+            } else if (s[i] != s[i - 100]) {
+                ++differing;  // a cycle_pos within rounding distance of 0 or the duty
+            }
+        }
+        EXPECT_LT(differing, 200) << static_cast<int>(chip);
+    }
+    const SampleBuffer pulse = render_sfx(flat_patch(ChipType::nes, 441.0), 0.01, 44100);
+    EXPECT_EQ(pulse[0], 0.75f);
+    EXPECT_EQ(pulse[49], 0.75f);
+    EXPECT_EQ(pulse[51], -0.75f);
+    EXPECT_EQ(pulse[99], -0.75f);
+}
+
+bool all_of_magnitude(const SampleBuffer& s, float magnitude) {
+    for (const float v : s) {
+        if (std::fabs(v) != magnitude) {
+            return false;
+        }
+    }
+    return true;
+}
+
+TEST(RenderSfx, SwitchesExactlyAtItsThresholds) {
+    // nes turns to the stepped triangle for slides steeper than -1000 Hz/s; gameboy never does.
+    SfxPatch p = flat_patch(ChipType::nes, 5000.0);
+    p.freq_slide = -1000.0;
+    EXPECT_TRUE(all_of_magnitude(render_sfx(p, 0.05, 44100), 0.75f));
+    p.freq_slide = std::nextafter(-1000.0, -2000.0);
+    EXPECT_FALSE(all_of_magnitude(render_sfx(p, 0.05, 44100), 0.75f));
+    p.chip = ChipType::gameboy;
+    EXPECT_TRUE(all_of_magnitude(render_sfx(p, 0.05, 44100), 0.75f));
+
+    // Noise on every sample only above 0.25; the unknown chip makes the layer audible alone.
+    SfxPatch silent = flat_patch(static_cast<ChipType>(9), 1000.0);
+    silent.noise = 0.25;
+    EXPECT_TRUE(all_of_magnitude(render_sfx(silent, 0.05, 44100), 0.0f));
+    silent.noise = std::nextafter(0.25, 1.0);
+    EXPECT_TRUE(all_of_magnitude(render_sfx(silent, 0.05, 44100), 0.4f));
+
+    // At or below 0.25, noise only while the pitch is below 120 Hz.
+    silent.noise = 0.0;
+    silent.base_freq = 120.0;
+    EXPECT_TRUE(all_of_magnitude(render_sfx(silent, 0.05, 44100), 0.0f));
+    silent.base_freq = std::nextafter(120.0, 0.0);
+    EXPECT_TRUE(all_of_magnitude(render_sfx(silent, 0.05, 44100), 0.4f));
+
+    // The filter runs below a cutoff factor of 0.98.
+    SfxPatch filtered = flat_patch(ChipType::gameboy, 1000.0);
+    filtered.filter_cutoff = 0.98;
+    EXPECT_TRUE(all_of_magnitude(render_sfx(filtered, 0.05, 44100), 0.75f));
+    filtered.filter_cutoff = std::nextafter(0.98, 0.0);
+    EXPECT_FALSE(all_of_magnitude(render_sfx(filtered, 0.05, 44100), 0.75f));
+}
+
+TEST(RenderSfx, HoldsAPitchPushedBelow20HzAndMixesNoiseFromThere) {
+    SfxPatch p = flat_patch(ChipType::gameboy, 200.0);
+    p.freq_slide = -44100.0 * 10.0;  // 10 Hz down per sample
+    const SampleBuffer s = render_sfx(p, 0.1, 44100);
+    // The slide applies before the first sample: 190, 180, ... 130 Hz are still clean.
+    for (std::size_t i = 0; i < 7; ++i) {
+        EXPECT_EQ(std::fabs(s[i]), 0.75f) << i;
+    }
+    const std::set<float> noisy{0.75f * 0.6f + 0.4f, 0.75f * 0.6f - 0.4f, -0.75f * 0.6f + 0.4f,
+                                -0.75f * 0.6f - 0.4f};
+    for (std::size_t i = 8; i < s.size(); ++i) {
+        ASSERT_EQ(noisy.count(s[i]), 1U) << i;
+    }
+    // At 20 Hz held, the pulse period is 2205 samples with the high half first.
+    EXPECT_GT(s[100], 0.0f);
+    EXPECT_LT(s[1500], 0.0f);
+}
+
+TEST(RenderSfx, StartsTheFmVoiceAtZeroAndSilencesUnknownChips) {
+    const SampleBuffer fm = render_sfx(flat_patch(ChipType::ym2612, 440.0), 0.01, 44100);
+    EXPECT_EQ(fm[0], 0.0f);
+    EXPECT_NE(fm[1], 0.0f);
+    EXPECT_TRUE(
+        all_of_magnitude(render_sfx(flat_patch(static_cast<ChipType>(-5), 440.0), 0.01, 44100), 0.0f));
+}
+
+TEST(RenderSfx, KeepsEverySampleInRangeWhateverThePatch) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double inf = std::numeric_limits<double>::infinity();
+    SfxPatch unstable = flat_patch(ChipType::sid, 3000.0);
+    unstable.filter_cutoff = 0.9;
+    unstable.noise = 40.0;  // damping far below zero: the filter grows until it overflows
+    SfxPatch nan_patch = flat_patch(ChipType::ym2612, nan);
+    nan_patch.sustain_level = nan;
+    SfxPatch inf_patch = flat_patch(ChipType::nes, inf);
+    inf_patch.freq_slide = -inf;
+    inf_patch.vibrato_depth = inf;
+    for (const SfxPatch& p : {unstable, nan_patch, inf_patch}) {
+        for (const float v : render_sfx(p, 0.2, 44100)) {
+            ASSERT_TRUE(v >= -1.0f && v <= 1.0f) << v;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge
