@@ -2,11 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <limits>
 #include <set>
 
+#include "fast_sine.hpp"
+#include "reference.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -71,24 +75,25 @@ TEST(EnvelopeLevel, RisesDecaysHoldsReleasesThenStaysSilent) {
     p.sustain_time = 0.5;
     p.release = 0.5;
     p.sustain_level = 0.5;
-    EXPECT_EQ(voice::envelope_level(p, 0.0), 0.0f);
-    EXPECT_EQ(voice::envelope_level(p, 0.25), 0.5f);
-    EXPECT_EQ(voice::envelope_level(p, 0.5), 1.0f);  // the boundary belongs to the decay
-    EXPECT_EQ(voice::envelope_level(p, 0.625), 0.75f);
-    EXPECT_EQ(voice::envelope_level(p, 0.75), 0.5f);  // sustain
-    EXPECT_EQ(voice::envelope_level(p, 1.25), 0.5f);  // start of the release
-    EXPECT_EQ(voice::envelope_level(p, 1.5), 0.25f);
-    EXPECT_EQ(voice::envelope_level(p, 1.75), 0.0f);
-    EXPECT_EQ(voice::envelope_level(p, 100.0), 0.0f);
+    auto level = [&p](double t) { return voice::envelope_level(voice::make_envelope(p), t); };
+    EXPECT_EQ(voice::envelope_level(voice::make_envelope(p), 0.0), 0.0f);
+    EXPECT_EQ(level(0.25), 0.5f);
+    EXPECT_EQ(level(0.5), 1.0f);  // the boundary belongs to the decay
+    EXPECT_EQ(level(0.625), 0.75f);
+    EXPECT_EQ(level(0.75), 0.5f);  // sustain
+    EXPECT_EQ(level(1.25), 0.5f);  // start of the release
+    EXPECT_EQ(level(1.5), 0.25f);
+    EXPECT_EQ(level(1.75), 0.0f);
+    EXPECT_EQ(level(100.0), 0.0f);
     // Zero-length segments divide by 0.001 but keep their boundaries: no attack, decay held.
     p.attack = 0.0;
     p.decay = 0.0;
-    EXPECT_EQ(voice::envelope_level(p, 0.0), 0.5f);
+    EXPECT_EQ(level(0.0), 0.5f);
     // Levels outside [0, 1] are clamped.
     p.sustain_level = 3.0;
-    EXPECT_EQ(voice::envelope_level(p, 0.1), 1.0f);
+    EXPECT_EQ(level(0.1), 1.0f);
     p.sustain_level = -3.0;
-    EXPECT_EQ(voice::envelope_level(p, 0.1), 0.0f);
+    EXPECT_EQ(level(0.1), 0.0f);
 }
 
 TEST(Generators, HaveTheirLevelsAndShapes) {
@@ -109,6 +114,7 @@ TEST(Generators, HaveTheirLevelsAndShapes) {
     EXPECT_EQ(*levels.begin(), -1.0f);
     EXPECT_EQ(*levels.rbegin(), 1.0f);
     EXPECT_EQ(voice::stepped_triangle(1.0), -1.0f);  // a backwards phase can round up to 1
+    EXPECT_EQ(voice::stepped_triangle(std::nan("")), -1.0f);
 
     // Saw plus pulse with duty 0.5: -0.1 at the start, just under 0.4 before mid-cycle, -0.4 at
     // mid-cycle, just under 0.1 at the end; never beyond 0.9.
@@ -253,6 +259,96 @@ TEST(RenderSfx, KeepsEverySampleInRangeWhateverThePatch) {
         for (const float v : render_sfx(p, 0.2, 44100)) {
             ASSERT_TRUE(v >= -1.0f && v <= 1.0f) << v;
         }
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge
+
+namespace bleepforge {
+namespace {
+
+// A small deterministic generator, so every run checks the same patches.
+struct SplitMix {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30U)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27U)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31U);
+    }
+    double uniform(double low, double high) {
+        return low + (high - low) * static_cast<double>(next() >> 11U) * 0x1p-53;
+    }
+};
+
+SfxPatch random_patch(SplitMix& rng) {
+    SfxPatch p = make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 5));
+    p.base_freq = rng.uniform(10.0, 21000.0);
+    p.freq_slide = rng.uniform(-30000.0, 30000.0);
+    p.duty = rng.uniform(0.0, 1.0);
+    p.attack = rng.uniform(-0.01, 0.05);
+    p.decay = rng.uniform(-0.01, 0.1);
+    p.sustain_time = rng.uniform(-0.01, 0.1);
+    p.release = rng.uniform(-0.01, 0.1);
+    p.sustain_level = rng.uniform(-0.2, 1.2);
+    p.filter_cutoff = rng.uniform(0.0, 1.2);
+    p.noise = rng.uniform(0.0, 1.0);
+    p.fm_ratio = rng.uniform(-8.0, 8.0);
+    p.fm_index = rng.uniform(-12.0, 12.0);
+    p.vibrato_depth = rng.uniform(-20.0, 200.0);
+    p.vibrato_rate = rng.uniform(0.0, 40.0);
+    return p;
+}
+
+bool same_bits(const SampleBuffer& a, const SampleBuffer& b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](float x, float y) {
+               return std::bit_cast<std::uint32_t>(x) == std::bit_cast<std::uint32_t>(y);
+           });
+}
+
+// The fast renderer must give the plain one's bytes exactly, signs of zero included.
+TEST(RenderSfx, MatchesThePlainRendererBitForBit) {
+    for (int preset = 0; preset < 8; ++preset) {
+        for (int chip = -1; chip < 5; ++chip) {
+            const SfxPatch p = make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
+            ASSERT_TRUE(same_bits(render_sfx(p, 0.5, 44100), render_sfx_reference(p, 0.5, 44100)))
+                << preset << " " << chip;
+        }
+    }
+    SplitMix rng{2026};
+    std::size_t samples = 0;
+    for (int n = 0; n < 400; ++n) {
+        const SfxPatch p = random_patch(rng);
+        const auto rate = static_cast<std::int32_t>(rng.uniform(8000.0, 96000.0));
+        const double duration_s = rng.uniform(0.0, 0.2);
+        const SampleBuffer fast = render_sfx(p, duration_s, rate);
+        samples += fast.size();
+        ASSERT_TRUE(same_bits(fast, render_sfx_reference(p, duration_s, rate))) << "patch " << n;
+    }
+    EXPECT_GT(samples, 1000000U);
+}
+
+// The FM voice's fast sine decides the float only where its error bound allows.
+TEST(FmVoice, GivesTheNarrowedLibrarySineEverywhere) {
+    SplitMix rng{7};
+    int disagreements = 0;
+    for (int n = 0; n < 2000000; ++n) {
+        const double phase = rng.uniform(-3000.0, 70000.0);
+        const double mod_phase = rng.uniform(-3000.0, 200000.0);
+        const double index = rng.uniform(-20.0, 20.0);
+        const auto expected = static_cast<float>(std::sin(phase + index * std::sin(mod_phase)));
+        disagreements += std::bit_cast<std::uint32_t>(voice::fm_voice(phase, mod_phase, index)) !=
+                         std::bit_cast<std::uint32_t>(expected);
+    }
+    EXPECT_EQ(disagreements, 0);
+    for (const double odd : {0.0, -0.0, 1e300, -1e300, std::numeric_limits<double>::infinity(),
+                             std::numeric_limits<double>::quiet_NaN(), 0x1p20, 0x1p20 + 1.0}) {
+        const auto expected = static_cast<float>(std::sin(odd + 2.5 * std::sin(odd)));
+        const float got = voice::fm_voice(odd, odd, 2.5);
+        EXPECT_TRUE(std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(expected) ||
+                    (std::isnan(got) && std::isnan(expected)))
+            << odd;
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include "bleepforge/export.hpp"
 #include "file_sink.hpp"
+#include "pcm.hpp"
 
 namespace bleepforge {
 namespace {
@@ -55,7 +56,7 @@ bool write_c_header(const std::string& path, const SampleBuffer& samples, std::s
     std::size_t on_line = 0;
     for (const float sample : samples) {
         char* out = sink.reserve(max_value_text);
-        out = std::to_chars(out, out + max_value_text, float_to_pcm16(sample)).ptr;
+        out = std::to_chars(out, out + max_value_text, pcm::from_float(sample)).ptr;
         *out++ = ',';
         *out++ = ' ';
         if (++on_line == values_per_line) {

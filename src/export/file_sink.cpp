@@ -24,13 +24,6 @@ void FileSink::drain() {
     used_ = 0;
 }
 
-char* FileSink::reserve(std::size_t bytes) {
-    if (chunk_size - used_ < bytes) {
-        drain();
-    }
-    return chunk_.data() + used_;
-}
-
 void FileSink::append(std::string_view text) {
     while (!text.empty()) {
         const std::size_t room = chunk_size - used_;

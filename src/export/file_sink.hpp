@@ -22,8 +22,14 @@ public:
 
     [[nodiscard]] bool is_open() const { return file_ != nullptr; }
 
-    // Room for at least `bytes` more bytes at the returned position; call commit() after.
-    [[nodiscard]] char* reserve(std::size_t bytes);
+    // Room for at least `bytes` (at most chunk_size) more bytes at the returned position; call
+    // commit() with the end of what was written there.
+    [[nodiscard]] char* reserve(std::size_t bytes) {
+        if (chunk_size - used_ < bytes) {
+            drain();
+        }
+        return chunk_.data() + used_;
+    }
     void commit(char* end) { used_ = static_cast<std::size_t>(end - chunk_.data()); }
     void append(std::string_view text);
 

@@ -1,23 +1,9 @@
-#include <cmath>
+#include "pcm.hpp"
 
 #include "bleepforge/export.hpp"
 
 namespace bleepforge {
 
-std::int16_t float_to_pcm16(float sample) {
-    if (sample < -1.0f) {
-        return -32767;  // symmetric range: -32768 is never produced
-    }
-    if (sample > 1.0f) {
-        return 32767;
-    }
-    if (std::isnan(sample)) {
-        return 0;
-    }
-    // The product is rounded to float before truncation; a double product truncates some
-    // samples (32769/65536, say) one step lower.
-    const float scaled = sample * 32767.0f;
-    return static_cast<std::int16_t>(scaled);
-}
+std::int16_t float_to_pcm16(float sample) { return pcm::from_float(sample); }
 
 }  // namespace bleepforge

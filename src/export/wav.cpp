@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstddef>
 
 #include "bleepforge/export.hpp"
 #include "file_sink.hpp"
+#include "pcm.hpp"
 
 namespace bleepforge {
 namespace {
@@ -59,9 +61,14 @@ bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_
         return false;
     }
     sink.commit(put_header(sink.reserve(wav_header_size), samples.size(), rate_hz));
-    for (const float sample : samples) {
-        char* out = sink.reserve(2);
-        sink.commit(put_u16(out, static_cast<std::uint16_t>(float_to_pcm16(sample))));
+    constexpr std::size_t samples_per_chunk = FileSink::chunk_size / 2;
+    for (std::size_t start = 0; start < samples.size(); start += samples_per_chunk) {
+        const std::size_t end = std::min(samples.size(), start + samples_per_chunk);
+        char* out = sink.reserve(2 * (end - start));
+        for (std::size_t i = start; i < end; ++i) {
+            out = put_u16(out, static_cast<std::uint16_t>(pcm::from_float(samples[i])));
+        }
+        sink.commit(out);
     }
     return sink.finish();
 }

@@ -1,100 +1,162 @@
 #include <cmath>
-#include <limits>
+#include <span>
 
 #include "bleepforge/synth.hpp"
+#include "fast_sine.hpp"
+#include "reference.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
 namespace {
 
-// Truncates duration * rate toward zero. A negative duration or rate, or a product that is not a
-// finite count of at least one, gives no samples rather than an undefined conversion.
-std::uint64_t sample_count_of(double duration_s, double rate_hz) {
-    const double product = duration_s * rate_hz;
-    if (!(duration_s > 0.0) || !(rate_hz > 0.0) || !(product >= 1.0) || !std::isfinite(product)) {
-        return 0;
+using namespace voice;
+
+enum class Generator { pulse, triangle, saw_pulse, fm, silent };
+
+// The first index i in [0, count] for which t = i / rate < end_s is false. t grows with i, so
+// the envelope's tests become integer comparisons and t is divided out only where it is used.
+std::size_t first_index_not_before(double end_s, double rate, std::size_t count) {
+    auto before = [&](std::size_t i) { return static_cast<double>(i) / rate < end_s; };
+    const double estimate = end_s * rate;
+    std::size_t i = 0;
+    if (estimate >= static_cast<double>(count)) {
+        i = count;
+    } else if (estimate > 0.0) {
+        i = static_cast<std::size_t>(estimate);
     }
-    if (product >= 0x1p64) {
-        // Not representable; the container refuses it with its own length error.
-        return std::numeric_limits<std::uint64_t>::max();
+    while (i > 0 && !before(i - 1)) {
+        --i;
     }
-    return static_cast<std::uint64_t>(product);
+    while (i < count && before(i)) {
+        ++i;
+    }
+    return i;
 }
 
-}  // namespace
+// The envelope's segment ends as sample indices, for one render.
+struct EnvelopeSpans {
+    Envelope shape;
+    std::size_t attack_end, decay_end, sustain_end, release_end;
+};
 
-SampleBuffer render_sfx(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
-    using namespace voice;
-    const auto rate = static_cast<double>(rate_hz);
-    const std::uint64_t sample_count = sample_count_of(duration_s, rate);
-    if (sample_count == 0) {
-        return {};
+EnvelopeSpans make_spans(const SfxPatch& p, double rate, std::size_t count) {
+    const Envelope e = make_envelope(p);
+    return {e, first_index_not_before(e.attack_end, rate, count), first_index_not_before(e.decay_end, rate, count),
+            first_index_not_before(e.sustain_end, rate, count), first_index_not_before(e.release_end, rate, count)};
+}
+
+// The same level as envelope_level(shape, i / rate), dividing only where the level reads t.
+inline float envelope_at(const EnvelopeSpans& s, std::size_t i, double rate) {
+    Segment segment = Segment::silent;
+    if (i < s.attack_end) {
+        segment = Segment::attack;
+    } else if (i < s.decay_end) {
+        segment = Segment::decay;
+    } else if (i < s.sustain_end) {
+        return level_in(s.shape, Segment::sustain, 0.0);
+    } else if (i < s.release_end) {
+        segment = Segment::release;
+    } else {
+        return 0.0f;
     }
-    SampleBuffer out(sample_count);
+    return level_in(s.shape, segment, static_cast<double>(i) / rate);
+}
 
-    const double slide_step = patch.freq_slide / rate;
-    const bool use_triangle = patch.chip == ChipType::nes && patch.freq_slide < -1000.0;
-    const bool use_filter = patch.filter_cutoff < 0.98;
-    const double vibrato_speed = two_pi * patch.vibrato_rate;
+// The same steps as render_sfx_reference, with every choice that the patch fixes for the whole
+// render (generator, vibrato, filter) taken once, outside the loop.
+template <Generator kGenerator, bool kVibrato, bool kFilter>
+void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
+    const SfxPatch p = patch;  // a local copy, which the output cannot alias
+    const EnvelopeSpans envelope = make_spans(p, rate, out.size());
+    const double slide_step = p.freq_slide / rate;
+    const double vibrato_speed = two_pi * p.vibrato_rate;
+    const bool noise_always = p.noise > 0.25;
 
-    double freq = patch.base_freq;
+    double freq = p.base_freq;
     double phase = 0.0;
     double mod_phase = 0.0;
     std::uint32_t lfsr = 0x7FFF;
     FilterState filter;
 
-    for (std::uint64_t i = 0; i < sample_count; ++i) {
-        const double t = static_cast<double>(i) / rate;
-        const float env = envelope_level(patch, t);
-
-        freq = freq + slide_step;
-        if (freq < 20.0) {
-            freq = 20.0;
-        } else if (freq > 20000.0) {
-            freq = 20000.0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const float env = envelope_at(envelope, i, rate);
+        freq = slide_pitch(freq, slide_step);
+        double tone_freq = freq;
+        if constexpr (kVibrato) {
+            const double t = static_cast<double>(i) / rate;
+            tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
         }
 
-        const double tone_freq =
-            patch.vibrato_depth > 0.0 ? freq + patch.vibrato_depth * std::sin(t * vibrato_speed) : freq;
-
-        const double cycle_pos = cycle_position(phase);
         float voice = 0.0f;
-        switch (patch.chip) {
-        case ChipType::nes:
-            voice = use_triangle ? stepped_triangle(cycle_pos) : pulse(cycle_pos, patch.duty);
-            break;
-        case ChipType::gameboy:
-            voice = pulse(cycle_pos, patch.duty);
-            break;
-        case ChipType::sid:
-            voice = saw_pulse(cycle_pos, patch.duty);
-            break;
-        case ChipType::ym2612:
-            voice = static_cast<float>(std::sin(phase + patch.fm_index * std::sin(mod_phase)));
-            mod_phase = mod_phase + (two_pi * (patch.fm_ratio * tone_freq)) / rate;
-            break;
-        default:
-            break;  // an unknown chip is silent
+        if constexpr (kGenerator == Generator::fm) {
+            voice = fm_voice(phase, mod_phase, p.fm_index);
+            mod_phase = mod_phase + (two_pi * (p.fm_ratio * tone_freq)) / rate;
+        } else if constexpr (kGenerator != Generator::silent) {
+            const double cycle_pos = cycle_position(phase);
+            if constexpr (kGenerator == Generator::pulse) {
+                voice = pulse(cycle_pos, p.duty);
+            } else if constexpr (kGenerator == Generator::triangle) {
+                voice = stepped_triangle(cycle_pos);
+            } else {
+                voice = saw_pulse(cycle_pos, p.duty);
+            }
         }
 
-        if (patch.noise > 0.25 || freq < 120.0) {
+        if (noise_always || freq < 120.0) {
             voice = mix_noise(voice, step_lfsr(lfsr));
         }
-        if (use_filter) {
-            voice = filter_sample(filter, voice, freq, patch, rate);
+        if constexpr (kFilter) {
+            voice = filter_sample(filter, voice, freq, p.filter_cutoff, p.noise, rate);
         }
-
-        float sample = voice * env;
-        if (sample < -1.0f) {
-            sample = -1.0f;
-        } else if (sample > 1.0f) {
-            sample = 1.0f;
-        } else if (std::isnan(sample)) {
-            sample = 0.0f;  // only unstable custom filters get here; keep every sample in range
-        }
-        out[i] = sample;
-
+        out[i] = clip_sample(voice * env);
         phase = phase + (two_pi * tone_freq) / rate;
+    }
+}
+
+template <Generator kGenerator>
+void render_with(const SfxPatch& p, double rate, std::span<float> out) {
+    const bool vibrato = p.vibrato_depth > 0.0;
+    const bool filter = p.filter_cutoff < 0.98;
+    if (vibrato && filter) {
+        render_into<kGenerator, true, true>(p, rate, out);
+    } else if (vibrato) {
+        render_into<kGenerator, true, false>(p, rate, out);
+    } else if (filter) {
+        render_into<kGenerator, false, true>(p, rate, out);
+    } else {
+        render_into<kGenerator, false, false>(p, rate, out);
+    }
+}
+
+}  // namespace
+
+SampleBuffer render_sfx(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
+    const std::uint64_t sample_count = sample_count_of(duration_s, rate_hz);
+    if (sample_count == 0) {
+        return {};
+    }
+    SampleBuffer out(sample_count);
+    const auto rate = static_cast<double>(rate_hz);
+    switch (patch.chip) {
+    case ChipType::nes:
+        if (patch.freq_slide < -1000.0) {
+            render_with<Generator::triangle>(patch, rate, out);
+        } else {
+            render_with<Generator::pulse>(patch, rate, out);
+        }
+        break;
+    case ChipType::gameboy:
+        render_with<Generator::pulse>(patch, rate, out);
+        break;
+    case ChipType::sid:
+        render_with<Generator::saw_pulse>(patch, rate, out);
+        break;
+    case ChipType::ym2612:
+        render_with<Generator::fm>(patch, rate, out);
+        break;
+    default:
+        render_with<Generator::silent>(patch, rate, out);
+        break;
     }
     return out;
 }
