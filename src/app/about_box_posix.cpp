@@ -12,8 +12,6 @@
 
 #include "about_box.hpp"
 
-extern char** environ;
-
 namespace bleepforge {
 namespace {
 

@@ -30,7 +30,7 @@ public:
         }
         return chunk_.data() + used_;
     }
-    void commit(char* end) { used_ = static_cast<std::size_t>(end - chunk_.data()); }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - chunk_.data()); }
     void append(std::string_view text);
 
     // Writes what is left, closes the file and tells whether every byte reached it.
