@@ -1,0 +1,23 @@
+# cmake --install: the program, the headers, the static libraries, the CMake package and the
+# manual page, in the usual places under the prefix.
+include(GNUInstallDirs)
+include(CMakePackageConfigHelpers)
+
+set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Bleepforge)
+
+install(TARGETS bleepforge bleepforge_library bleepforge_export bleepforge_synth bleepforge_catalogue
+        EXPORT BleepforgeTargets
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/bleepforge DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(EXPORT BleepforgeTargets NAMESPACE Bleepforge:: DESTINATION ${package_dir})
+install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/BleepforgeConfig.cmake.in
+                              ${PROJECT_BINARY_DIR}/BleepforgeConfig.cmake
+                              INSTALL_DESTINATION ${package_dir})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/BleepforgeConfigVersion.cmake
+                                 COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/BleepforgeConfig.cmake ${PROJECT_BINARY_DIR}/BleepforgeConfigVersion.cmake
+              ${CMAKE_CURRENT_LIST_DIR}/BleepforgeAddSfx.cmake
+        DESTINATION ${package_dir})
