@@ -354,3 +354,39 @@ TEST(FmVoice, GivesTheNarrowedLibrarySineEverywhere) {
 
 }  // namespace
 }  // namespace bleepforge
+
+namespace bleepforge {
+namespace {
+
+// FNV-1a over the float bits of each preset (rows) on each chip (columns, nes sid gameboy ym2612),
+// recorded from the Linux build. The files only show the 16-bit values; this holds every platform
+// and compiler to the same floats, though their library sines differ in the last bits.
+TEST(RenderSfx, GivesTheSameFloatsOnEveryPlatform) {
+    constexpr std::uint64_t expected[8][4] = {
+        {0xa31bdfb9887d9c7cULL, 0x7477fdf3b1c9947aULL, 0xb5afb08f334d5d8cULL, 0x3f62d4c72ac835b1ULL},
+        {0x52b39f9e0b2456e2ULL, 0xaeea7c7e88e0ac19ULL, 0x52b39f9e0b2456e2ULL, 0x7eb5072d3992cb87ULL},
+        {0x2d6d16325d8aeb7eULL, 0xce72ed019299849bULL, 0x2d6d16325d8aeb7eULL, 0x18ab1be04ef13afdULL},
+        {0xd34b2e93c556a3bfULL, 0x068a7849d0ca8c75ULL, 0xd34b2e93c556a3bfULL, 0x57619cb37d439800ULL},
+        {0x72fc22f6a135da70ULL, 0x7858caae4812eb2cULL, 0x72fc22f6a135da70ULL, 0x98c741e5f46ae930ULL},
+        {0xa82e80cae309c689ULL, 0x8421838a04d52709ULL, 0xa82e80cae309c689ULL, 0xe11add91eb22fa4bULL},
+        {0x3388062a5c2b02fbULL, 0x27bf33d2a451ea9dULL, 0x3388062a5c2b02fbULL, 0xe9b701352b6a2214ULL},
+        {0xfb76baa08f42bd1dULL, 0x5a89a8a56af73a46ULL, 0xfb76baa08f42bd1dULL, 0x4cf09bea93f2a297ULL},
+    };
+    for (int preset = 0; preset < 8; ++preset) {
+        for (int chip = 0; chip < 4; ++chip) {
+            const SampleBuffer samples =
+                render_sfx(make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip)), 0.5, 44100);
+            std::uint64_t hash = 1469598103934665603ULL;
+            for (const float sample : samples) {
+                const auto bits = std::bit_cast<std::uint32_t>(sample);
+                for (unsigned shift = 0; shift < 32; shift += 8) {
+                    hash = (hash ^ ((bits >> shift) & 0xFFU)) * 1099511628211ULL;
+                }
+            }
+            EXPECT_EQ(hash, expected[preset][chip]) << "preset " << preset << " chip " << chip;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge
