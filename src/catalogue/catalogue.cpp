@@ -89,23 +89,21 @@ std::string title_of(std::int32_t value, const std::array<std::string_view, N>& 
     return std::string(titles[static_cast<std::size_t>(value)]);
 }
 
-// One row per preset, in enumeration order; defaults are repeated where a preset keeps them.
-struct PresetValues {
-    double base_freq, freq_slide, duty, attack, decay, sustain_time, release, sustain_level, filter_cutoff,
-        noise, vibrato_depth, vibrato_rate;
-};
+// Every field but the chip, which make_patch sets. The defaults, and one row per preset in
+// enumeration order with the defaults repeated where a preset keeps them.
+constexpr SfxPatch default_patch{ChipType::nes, 440.0, 0.0, 0.5, 0.005, 0.1, 0.1, 0.05, 0.6, 1.0, 0.0, 2.0, 0.0, 0.0, 6.0};
 
 // clang-format off
-constexpr std::array<PresetValues, 8> preset_table{{
-    //  base     slide  duty   attack decay sustain release level cutoff noise vib_d vib_r
-    {880.0,   -1600.0, 0.25,  0.005, 0.18, 0.0,    0.02,   0.0,  1.0,   0.0,  0.0,  6.0},  // laser
-    {180.0,     800.0, 0.5,   0.005, 0.22, 0.05,   0.05,   0.3,  1.0,   0.0,  0.0,  6.0},  // jump
-    {100.0,    -150.0, 0.5,   0.005, 0.45, 0.1,    0.15,   0.2,  0.45,  0.3,  0.0,  6.0},  // explosion
-    {987.77,    800.0, 0.5,   0.002, 0.28, 0.08,   0.08,   0.4,  1.0,   0.0,  0.0,  6.0},  // coin
-    {261.63,    950.0, 0.25,  0.005, 0.35, 0.15,   0.1,    0.5,  1.0,   0.0,  15.0, 12.0}, // powerup
-    {220.0,    -600.0, 0.125, 0.005, 0.12, 0.02,   0.03,   0.1,  1.0,   0.0,  0.0,  6.0},  // hit
-    {523.25,      0.0, 0.5,   0.005, 0.05, 0.0,    0.01,   0.0,  1.0,   0.0,  0.0,  6.0},  // blip
-    {392.0,    -350.0, 0.125, 0.005, 0.6,  0.2,    0.25,   0.3,  1.0,   0.0,  8.0,  5.0},  // game_over
+constexpr std::array<SfxPatch, 8> preset_table{{
+    //              base    slide    duty   attack decay sustain release level cutoff noise fm_r fm_i vib_d vib_r
+    {ChipType::nes, 880.0,  -1600.0, 0.25,  0.005, 0.18, 0.0,    0.02,   0.0,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // laser
+    {ChipType::nes, 180.0,  800.0,   0.5,   0.005, 0.22, 0.05,   0.05,   0.3,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // jump
+    {ChipType::nes, 100.0,  -150.0,  0.5,   0.005, 0.45, 0.1,    0.15,   0.2,  0.45,  0.3,  2.0, 0.0, 0.0,  6.0},  // explosion
+    {ChipType::nes, 987.77, 800.0,   0.5,   0.002, 0.28, 0.08,   0.08,   0.4,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // coin
+    {ChipType::nes, 261.63, 950.0,   0.25,  0.005, 0.35, 0.15,   0.1,    0.5,  1.0,   0.0,  2.0, 0.0, 15.0, 12.0},  // powerup
+    {ChipType::nes, 220.0,  -600.0,  0.125, 0.005, 0.12, 0.02,   0.03,   0.1,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // hit
+    {ChipType::nes, 523.25, 0.0,     0.5,   0.005, 0.05, 0.0,    0.01,   0.0,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // blip
+    {ChipType::nes, 392.0,  -350.0,  0.125, 0.005, 0.6,  0.2,    0.25,   0.3,  1.0,   0.0,  2.0, 0.0, 8.0,  5.0},  // game_over
 }};
 // clang-format on
 
@@ -128,39 +126,12 @@ std::string chip_display_name(ChipType chip) {
 }
 
 SfxPatch make_patch(SfxPreset preset, ChipType chip) {
-    SfxPatch patch{
-        .chip = chip,
-        .base_freq = 440.0,  // only kept for a preset outside the table
-        .freq_slide = 0.0,
-        .duty = 0.5,
-        .attack = 0.005,
-        .decay = 0.1,
-        .sustain_time = 0.1,
-        .release = 0.05,
-        .sustain_level = 0.6,
-        .filter_cutoff = 1.0,
-        .noise = 0.0,
-        .fm_ratio = 2.0,
-        .fm_index = 0.0,
-        .vibrato_depth = 0.0,
-        .vibrato_rate = 6.0,
-    };
     const auto index = static_cast<std::int32_t>(preset);
-    if (index >= 0 && static_cast<std::size_t>(index) < preset_table.size()) {
-        const PresetValues& v = preset_table[static_cast<std::size_t>(index)];
-        patch.base_freq = v.base_freq;
-        patch.freq_slide = v.freq_slide;
-        patch.duty = v.duty;
-        patch.attack = v.attack;
-        patch.decay = v.decay;
-        patch.sustain_time = v.sustain_time;
-        patch.release = v.release;
-        patch.sustain_level = v.sustain_level;
-        patch.filter_cutoff = v.filter_cutoff;
-        patch.noise = v.noise;
-        patch.vibrato_depth = v.vibrato_depth;
-        patch.vibrato_rate = v.vibrato_rate;
-    }
+    // A preset outside the table keeps the defaults, with a 440 Hz pitch so no field is left unset.
+    SfxPatch patch = index >= 0 && static_cast<std::size_t>(index) < preset_table.size()
+                         ? preset_table[static_cast<std::size_t>(index)]
+                         : default_patch;
+    patch.chip = chip;  // stored unchecked: the renderer silences an unknown chip
     if (chip == ChipType::ym2612) {
         patch.fm_ratio = 3.0;
         patch.fm_index = 2.5;
