@@ -39,15 +39,20 @@ void say(std::FILE* stream, std::initializer_list<std::string_view> pieces) {
 }
 
 void print_usage(std::FILE* out, std::string_view program) {
-    say(out,
-        {rule, "\n", "  Bleepforge DAW v2.0 - Retro Sound Chip Synthesizer & SFX Workstation\n", rule, "\n\n",
-         "Usage: ", program, " [command] [options...]\n\n", "Interactive GUI:\n", "  ", program,
-         " --gui                              Launch native visual synthesizer & oscilloscope\n\n",
-         "Console & Batch Commands:\n",
-         "  --render <PRESET> [CHIP] <OUT.wav>    Render retro game SFX directly to 16-bit WAV\n",
-         "  --header <PRESET> [CHIP] <OUT.h>      Export C/C++ audio array header for game engines\n",
-         "  --list-chips                          List all supported sound chip emulations\n",
-         "  --list-presets                        List all 1-click game sound effect presets\n\n", rule});
+    // clang-format off
+    say(out, {rule, "\n",
+              "  Bleepforge DAW v2.0 - Retro Sound Chip Synthesizer & SFX Workstation\n",
+              rule, "\n\n",
+              "Usage: ", program, " [command] [options...]\n\n",
+              "Interactive GUI:\n",
+              "  ", program, " --gui                              Launch native visual synthesizer & oscilloscope\n\n",
+              "Console & Batch Commands:\n",
+              "  --render <PRESET> [CHIP] <OUT.wav>    Render retro game SFX directly to 16-bit WAV\n",
+              "  --header <PRESET> [CHIP] <OUT.h>      Export C/C++ audio array header for game engines\n",
+              "  --list-chips                          List all supported sound chip emulations\n",
+              "  --list-presets                        List all 1-click game sound effect presets\n\n",
+              rule});
+    // clang-format on
 }
 
 struct RenderJob {
