@@ -28,7 +28,10 @@ commands=(
     "$program --render powerup ym2612 $work/c.wav"
     "$program --header powerup ym2612 $work/c.h"
 )
-hyperfine -N --warmup 20 --runs "${RUNS:-300}" --export-json "$work/times.json" "${commands[@]}" >/dev/null 2>&1
+# Each run writes a new file, as a first export does: replacing an existing file also costs the
+# file system's truncation, which depends on the disk more than on the program.
+hyperfine -N --warmup 20 --runs "${RUNS:-300}" --prepare "find $work -name '*.wav' -o -name '*.h' -delete" \
+    --export-json "$work/times.json" "${commands[@]}" >/dev/null 2>&1
 
 python3 - "$work/times.json" <<'PY'
 import json, sys

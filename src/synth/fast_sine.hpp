@@ -52,7 +52,12 @@ inline double fast_sine(double x) {
     return quadrant < 2 ? v : -v;
 }
 
-// The FM voice, float(sin(phase + index * sin(mod_phase))), exactly as std::sin would give it.
+// The FM voice as written: both sines from the library.
+inline float fm_voice_exact(double phase, double mod_phase, double fm_index) {
+    return static_cast<float>(std::sin(phase + fm_index * std::sin(mod_phase)));
+}
+
+// The FM voice, exactly fm_voice_exact's float, mostly without the library's sines.
 inline float fm_voice(double phase, double mod_phase, double fm_index) {
     constexpr double eps = 0x1p-52;
     if (std::fabs(mod_phase) <= fast_sine_limit) {
@@ -71,7 +76,7 @@ inline float fm_voice(double phase, double mod_phase, double fm_index) {
             }
         }
     }
-    return static_cast<float>(std::sin(phase + fm_index * std::sin(mod_phase)));
+    return fm_voice_exact(phase, mod_phase, fm_index);
 }
 
 }  // namespace bleepforge::voice

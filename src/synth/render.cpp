@@ -1,8 +1,10 @@
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <span>
 
 #include "bleepforge/synth.hpp"
-#include "fast_sine.hpp"
+#include "fm_block.hpp"
 #include "reference.hpp"
 #include "voice.hpp"
 
@@ -63,7 +65,9 @@ inline float envelope_at(const EnvelopeSpans& s, std::size_t i, double rate) {
 }
 
 // The same steps as render_sfx_reference, with every choice that the patch fixes for the whole
-// render (generator, vibrato, filter) taken once, outside the loop.
+// render (generator, vibrato, filter) taken once, outside the loop. Samples go in blocks: first
+// the recurrences (envelope, pitch, phases), then the voices, which are independent of each other
+// and so can be computed side by side, then noise, filter and output, in order.
 template <Generator kGenerator, bool kVibrato, bool kFilter>
 void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
     const SfxPatch p = patch;  // a local copy, which the output cannot alias
@@ -78,38 +82,59 @@ void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
     std::uint32_t lfsr = 0x7FFF;
     FilterState filter;
 
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const float env = envelope_at(envelope, i, rate);
-        freq = slide_pitch(freq, slide_step);
-        double tone_freq = freq;
-        if constexpr (kVibrato) {
-            const double t = static_cast<double>(i) / rate;
-            tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
-        }
+    constexpr std::size_t block = 256;
+    std::array<double, block> freqs;
+    std::array<double, block> phases;
+    std::array<double, block> mod_phases;
+    std::array<float, block> envs;
+    std::array<float, block> voices;
 
-        float voice = 0.0f;
-        if constexpr (kGenerator == Generator::fm) {
-            voice = fm_voice(phase, mod_phase, p.fm_index);
-            mod_phase = mod_phase + (two_pi * (p.fm_ratio * tone_freq)) / rate;
-        } else if constexpr (kGenerator != Generator::silent) {
-            const double cycle_pos = cycle_position(phase);
-            if constexpr (kGenerator == Generator::pulse) {
-                voice = pulse(cycle_pos, p.duty);
-            } else if constexpr (kGenerator == Generator::triangle) {
-                voice = stepped_triangle(cycle_pos);
-            } else {
-                voice = saw_pulse(cycle_pos, p.duty);
+    for (std::size_t start = 0; start < out.size(); start += block) {
+        const std::size_t n = std::min(block, out.size() - start);
+        for (std::size_t j = 0; j < n; ++j) {
+            envs[j] = envelope_at(envelope, start + j, rate);
+            freq = slide_pitch(freq, slide_step);
+            double tone_freq = freq;
+            if constexpr (kVibrato) {
+                const double t = static_cast<double>(start + j) / rate;
+                tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
+            }
+            freqs[j] = freq;
+            phases[j] = phase;
+            phase = phase + (two_pi * tone_freq) / rate;
+            if constexpr (kGenerator == Generator::fm) {
+                mod_phases[j] = mod_phase;
+                mod_phase = mod_phase + (two_pi * (p.fm_ratio * tone_freq)) / rate;
             }
         }
 
-        if (noise_always || freq < 120.0) {
-            voice = mix_noise(voice, step_lfsr(lfsr));
+        if constexpr (kGenerator == Generator::fm) {
+            fm_voices(phases.data(), mod_phases.data(), p.fm_index, voices.data(), n);
+        } else {
+            for (std::size_t j = 0; j < n; ++j) {
+                const double cycle_pos = cycle_position(phases[j]);
+                if constexpr (kGenerator == Generator::pulse) {
+                    voices[j] = pulse(cycle_pos, p.duty);
+                } else if constexpr (kGenerator == Generator::triangle) {
+                    voices[j] = stepped_triangle(cycle_pos);
+                } else if constexpr (kGenerator == Generator::saw_pulse) {
+                    voices[j] = saw_pulse(cycle_pos, p.duty);
+                } else {
+                    voices[j] = 0.0F;
+                }
+            }
         }
-        if constexpr (kFilter) {
-            voice = filter_sample(filter, voice, freq, p.filter_cutoff, p.noise, rate);
+
+        for (std::size_t j = 0; j < n; ++j) {
+            float voice = voices[j];
+            if (noise_always || freqs[j] < 120.0) {
+                voice = mix_noise(voice, step_lfsr(lfsr));
+            }
+            if constexpr (kFilter) {
+                voice = filter_sample(filter, voice, freqs[j], p.filter_cutoff, p.noise, rate);
+            }
+            out[start + j] = clip_sample(voice * envs[j]);
         }
-        out[i] = clip_sample(voice * env);
-        phase = phase + (two_pi * tone_freq) / rate;
     }
 }
 
