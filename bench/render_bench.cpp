@@ -10,7 +10,8 @@ namespace {
 
 using namespace bleepforge;
 
-constexpr const char* preset_words[] = {"laser", "jump", "explosion", "coin", "powerup", "hit", "blip", "game_over"};
+constexpr const char* preset_words[] = {"laser",   "jump", "explosion", "coin",
+                                        "powerup", "hit",  "blip",      "game_over"};
 constexpr const char* chip_words[] = {"nes", "sid", "gameboy", "ym2612"};
 
 void render(benchmark::State& state) {
@@ -22,12 +23,14 @@ void render(benchmark::State& state) {
         SampleBuffer samples = render_sfx(patch, 0.5, 44100);
         benchmark::DoNotOptimize(samples.data());
     }
-    state.counters["samples/s"] = benchmark::Counter(static_cast<double>(state.iterations()) * 22050.0,
-                                                     benchmark::Counter::kIsRate);
+    state.counters["samples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 22050.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(render)->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), benchmark::CreateDenseRange(0, 3, 1)});
 
-SampleBuffer typical_buffer() { return render_sfx(make_patch(SfxPreset::explosion, ChipType::sid), 0.5, 44100); }
+SampleBuffer typical_buffer() {
+    return render_sfx(make_patch(SfxPreset::explosion, ChipType::sid), 0.5, 44100);
+}
 
 void convert(benchmark::State& state) {
     const SampleBuffer samples = typical_buffer();

@@ -14,7 +14,9 @@ namespace {
 using namespace bleepforge;
 
 int about_calls = 0;
-void count_about() { ++about_calls; }
+void count_about() {
+    ++about_calls;
+}
 
 struct Captured {
     char* text = nullptr;
@@ -94,8 +96,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const SfxPreset preset = parse_preset(words[2]);
         const ChipType chip = parse_chip(words.size() >= 5 ? words[3] : "nes");
         if (words[1] == "--render") {
-            expected_out = "Rendering " + preset_display_name(preset) + " on " + chip_display_name(chip) + " -> " +
-                           path + "...\nSUCCESS: 16-bit 44.1kHz WAV sound exported (22050 samples)!\n";
+            expected_out = "Rendering " + preset_display_name(preset) + " on " + chip_display_name(chip) +
+                           " -> " + path +
+                           "...\nSUCCESS: 16-bit 44.1kHz WAV sound exported (22050 samples)!\n";
         } else {
             expected_out = "SUCCESS: C/C++ audio header written to " + path + "!\n";
         }

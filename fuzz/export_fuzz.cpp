@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(le32(wav, 24) == static_cast<std::uint32_t>(rate_hz));
     FUZZ_CHECK(le32(wav, 40) == 2 * n);
     for (std::size_t i = 0; i < n; ++i) {
-        const auto value = static_cast<std::int16_t>(static_cast<std::uint16_t>(wav[44 + 2 * i] | (wav[45 + 2 * i] << 8U)));
+        const auto value =
+            static_cast<std::int16_t>(static_cast<std::uint16_t>(wav[44 + 2 * i] | (wav[45 + 2 * i] << 8U)));
         FUZZ_CHECK(value == float_to_pcm16(samples[i]));
         FUZZ_CHECK(value != -32768);
     }

@@ -1,13 +1,13 @@
 #pragma once
 
+#include <stdlib.h>  // mkdtemp
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-
-#include <stdlib.h>  // mkdtemp
 
 namespace bleepforge::fuzzing {
 
@@ -53,12 +53,12 @@ inline std::vector<std::uint8_t> read_all(const std::string& path) {
     return bytes;
 }
 
-#define FUZZ_CHECK(condition)                                                           \
-    do {                                                                                \
-        if (!(condition)) {                                                             \
+#define FUZZ_CHECK(condition)                                                                  \
+    do {                                                                                       \
+        if (!(condition)) {                                                                    \
             std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
-            std::abort();                                                               \
-        }                                                                               \
+            std::abort();                                                                      \
+        }                                                                                      \
     } while (false)
 
 }  // namespace bleepforge::fuzzing

@@ -12,9 +12,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::ByteReader in{data, size};
     SfxPatch p{};
     p.chip = static_cast<ChipType>(in.take<std::int32_t>());
-    for (double* field : {&p.base_freq, &p.freq_slide, &p.duty, &p.attack, &p.decay, &p.sustain_time, &p.release,
-                          &p.sustain_level, &p.filter_cutoff, &p.noise, &p.fm_ratio, &p.fm_index, &p.vibrato_depth,
-                          &p.vibrato_rate}) {
+    for (double* field : {&p.base_freq, &p.freq_slide, &p.duty, &p.attack, &p.decay, &p.sustain_time,
+                          &p.release, &p.sustain_level, &p.filter_cutoff, &p.noise, &p.fm_ratio, &p.fm_index,
+                          &p.vibrato_depth, &p.vibrato_rate}) {
         *field = in.take<double>();
     }
     const double duration_s = 0.02 * (in.take<std::uint16_t>() / 65535.0);

@@ -403,8 +403,8 @@ TEST(RenderSfx, GivesTheSameFloatsOnEveryPlatform) {
     };
     for (int preset = 0; preset < 8; ++preset) {
         for (int chip = 0; chip < 4; ++chip) {
-            const SampleBuffer samples =
-                render_sfx(make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip)), 0.5, 44100);
+            const SampleBuffer samples = render_sfx(
+                make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip)), 0.5, 44100);
             std::uint64_t hash = 1469598103934665603ULL;
             for (const float sample : samples) {
                 const auto bits = std::bit_cast<std::uint32_t>(sample);

@@ -1,7 +1,6 @@
 // Renders a sound effect while the game runs, at the game's own length and rate.
-#include <bleepforge/bleepforge.hpp>
-
 #include <algorithm>
+#include <bleepforge/bleepforge.hpp>
 #include <cmath>
 #include <cstdio>
 

@@ -91,11 +91,12 @@ std::string title_of(std::int32_t value, const std::array<std::string_view, N>& 
 
 // Every field but the chip, which make_patch sets. The defaults, and one row per preset in
 // enumeration order with the defaults repeated where a preset keeps them.
-constexpr SfxPatch default_patch{ChipType::nes, 440.0, 0.0, 0.5, 0.005, 0.1, 0.1, 0.05, 0.6, 1.0, 0.0, 2.0, 0.0, 0.0, 6.0};
-
 // clang-format off
-constexpr std::array<SfxPatch, 8> preset_table{{
+constexpr SfxPatch default_patch =
     //              base    slide    duty   attack decay sustain release level cutoff noise fm_r fm_i vib_d vib_r
+    {ChipType::nes, 440.0,  0.0,     0.5,   0.005, 0.1,  0.1,    0.05,   0.6,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0};
+
+constexpr std::array<SfxPatch, 8> preset_table{{
     {ChipType::nes, 880.0,  -1600.0, 0.25,  0.005, 0.18, 0.0,    0.02,   0.0,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // laser
     {ChipType::nes, 180.0,  800.0,   0.5,   0.005, 0.22, 0.05,   0.05,   0.3,  1.0,   0.0,  2.0, 0.0, 0.0,  6.0},  // jump
     {ChipType::nes, 100.0,  -150.0,  0.5,   0.005, 0.45, 0.1,    0.15,   0.2,  0.45,  0.3,  2.0, 0.0, 0.0,  6.0},  // explosion

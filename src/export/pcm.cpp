@@ -4,6 +4,8 @@
 
 namespace bleepforge {
 
-std::int16_t float_to_pcm16(float sample) { return pcm::from_float(sample); }
+std::int16_t float_to_pcm16(float sample) {
+    return pcm::from_float(sample);
+}
 
 }  // namespace bleepforge

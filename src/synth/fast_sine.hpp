@@ -20,14 +20,30 @@ inline constexpr double fast_sine_limit = 0x1p20;
 // a few samples in a thousand, which take std::sin.
 inline constexpr double sine_error_bound = 3e-11;
 
-inline double fast_sine(double x) {
-    // pi/2 in three parts; the first has 33 significant bits, so k * part is exact for |k| < 2^20.
-    constexpr double half_pi_1 = 1.5707963267341256e+00;
-    constexpr double half_pi_2 = 6.0771005065061922e-11;
-    constexpr double half_pi_3 = 2.0222662487959506e-21;
-    constexpr double two_over_pi = 0.63661977236758134;
-    constexpr double round_shift = 0x1.8p52;  // adding and removing it rounds to an integer
+// The constants of fast_sine, shared with its four-lane twin.
+namespace sine {
+// pi/2 in three parts; the first has 33 significant bits, so k * part is exact for |k| < 2^20.
+inline constexpr double half_pi_1 = 1.5707963267341256e+00;
+inline constexpr double half_pi_2 = 6.0771005065061922e-11;
+inline constexpr double half_pi_3 = 2.0222662487959506e-21;
+inline constexpr double two_over_pi = 0.63661977236758134;
+inline constexpr double round_shift = 0x1.8p52;  // adding and removing it rounds to an integer
+// Taylor coefficients: sin to r^11, cos to r^12.
+inline constexpr double s3 = -1.0 / 6;
+inline constexpr double s5 = 1.0 / 120;
+inline constexpr double s7 = -1.0 / 5040;
+inline constexpr double s9 = 1.0 / 362880;
+inline constexpr double s11 = -1.0 / 39916800;
+inline constexpr double c2 = -0.5;
+inline constexpr double c4 = 1.0 / 24;
+inline constexpr double c6 = -1.0 / 720;
+inline constexpr double c8 = 1.0 / 40320;
+inline constexpr double c10 = -1.0 / 3628800;
+inline constexpr double c12 = 1.0 / 479001600;
+}  // namespace sine
 
+inline double fast_sine(double x) {
+    using namespace sine;
     const double k = (x * two_over_pi + round_shift) - round_shift;
     // x - k * half_pi_1 is exact (Sterbenz); r stays within pi/4 plus a rounding's width.
     const double r = ((x - k * half_pi_1) - k * half_pi_2) - k * half_pi_3;
@@ -39,15 +55,9 @@ inline double fast_sine(double x) {
     const auto quadrant = static_cast<std::int64_t>(k) & 3;
     double v = 0.0;
     if ((quadrant & 1) == 0) {
-        const double low = -1.0 / 6 + r2 * (1.0 / 120);
-        const double high = -1.0 / 5040 + r2 * (1.0 / 362880);
-        const double series = low + r4 * (high + r4 * (-1.0 / 39916800));
-        v = r + (r * r2) * series;
+        v = r + (r * r2) * ((s3 + r2 * s5) + r4 * ((s7 + r2 * s9) + r4 * s11));
     } else {
-        const double low = -0.5 + r2 * (1.0 / 24);
-        const double mid = -1.0 / 720 + r2 * (1.0 / 40320);
-        const double high = -1.0 / 3628800 + r2 * (1.0 / 479001600);
-        v = 1.0 + r2 * (low + r4 * (mid + r4 * high));
+        v = 1.0 + r2 * ((c2 + r2 * c4) + r4 * ((c6 + r2 * c8) + r4 * (c10 + r2 * c12)));
     }
     return quadrant < 2 ? v : -v;
 }
@@ -66,8 +76,8 @@ inline float fm_voice(double phase, double mod_phase, double fm_index) {
             const double v = fast_sine(y);
             // How far std::sin's result can lie from v, the inner error carried by the index and
             // the roundings of the product and the sum included.
-            const double bound =
-                sine_error_bound * (1.0 + std::fabs(fm_index)) + 4.0 * eps * (std::fabs(fm_index) + std::fabs(y) + 1.0);
+            const double bound = sine_error_bound * (1.0 + std::fabs(fm_index)) +
+                                 4.0 * eps * (std::fabs(fm_index) + std::fabs(y) + 1.0);
             const auto low = static_cast<float>(v - bound);
             // Narrowing is monotonic: equal ends mean every value between narrows the same. At zero
             // the ends could still differ in sign, so zero is left to std::sin.

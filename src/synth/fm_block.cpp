@@ -23,22 +23,15 @@ using v4f = float __attribute__((vector_size(16)));
 // fast_sine on four lanes: the same reduction and series, so the same error bound. Both series are
 // evaluated and each lane picks its own; the quadrant comes from the bits of the rounded product.
 __attribute__((target("avx2"))) v4d fast_sine4(v4d x) {
-    constexpr double half_pi_1 = 1.5707963267341256e+00;
-    constexpr double half_pi_2 = 6.0771005065061922e-11;
-    constexpr double half_pi_3 = 2.0222662487959506e-21;
-    constexpr double two_over_pi = 0.63661977236758134;
-    constexpr double round_shift = 0x1.8p52;
-
+    using namespace sine;
     const v4d shifted = x * two_over_pi + round_shift;  // round_shift + k, exactly
     const v4d k = shifted - round_shift;
     const v4u quadrant = reinterpret_cast<v4u>(shifted) & 3U;
     const v4d r = ((x - k * half_pi_1) - k * half_pi_2) - k * half_pi_3;
     const v4d r2 = r * r;
     const v4d r4 = r2 * r2;
-    const v4d sin_series = (-1.0 / 6 + r2 * (1.0 / 120)) + r4 * ((-1.0 / 5040 + r2 * (1.0 / 362880)) + r4 * (-1.0 / 39916800));
-    const v4d sin_r = r + (r * r2) * sin_series;
-    const v4d cos_r = 1.0 + r2 * ((-0.5 + r2 * (1.0 / 24)) +
-                                  r4 * ((-1.0 / 720 + r2 * (1.0 / 40320)) + r4 * (-1.0 / 3628800 + r2 * (1.0 / 479001600))));
+    const v4d sin_r = r + (r * r2) * ((s3 + r2 * s5) + r4 * ((s7 + r2 * s9) + r4 * s11));
+    const v4d cos_r = 1.0 + r2 * ((c2 + r2 * c4) + r4 * ((c6 + r2 * c8) + r4 * (c10 + r2 * c12)));
     const v4u take_cos = -(quadrant & 1U);
     const v4u bits = (reinterpret_cast<v4u>(sin_r) & ~take_cos) | (reinterpret_cast<v4u>(cos_r) & take_cos);
     return reinterpret_cast<v4d>(bits ^ ((quadrant & 2U) << 62U));
@@ -49,8 +42,8 @@ __attribute__((target("avx2"))) v4d abs4(v4d x) {
 }
 
 // The same decision as fm_voice, lane by lane; lanes it cannot decide take the library sine.
-__attribute__((target("avx2"))) void fm_voices_avx2(const double* phases, const double* mod_phases, double fm_index,
-                                                   float* voices, std::size_t count) {
+__attribute__((target("avx2"))) void fm_voices_avx2(const double* phases, const double* mod_phases,
+                                                    double fm_index, float* voices, std::size_t count) {
     constexpr double eps = 0x1p-52;
     const double index_bound = sine_error_bound * (1.0 + std::fabs(fm_index));
     std::size_t j = 0;
@@ -82,7 +75,8 @@ __attribute__((target("avx2"))) void fm_voices_avx2(const double* phases, const 
 
 }  // namespace
 
-void fm_voices(const double* phases, const double* mod_phases, double fm_index, float* voices, std::size_t count) {
+void fm_voices(const double* phases, const double* mod_phases, double fm_index, float* voices,
+               std::size_t count) {
 #ifdef BLEEPFORGE_FM_AVX2
     if (__builtin_cpu_supports("avx2")) {
         fm_voices_avx2(phases, mod_phases, fm_index, voices, count);

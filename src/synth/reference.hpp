@@ -10,6 +10,7 @@ namespace bleepforge {
 
 // The renderer written step by step in the plainest form. render_sfx must give exactly its
 // bytes; the tests hold the two side by side.
-[[nodiscard]] SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std::int32_t rate_hz);
+[[nodiscard]] SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s,
+                                                std::int32_t rate_hz);
 
 }  // namespace bleepforge

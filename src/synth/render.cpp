@@ -43,8 +43,10 @@ struct EnvelopeSpans {
 
 EnvelopeSpans make_spans(const SfxPatch& p, double rate, std::size_t count) {
     const Envelope e = make_envelope(p);
-    return {e, first_index_not_before(e.attack_end, rate, count), first_index_not_before(e.decay_end, rate, count),
-            first_index_not_before(e.sustain_end, rate, count), first_index_not_before(e.release_end, rate, count)};
+    return {e, first_index_not_before(e.attack_end, rate, count),
+            first_index_not_before(e.decay_end, rate, count),
+            first_index_not_before(e.sustain_end, rate, count),
+            first_index_not_before(e.release_end, rate, count)};
 }
 
 // The same level as envelope_level(shape, i / rate), dividing only where the level reads t.

@@ -22,7 +22,9 @@ struct Envelope {
 };
 
 // A zero or negative segment length only changes the divisions, never the boundaries.
-inline double segment_divisor(double length_s) { return length_s > 0.0 ? length_s : 0.001; }
+inline double segment_divisor(double length_s) {
+    return length_s > 0.0 ? length_s : 0.001;
+}
 
 inline Envelope make_envelope(const SfxPatch& p) {
     const double decay_end = p.attack + p.decay;
@@ -85,7 +87,9 @@ inline float level_in(const Envelope& e, Segment segment, double t_s) {
     return static_cast<float>(level);
 }
 
-inline float envelope_level(const Envelope& e, double t_s) { return level_in(e, segment_at(e, t_s), t_s); }
+inline float envelope_level(const Envelope& e, double t_s) {
+    return level_in(e, segment_at(e, t_s), t_s);
+}
 
 // std::floor without a library call; identical for every double (the sign of a zero aside,
 // which no use of a cycle position can see).
@@ -115,7 +119,9 @@ inline double slide_pitch(double freq_hz, double slide_step) {
     return next;
 }
 
-inline float pulse(double cycle_pos, double duty) { return cycle_pos < duty ? 0.75f : -0.75f; }
+inline float pulse(double cycle_pos, double duty) {
+    return cycle_pos < duty ? 0.75f : -0.75f;
+}
 
 // The 16 levels n / 7.5 - 1 in single precision, folded at compile time with the same rounding.
 inline constexpr std::array<float, 16> triangle_levels = [] {
@@ -153,7 +159,9 @@ inline bool step_lfsr(std::uint32_t& lfsr) {
     return (lfsr & 1U) != 0;
 }
 
-inline float mix_noise(float voice, bool bit) { return voice * 0.6f + (bit ? 0.4f : -0.4f); }
+inline float mix_noise(float voice, bool bit) {
+    return voice * 0.6f + (bit ? 0.4f : -0.4f);
+}
 
 // Two-pole state-variable low-pass with damping 1 - noise; the state is carried in double.
 struct FilterState {
