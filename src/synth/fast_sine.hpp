@@ -14,7 +14,7 @@ namespace bleepforge::voice {
 inline constexpr double fast_sine_limit = 0x1p20;
 
 // A bound on |fast_sine(x) - sin(x)| plus |std::sin(x) - sin(x)| for |x| <= fast_sine_limit.
-// fast_sine: series remainder under 7.1e-12, Horner rounding under 5e-16, reduction under 2e-16.
+// fast_sine: series remainder under 7.1e-12, evaluation rounding under 5e-16, reduction under 2e-16.
 // A good library sine is within 1 ulp; the x87 sine some Windows runtimes use is off by up to
 // about 1e-15 at the phases reached here. 3e-11 leaves a margin of four and still decides all but
 // a few samples in a thousand, which take std::sin.
