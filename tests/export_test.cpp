@@ -163,6 +163,22 @@ TEST(WriteCHeader, Writes22050SamplesAs1853Lines) {
     EXPECT_EQ(lines[1850], "};");
 }
 
+TEST(Exporters, GiveTheFilesBytesInMemory) {
+    SampleBuffer samples(22050 + 5);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        samples[i] = static_cast<float>(i % 13) / 6.0f - 1.1f;  // clipped values included
+    }
+    TempPath wav("out.wav");
+    TempPath header("out.h");
+    for (const SampleBuffer& buffer : {SampleBuffer{}, SampleBuffer{0.5f, -0.5f, -2.0f}, samples}) {
+        ASSERT_TRUE(write_wav(wav.str(), buffer, 22050));
+        EXPECT_EQ(wav_bytes(buffer, 22050), read_file(wav.str()));
+        ASSERT_TRUE(write_c_header(header.str(), buffer, "zap", 22050));
+        EXPECT_EQ(c_header_text(buffer, "zap", 22050), read_file(header.str()));
+    }
+    EXPECT_EQ(c_header_text({0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100), worked_header);
+}
+
 TEST(Exporters, ReportEveryFailureAndCreateNothingWhenThePathCannotBeOpened) {
     TempPath dir("dir");
     const std::string missing = dir.str() + "/no/such/out";

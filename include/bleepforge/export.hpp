@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -23,5 +24,12 @@ namespace bleepforge {
 // False on the same failures as write_wav.
 [[nodiscard]] bool write_c_header(const std::string& path, const SampleBuffer& samples,
                                   std::string_view prefix, std::int32_t rate_hz);
+
+// The bytes write_wav writes, in memory; nothing when the buffer holds more than 2147483629 samples.
+[[nodiscard]] std::optional<std::string> wav_bytes(const SampleBuffer& samples, std::int32_t rate_hz);
+
+// The text write_c_header writes, in memory.
+[[nodiscard]] std::string c_header_text(const SampleBuffer& samples, std::string_view prefix,
+                                        std::int32_t rate_hz);
 
 }  // namespace bleepforge

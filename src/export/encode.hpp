@@ -1,0 +1,157 @@
+#pragma once
+
+// The two file formats, written into any sink with the FileSink interface (reserve, commit,
+// append, finish), so a file on disk and a string in memory hold the same bytes.
+
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "bleepforge/synth.hpp"
+#include "pcm.hpp"
+
+namespace bleepforge::encode {
+
+// The largest count for which the RIFF size 36 + 2 * N fits the format's 32-bit field.
+inline constexpr std::size_t max_wav_samples = 2147483629;
+inline constexpr std::size_t wav_header_size = 44;
+// Samples converted per reserve(): 4 KiB of output, within every sink's chunk.
+inline constexpr std::size_t wav_samples_per_step = 2048;
+
+// Little-endian whatever the host, so the file is the same everywhere.
+inline char* put_u16(char* out, std::uint32_t value) {
+    out[0] = static_cast<char>(value & 0xFFU);
+    out[1] = static_cast<char>((value >> 8U) & 0xFFU);
+    return out + 2;
+}
+
+inline char* put_u32(char* out, std::uint32_t value) {
+    out = put_u16(out, value & 0xFFFFU);
+    return put_u16(out, value >> 16U);
+}
+
+inline char* put_tag(char* out, const char (&tag)[5]) {
+    for (int i = 0; i < 4; ++i) {
+        *out++ = tag[i];
+    }
+    return out;
+}
+
+inline char* put_wav_header(char* out, std::size_t sample_count, std::int32_t rate_hz) {
+    const auto data_size = static_cast<std::uint32_t>(2 * sample_count);
+    // Two's complement wrap, as a 32-bit field holds a negative rate.
+    const auto rate = static_cast<std::uint32_t>(rate_hz);
+    out = put_tag(out, "RIFF");
+    out = put_u32(out, 36U + data_size);
+    out = put_tag(out, "WAVE");
+    out = put_tag(out, "fmt ");
+    out = put_u32(out, 16);  // format chunk size
+    out = put_u16(out, 1);   // integer PCM
+    out = put_u16(out, 1);   // mono
+    out = put_u32(out, rate);
+    out = put_u32(out, 2U * rate);  // byte rate
+    out = put_u16(out, 2);          // block align
+    out = put_u16(out, 16);         // bits per sample
+    out = put_tag(out, "data");
+    return put_u32(out, data_size);
+}
+
+// The caller has checked samples.size() <= max_wav_samples.
+template <typename Sink>
+void wav(Sink& sink, const SampleBuffer& samples, std::int32_t rate_hz) {
+    sink.commit(put_wav_header(sink.reserve(wav_header_size), samples.size(), rate_hz));
+    for (std::size_t start = 0; start < samples.size(); start += wav_samples_per_step) {
+        const std::size_t end = std::min(samples.size(), start + wav_samples_per_step);
+        char* out = sink.reserve(2 * (end - start));
+        for (std::size_t i = start; i < end; ++i) {
+            out = put_u16(out, static_cast<std::uint16_t>(pcm::from_float(samples[i])));
+        }
+        sink.commit(out);
+    }
+}
+
+template <typename Sink, typename Integer>
+void append_number(Sink& sink, Integer value) {
+    char* out = sink.reserve(24);
+    sink.commit(std::to_chars(out, out + 24, value).ptr);
+}
+
+// CR LF everywhere, so a header is byte-identical whichever platform wrote it.
+template <typename Sink>
+void c_header(Sink& sink, const SampleBuffer& samples, std::string_view prefix, std::int32_t rate_hz) {
+    constexpr std::size_t values_per_line = 12;
+    constexpr std::size_t max_value_text = 10;  // the longest value "-32767, " plus a line end
+    const auto count = static_cast<std::uint64_t>(samples.size());
+
+    sink.append("// Bleepforge DAW \xE2\x80\x94 Exported C/C++ PCM Sound Wave\r\n");
+    sink.append("// Sample Rate: ");
+    append_number(sink, rate_hz);
+    sink.append(" Hz, Mono 16-bit\r\n// Total Samples: ");
+    append_number(sink, count);
+    sink.append("\r\n\r\n#ifndef ");
+    sink.append(prefix);
+    sink.append("_H\r\n#define ");
+    sink.append(prefix);
+    sink.append("_H\r\n\r\n#include <stdint.h>\r\n\r\nstatic const int ");
+    sink.append(prefix);
+    sink.append("_sample_rate = ");
+    append_number(sink, rate_hz);
+    sink.append(";\r\nstatic const int ");
+    sink.append(prefix);
+    sink.append("_num_samples = ");
+    append_number(sink, count);
+    sink.append(";\r\nstatic const int16_t ");
+    sink.append(prefix);
+    sink.append("_pcm[");
+    append_number(sink, count);
+    sink.append("] = {\r\n");
+
+    std::size_t on_line = 0;
+    for (const float sample : samples) {
+        char* out = sink.reserve(max_value_text);
+        out = std::to_chars(out, out + max_value_text, pcm::from_float(sample)).ptr;
+        *out++ = ',';
+        *out++ = ' ';
+        if (++on_line == values_per_line) {
+            *out++ = '\r';
+            *out++ = '\n';
+            on_line = 0;
+        }
+        sink.commit(out);
+    }
+
+    sink.append("\r\n};\r\n\r\n#endif // ");
+    sink.append(prefix);
+    sink.append("_H\r\n");
+}
+
+// A sink that grows a string; it cannot fail.
+class StringSink {
+public:
+    explicit StringSink(std::size_t expected_size) { text_.reserve(expected_size); }
+
+    [[nodiscard]] char* reserve(std::size_t bytes) {
+        if (text_.size() < used_ + bytes) {
+            text_.resize(std::max(used_ + bytes, 2 * text_.size()));
+        }
+        return text_.data() + used_;
+    }
+    void commit(const char* end) { used_ = static_cast<std::size_t>(end - text_.data()); }
+    void append(std::string_view piece) {
+        char* out = reserve(piece.size());
+        commit(std::copy(piece.begin(), piece.end(), out));
+    }
+    [[nodiscard]] std::string finish() && {
+        text_.resize(used_);
+        return std::move(text_);
+    }
+
+private:
+    std::string text_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace bleepforge::encode
