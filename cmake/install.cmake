@@ -5,7 +5,8 @@ include(CMakePackageConfigHelpers)
 
 set(package_dir ${CMAKE_INSTALL_LIBDIR}/cmake/Bleepforge)
 
-install(TARGETS bleepforge bleepforge_library bleepforge_export bleepforge_synth bleepforge_catalogue
+install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_export bleepforge_synth
+                bleepforge_catalogue
         EXPORT BleepforgeTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

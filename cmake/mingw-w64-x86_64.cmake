@@ -13,3 +13,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # Static C and C++ runtimes: the programs import only system DLLs and run on a bare Windows.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+# Header-only libraries from the host, which the sysroot does not have.
+set(BLEEPFORGE_JSON_HEADERS /usr/include CACHE PATH "The folder holding nlohmann/json.hpp")

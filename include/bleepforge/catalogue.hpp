@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -25,6 +26,12 @@ enum class ChipType : std::int32_t {
     gameboy = 2,
     ym2612 = 3,
 };
+
+// Each preset's and each chip's own word, indexed by its value: "laser" ... "game_over" and
+// "nes" ... "ym2612". These are the words the program lists and sound files use.
+inline constexpr std::array<std::string_view, 8> preset_words{"laser",   "jump", "explosion", "coin",
+                                                              "powerup", "hit",  "blip",      "game_over"};
+inline constexpr std::array<std::string_view, 4> chip_words{"nes", "sid", "gameboy", "ym2612"};
 
 // Everything the renderer needs for one preset voiced on one chip. A plain value.
 struct SfxPatch {

@@ -1,0 +1,99 @@
+#pragma once
+
+// Sound files: a sound designed by hand or varied from a preset, kept as a small text file and
+// rendered wherever it is needed, to the same bytes on every platform.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bleepforge/catalogue.hpp"
+#include "bleepforge/synth.hpp"
+
+namespace bleepforge {
+
+// The format version this build reads and writes (the file's "bleepforge" member).
+inline constexpr std::int64_t sound_format_version = 1;
+// A sound file's text is at most this long; anything longer is refused unread.
+inline constexpr std::size_t max_sound_file_size = 1 << 20;
+// The sample rates a sound is rendered at by the tools, in Hz.
+inline constexpr std::int32_t min_sound_rate_hz = 8000;
+inline constexpr std::int32_t max_sound_rate_hz = 192000;
+// The identifier in a header's symbols when none is given.
+inline constexpr std::string_view default_header_name = "chiptune_sfx";
+
+// A sound: the patch, the preset it starts from (if any) and its length.
+struct Sound {
+    std::optional<SfxPreset> preset;  // only a name for the family once every field is written
+    SfxPatch patch{};
+    double duration_s = 0.5;
+};
+
+// One number of the format with its documented range, both ends included except where
+// min_exclusive says so.
+struct SoundField {
+    std::string_view name;     // the member's name in a file
+    double SfxPatch::*member;  // nullptr for the duration, which is not part of the patch
+    double min;
+    double max;
+    bool min_exclusive;
+    std::string_view unit;  // "Hz", "Hz/s", "s", "rad" or "" for a plain number
+    std::string_view summary;
+};
+
+// The fourteen patch fields in the patch's order, then "duration".
+[[nodiscard]] std::span<const SoundField> sound_fields();
+
+// The preset on the chip: make_patch's patch, half a second long.
+[[nodiscard]] Sound make_sound(SfxPreset preset, ChipType chip);
+// The start of a sound without a preset: the defaults with 440 Hz (and the ym2612 FM values).
+[[nodiscard]] Sound default_sound(ChipType chip);
+
+// One thing wrong with a sound file or a sound.
+struct SoundProblem {
+    std::size_t line = 0;    // 1-based; 0 where no position applies (a missing member)
+    std::size_t column = 0;  // 1-based, counted in characters
+    std::string member;      // the member concerned; empty when it is the text as a whole
+    std::string message;     // names the member itself, so it reads well alone
+};
+
+// "FILE:LINE:COLUMN: MESSAGE", or "FILE: MESSAGE" for a problem without a position.
+[[nodiscard]] std::string describe(const SoundProblem& problem, std::string_view file_name);
+
+struct SoundReading {
+    std::optional<Sound> sound;          // set exactly when there is no problem
+    std::vector<SoundProblem> problems;  // every problem found, in the order of the text
+};
+
+// Reads a sound file: JSON text with comments, one object. Strict: an unknown or repeated
+// member, a wrong type, a number that is not finite or outside its range, a word that is not a
+// preset or chip, a missing or other version and trailing text are all problems.
+[[nodiscard]] SoundReading read_sound(std::string_view text);
+
+// The problems of a sound built in code: what read_sound would refuse in its written file.
+[[nodiscard]] std::vector<SoundProblem> check_sound(const Sound& sound);
+
+// The sound file of a sound: every member, one a line, in the patch's order, each number in the
+// shortest form that reads back to the same double. read_sound gives the same sound back.
+[[nodiscard]] std::string write_sound(const Sound& sound);
+
+// The sound's samples at rate_hz: render_sfx of its patch for its duration.
+[[nodiscard]] SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz);
+
+// A C identifier that is not a keyword of C or C++, so it can name a header's symbols.
+[[nodiscard]] bool is_header_name(std::string_view name);
+
+// A new sound of a preset's family on a chip, the same for the same seed on every platform.
+// Every field lies inside its range and the sound is audible from its start.
+[[nodiscard]] Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed);
+
+// The sound moved a little, by amount between 0 (unchanged) and 1; the same for the same seed on
+// every platform. Features the sound does not use (filter, noise, vibrato, FM on other chips)
+// stay off, and every field stays inside its range. An amount outside [0, 1] is clamped to it.
+[[nodiscard]] Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed);
+
+}  // namespace bleepforge

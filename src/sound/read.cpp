@@ -1,0 +1,364 @@
+// The sound-file reader: nlohmann's SAX parser does the JSON (comments included); this file only
+// decides what each member may hold and where in the text a problem lies.
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <iterator>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "bleepforge/sound.hpp"
+#include "members.hpp"
+
+namespace bleepforge {
+namespace {
+
+using json = nlohmann::json;
+
+// A pointer into the text that remembers the last character the parser read, so the handler
+// knows where each event ends: the parser reads a character, then steps past it.
+class TrackingIterator {
+public:
+    using iterator_category = std::input_iterator_tag;
+    using value_type = char;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const char*;
+    using reference = const char&;
+
+    TrackingIterator(const char* at, const char** last_read) : at_(at), last_read_(last_read) {}
+    reference operator*() const {
+        *last_read_ = at_;
+        return *at_;
+    }
+    TrackingIterator& operator++() {
+        ++at_;
+        return *this;
+    }
+    TrackingIterator operator++(int) {
+        TrackingIterator before = *this;
+        ++at_;
+        return before;
+    }
+    bool operator==(const TrackingIterator& other) const { return at_ == other.at_; }
+    bool operator!=(const TrackingIterator& other) const { return at_ != other.at_; }
+
+private:
+    const char* at_;
+    const char** last_read_;
+};
+
+struct Position {
+    std::size_t line;
+    std::size_t column;
+};
+
+// Line and column of a byte offset; columns count characters, so UTF-8 continuation bytes
+// (10xxxxxx) add nothing.
+Position position_of(std::string_view text, std::size_t offset) {
+    Position p{1, 1};
+    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
+        if (text[i] == '\n') {
+            ++p.line;
+            p.column = 1;
+        } else if ((static_cast<unsigned char>(text[i]) & 0xC0U) != 0x80U) {
+            ++p.column;
+        }
+    }
+    return p;
+}
+
+// The opening quote of the string whose closing quote is at close: the nearest quote before it
+// that no odd run of backslashes escapes.
+std::size_t opening_quote(std::string_view text, std::size_t close) {
+    for (std::size_t i = close; i-- > 0;) {
+        if (text[i] == '"') {
+            std::size_t slashes = 0;
+            for (std::size_t j = i; j > 0 && text[j - 1] == '\\'; --j) {
+                ++slashes;
+            }
+            if (slashes % 2 == 0) {
+                return i;
+            }
+        }
+    }
+    return 0;
+}
+
+enum class Member { version, preset, chip, number, unknown };
+
+struct MemberSeen {
+    std::string name;
+    Position where;
+};
+
+std::string in_quotes(std::string_view word) {
+    return "\"" + std::string(word) + "\"";
+}
+
+std::string word_list(std::span<const std::string_view> words) {
+    std::string list;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + std::string(words[i]);
+    }
+    return list;
+}
+
+std::vector<std::string_view> member_names() {
+    std::vector<std::string_view> names{"bleepforge", "preset", "chip"};
+    for (const SoundField& field : sound_fields()) {
+        names.push_back(field.name);
+    }
+    return names;
+}
+
+class Handler {
+public:
+    explicit Handler(std::string_view text) : text_(text), names_(member_names()) {}
+
+    const char* last_read = nullptr;
+
+    // What the members gave, before they are applied to the starting point.
+    bool version_seen = false;
+    std::optional<SfxPreset> preset;
+    ChipType chip = ChipType::nes;
+    std::array<std::optional<double>, 15> numbers;
+    std::vector<SoundProblem> problems;
+
+    bool null() { return scalar("null"); }
+    bool boolean(bool) { return scalar("true or false"); }
+    bool number_integer(std::int64_t value) {
+        return number(static_cast<double>(value), std::to_string(value));
+    }
+    bool number_unsigned(std::uint64_t value) {
+        return number(static_cast<double>(value), std::to_string(value));
+    }
+    bool number_float(double, const std::string& text) {
+        const std::optional<double> value = sound_members::parse_number(text);
+        return number(value.value_or(std::numeric_limits<double>::infinity()), text);
+    }
+    bool string(std::string& value);
+    bool binary(json::binary_t&) { return scalar("binary data"); }
+    bool start_object(std::size_t) { return open("an object"); }
+    bool start_array(std::size_t) { return open("an array"); }
+    bool end_object() { return close(); }
+    bool end_array() { return close(); }
+    bool key(std::string& name);
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error);
+
+private:
+    void problem(std::string message) {
+        problems.push_back({current_.where.line, current_.where.column, current_.name, std::move(message)});
+    }
+    bool scalar(std::string_view type);
+    bool number(double value, const std::string& text);
+    bool open(std::string_view type);
+    bool close();
+    void wrong_type(std::string_view type);
+
+    std::string_view text_;
+    std::vector<std::string_view> names_;
+    int depth_ = 0;
+    std::vector<MemberSeen> seen_;
+    MemberSeen current_;
+    Member kind_ = Member::unknown;
+    std::size_t field_ = 0;
+};
+
+bool Handler::key(std::string& name) {
+    if (depth_ != 1) {
+        return true;  // inside a value that is already wrong
+    }
+    const auto close = static_cast<std::size_t>(last_read - text_.data());
+    current_ = {name, position_of(text_, opening_quote(text_, close))};
+    const auto first =
+        std::find_if(seen_.begin(), seen_.end(), [&](const MemberSeen& m) { return m.name == name; });
+    const auto known = std::find(names_.begin(), names_.end(), name);
+    if (first != seen_.end()) {
+        problem(in_quotes(name) + " is given twice (first on line " + std::to_string(first->where.line) +
+                ")");
+        kind_ = Member::unknown;
+    } else if (known == names_.end()) {
+        const std::string_view guess = sound_members::closest_word(name, names_);
+        problem("unknown member " + in_quotes(name) +
+                (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
+        kind_ = Member::unknown;
+    } else {
+        const auto index = static_cast<std::size_t>(known - names_.begin());
+        kind_ = index == 0   ? Member::version
+                : index == 1 ? Member::preset
+                : index == 2 ? Member::chip
+                             : Member::number;
+        field_ = index - 3;
+    }
+    seen_.push_back(current_);
+    return true;
+}
+
+void Handler::wrong_type(std::string_view type) {
+    switch (kind_) {
+    case Member::version:
+    case Member::number:
+        problem(in_quotes(current_.name) + " must be a number, not " + std::string(type));
+        break;
+    case Member::preset:
+    case Member::chip:
+        problem(in_quotes(current_.name) + " must be a word in quotes, not " + std::string(type));
+        break;
+    case Member::unknown:
+        break;
+    }
+}
+
+bool Handler::scalar(std::string_view type) {
+    if (depth_ == 1) {
+        wrong_type(type);
+        if (kind_ == Member::version) {
+            version_seen = true;
+        }
+    } else if (depth_ == 0) {
+        return open(type);
+    }
+    return true;
+}
+
+bool Handler::number(double value, const std::string& text) {
+    if (depth_ != 1) {
+        return depth_ > 1 || open("a number");
+    }
+    if (kind_ == Member::version) {
+        version_seen = true;
+        if (text != "1") {
+            problem("\"bleepforge\" is " + text + ", but this build reads sound files of version 1 only");
+        }
+    } else if (kind_ == Member::number) {
+        const SoundField& field = sound_fields()[field_];
+        if (auto message = sound_members::range_problem(field, value)) {
+            // Beyond a double's range the text says more than "inf".
+            problem(std::isinf(value) ? in_quotes(field.name) + " is " + text + ", too large for a number"
+                                      : std::move(*message));
+        } else {
+            numbers[field_] = value;
+        }
+    } else {
+        wrong_type("a number");
+    }
+    return true;
+}
+
+bool Handler::string(std::string& value) {
+    if (depth_ != 1) {
+        return depth_ > 1 || open("a string");
+    }
+    if (kind_ == Member::preset || kind_ == Member::chip) {
+        const bool is_preset = kind_ == Member::preset;
+        const std::span<const std::string_view> words = is_preset
+                                                            ? std::span<const std::string_view>(preset_words)
+                                                            : std::span<const std::string_view>(chip_words);
+        const auto found = std::find(words.begin(), words.end(), value);
+        if (found != words.end()) {
+            const auto index = static_cast<std::int32_t>(found - words.begin());
+            if (is_preset) {
+                preset = static_cast<SfxPreset>(index);
+            } else {
+                chip = static_cast<ChipType>(index);
+            }
+            return true;
+        }
+        std::string_view guess = sound_members::closest_word(value, words);
+        if (guess.empty() && !is_preset && parse_chip(value) != ChipType::nes) {
+            guess = chip_words[static_cast<std::size_t>(parse_chip(value))];  // "gb", "genesis"
+        } else if (guess.empty() && is_preset && parse_preset(value) != SfxPreset::game_over) {
+            guess = preset_words[static_cast<std::size_t>(parse_preset(value))];  // "shoot", "pickup"
+        }
+        problem(in_quotes(current_.name) + " is " + in_quotes(value) + ", not one of " + word_list(words) +
+                (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
+    } else {
+        wrong_type("a string");
+        if (kind_ == Member::version) {
+            version_seen = true;
+        }
+    }
+    return true;
+}
+
+bool Handler::open(std::string_view type) {
+    if (depth_ == 0) {
+        if (type != "an object") {
+            current_ = {"", {1, 1}};
+            problem("a sound file holds one object, { ... }, not " + std::string(type));
+            return false;
+        }
+    } else if (depth_ == 1) {
+        wrong_type(type);
+        if (kind_ == Member::version) {
+            version_seen = true;
+        }
+    }
+    ++depth_;
+    return true;
+}
+
+bool Handler::close() {
+    --depth_;
+    return true;
+}
+
+bool Handler::parse_error(std::size_t position, const std::string&,
+                          const nlohmann::detail::exception& error) {
+    // nlohmann's message: "[json.exception.parse_error.101] parse error at line L, column C: WHY"
+    // or, for a number beyond a double, "[json.exception.out_of_range.406] number overflow ...".
+    std::string why = error.what();
+    why = why.substr(why.find("] ") == std::string::npos ? 0 : why.find("] ") + 2);
+    const std::size_t column = why.find(", column ");
+    if (why.starts_with("parse error") && column != std::string::npos &&
+        why.find(": ", column) != std::string::npos) {
+        why = why.substr(why.find(": ", column) + 2);
+    }
+    if (error.id == 406 && depth_ == 1 && kind_ == Member::number) {
+        const std::size_t open_quote = why.find('\'');
+        const std::size_t close_quote = why.rfind('\'');
+        const std::string number =
+            open_quote < close_quote ? why.substr(open_quote + 1, close_quote - open_quote - 1) : "";
+        problem(in_quotes(current_.name) + " is " + number + ", too large for a number");
+        return false;
+    }
+    const std::size_t offset = std::min(position > 0 ? position - 1 : 0, text_.size());
+    const Position where = position_of(text_, offset);
+    problems.push_back({where.line, where.column, "", why});
+    return false;
+}
+
+}  // namespace
+
+SoundReading read_sound(std::string_view text) {
+    if (text.size() > max_sound_file_size) {
+        return {std::nullopt, {{0, 0, "", "is larger than a sound file can be (1 MiB)"}}};
+    }
+    Handler handler(text);
+    const TrackingIterator first(text.data(), &handler.last_read);
+    const TrackingIterator last(text.data() + text.size(), &handler.last_read);
+    const bool parsed = json::sax_parse(first, last, &handler, nlohmann::detail::input_format_t::json,
+                                        /*strict=*/true, /*ignore_comments=*/true);
+    if (parsed && !handler.version_seen) {
+        handler.problems.push_back(
+            {0, 0, "bleepforge", "the format version is missing: a sound file holds \"bleepforge\": 1"});
+    }
+    if (!handler.problems.empty()) {
+        return {std::nullopt, std::move(handler.problems)};
+    }
+    Sound sound = handler.preset ? make_sound(*handler.preset, handler.chip) : default_sound(handler.chip);
+    const std::span<const SoundField> fields = sound_fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (handler.numbers[i]) {
+            sound_members::set_value(sound, fields[i], *handler.numbers[i]);
+        }
+    }
+    return {sound, {}};
+}
+
+}  // namespace bleepforge

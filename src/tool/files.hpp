@@ -1,0 +1,35 @@
+#pragma once
+
+// The bleep program's files: reading a sound file or standard input, and writing outputs so that a
+// failure never leaves a truncated file or damages the one already there. One implementation per
+// platform.
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace bleepforge::tool {
+
+// What a read gave: the text, or why there is none.
+struct ReadOutcome {
+    bool ok = false;
+    std::string text;   // when ok
+    std::string error;  // when not, e.g. "No such file or directory"
+};
+
+// Reads at most limit + 1 bytes of the file (or of in, for "-"), so a device that never ends
+// cannot exhaust memory; the caller refuses text longer than limit.
+[[nodiscard]] ReadOutcome read_input(const std::string& path, std::FILE* in, std::size_t limit);
+
+// Writes bytes to out; empty on success, else why not. Standard output cannot be made atomic.
+[[nodiscard]] std::string write_stream(std::FILE* out, std::string_view bytes);
+
+// Writes bytes to path; empty on success, else why not. A regular file, or a path with nothing
+// there yet, is replaced only once a temporary file beside it holds every byte and is closed; a
+// symbolic link is followed to its file. Anything else (a device, a pipe) is written directly.
+[[nodiscard]] std::string write_file(const std::string& path, std::string_view bytes);
+
+// Switches a standard stream to binary, where text streams translate line ends.
+void use_binary_mode(std::FILE* stream);
+
+}  // namespace bleepforge::tool

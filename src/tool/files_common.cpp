@@ -1,0 +1,43 @@
+// The parts of the file handling that the C library alone does the same on every platform.
+#include <cerrno>
+#include <cstring>
+
+#include "files.hpp"
+
+namespace bleepforge::tool {
+
+ReadOutcome read_input(const std::string& path, std::FILE* in, std::size_t limit) {
+    const bool standard_input = path == "-";
+    std::FILE* file = standard_input ? in : std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        return {false, {}, std::strerror(errno)};
+    }
+    ReadOutcome outcome{true, {}, {}};
+    errno = 0;
+    char chunk[8192];
+    while (outcome.text.size() <= limit) {
+        const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
+        outcome.text.append(chunk, n);
+        if (n < sizeof chunk) {
+            break;
+        }
+    }
+    if (std::ferror(file) != 0) {
+        outcome = {false, {}, errno != 0 ? std::strerror(errno) : "read error"};
+    }
+    if (!standard_input) {
+        std::fclose(file);
+    }
+    return outcome;
+}
+
+std::string write_stream(std::FILE* out, std::string_view bytes) {
+    errno = 0;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (std::fflush(out) != 0 || !written || std::ferror(out) != 0) {
+        return errno != 0 ? std::strerror(errno) : "write error";
+    }
+    return {};
+}
+
+}  // namespace bleepforge::tool

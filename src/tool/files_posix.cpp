@@ -1,0 +1,98 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+
+#include "files.hpp"
+
+namespace bleepforge::tool {
+namespace {
+
+std::string error_text() {
+    return std::strerror(errno);
+}
+
+std::string write_all(int fd, std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return error_text();
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return {};
+}
+
+// A device, a pipe or a socket: written in place, as replacing it would swap it for a plain file.
+std::string write_in_place(const std::string& path, std::string_view bytes) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
+    if (fd < 0) {
+        return error_text();
+    }
+    std::string error = write_all(fd, bytes);
+    if (::close(fd) != 0 && error.empty()) {
+        error = error_text();
+    }
+    return error;
+}
+
+mode_t new_file_mode() {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+}  // namespace
+
+std::string write_file(const std::string& path, std::string_view bytes) {
+    std::string target = path;
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* resolved = ::realpath(path.c_str(), nullptr)) {
+            target = resolved;
+            std::free(resolved);
+        }
+    }
+    const bool exists = ::stat(target.c_str(), &info) == 0;
+    if (exists && S_ISDIR(info.st_mode)) {
+        return "Is a directory";
+    }
+    if (exists && !S_ISREG(info.st_mode)) {
+        return write_in_place(target, bytes);
+    }
+
+    const std::size_t slash = target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary = folder + "." + name + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0) {
+        return error_text();
+    }
+    std::string error = write_all(fd, bytes);
+    // The new file keeps the old one's permissions, or gets the usual ones for a new file.
+    if (error.empty() && ::fchmod(fd, exists ? (info.st_mode & 07777) : new_file_mode()) != 0) {
+        error = error_text();
+    }
+    if (::close(fd) != 0 && error.empty()) {
+        error = error_text();
+    }
+    if (error.empty() && ::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = error_text();
+    }
+    if (!error.empty()) {
+        ::unlink(temporary.c_str());
+    }
+    return error;
+}
+
+void use_binary_mode(std::FILE*) {}
+
+}  // namespace bleepforge::tool

@@ -1,0 +1,88 @@
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <string>
+
+#include "files.hpp"
+
+namespace bleepforge::tool {
+namespace {
+
+std::string last_error_text() {
+    char text[512];
+    const DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                   GetLastError(), 0, text, sizeof text, nullptr);
+    std::string message(text, n);
+    while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == '.')) {
+        message.pop_back();
+    }
+    return message.empty() ? "Windows error " + std::to_string(GetLastError()) : message;
+}
+
+std::string write_with_c_runtime(const std::string& path, std::string_view bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return "cannot open it for writing";
+    }
+    std::string error = write_stream(file, bytes);
+    if (std::fclose(file) != 0 && error.empty()) {
+        error = "cannot close it";
+    }
+    return error;
+}
+
+enum class Existing { nothing, regular, folder, other };
+
+// A console, NUL or a pipe opens as a handle that is not a disk file.
+Existing what_is_at(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return Existing::folder;
+    }
+    const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return attributes == INVALID_FILE_ATTRIBUTES ? Existing::nothing : Existing::other;
+    }
+    const DWORD type = GetFileType(handle);
+    CloseHandle(handle);
+    return type == FILE_TYPE_DISK ? Existing::regular : Existing::other;
+}
+
+}  // namespace
+
+std::string write_file(const std::string& path, std::string_view bytes) {
+    switch (what_is_at(path)) {
+    case Existing::folder:
+        return "Is a directory";
+    case Existing::other:
+        return write_with_c_runtime(path, bytes);
+    case Existing::nothing:
+    case Existing::regular:
+        break;
+    }
+    const std::size_t slash = path.find_last_of("/\\");
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    char temporary[MAX_PATH + 1];
+    if (GetTempFileNameA(folder.c_str(), "blp", 0, temporary) == 0) {
+        return last_error_text();
+    }
+    std::string error = write_with_c_runtime(temporary, bytes);
+    // A plain rename does not replace an existing file on Windows; this does, in one step.
+    if (error.empty() &&
+        MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        error = last_error_text();
+    }
+    if (!error.empty()) {
+        DeleteFileA(temporary);
+    }
+    return error;
+}
+
+void use_binary_mode(std::FILE* stream) {
+    _setmode(_fileno(stream), _O_BINARY);
+}
+
+}  // namespace bleepforge::tool

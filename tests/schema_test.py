@@ -1,0 +1,59 @@
+#!/usr/bin/env python3
+"""The shipped JSON Schema accepts every sound file bleep writes and refuses what a schema can see
+of the reader's errors. Needs Python's jsonschema (Debian: python3-jsonschema).
+
+Usage: schema_test.py SCHEMA BLEEP [EMULATOR...]
+"""
+import json
+import subprocess
+import sys
+
+try:
+    import jsonschema
+except ImportError:
+    sys.exit("schema_test: Python's jsonschema is missing (Debian: apt-get install python3-jsonschema)")
+
+schema_path, program, emulator = sys.argv[1], sys.argv[2], sys.argv[3:]
+with open(schema_path) as f:
+    schema = json.load(f)
+jsonschema.Draft202012Validator.check_schema(schema)
+validator = jsonschema.Draft202012Validator(schema)
+
+
+def bleep(*args, stdin=None):
+    return subprocess.run(emulator + [program, *args], input=stdin, capture_output=True, check=True).stdout
+
+
+presets = ["laser", "jump", "explosion", "coin", "powerup", "hit", "blip", "game_over"]
+chips = ["nes", "sid", "gameboy", "ym2612"]
+written = []
+for preset in presets:
+    for chip in chips:
+        written.append(bleep("new", preset, chip))
+        sound = bleep("random", preset, chip, "--seed", str(len(written)))
+        written += [sound, bleep("mutate", "-", "--amount", "1", "--seed", "7", stdin=sound)]
+failures = [text for text in written if not validator.is_valid(json.loads(text))]
+
+base = {"bleepforge": 1, "preset": "coin"}
+refused = [
+    {"preset": "coin"},                      # no version
+    {**base, "bleepforge": 2},               # another version
+    {**base, "atack": 0.1},                  # an unknown member
+    {**base, "decay": "0.2"},                # a wrong type
+    {**base, "chip": "gb"},                  # not a chip
+    {**base, "preset": "Laser"},             # not a preset
+    {**base, "base_freq": 19.5},             # below its range
+    {**base, "release": 61},                 # above its range
+    {**base, "duration": 0},                 # at an excluded end
+    {**base, "duty": [0.5]},                 # an array
+    [base],                                  # not one object
+]
+wrongly_accepted = [case for case in refused if validator.is_valid(case)]
+
+print(f"{len(written)} written files valid, {len(refused)} error cases refused")
+if failures or wrongly_accepted:
+    for text in failures:
+        print("refused a file bleep wrote:", text.decode(), list(validator.iter_errors(json.loads(text))))
+    for case in wrongly_accepted:
+        print("accepted an error case:", case)
+    sys.exit(1)

@@ -1,0 +1,285 @@
+#include "bleepforge/sound.hpp"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <limits>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+
+#include "members.hpp"
+
+namespace bleepforge {
+namespace {
+
+std::string problems_of(std::string_view text) {
+    std::string lines;
+    for (const SoundProblem& p : read_sound(text).problems) {
+        lines += describe(p, "s.bleep") + "\n";
+    }
+    return lines;
+}
+
+Sound read_ok(std::string_view text) {
+    const SoundReading reading = read_sound(text);
+    EXPECT_TRUE(reading.problems.empty()) << problems_of(text);
+    return reading.sound.value_or(Sound{});
+}
+
+bool same_bits(const Sound& a, const Sound& b) {
+    if (a.preset != b.preset || a.patch.chip != b.patch.chip) {
+        return false;
+    }
+    return std::all_of(sound_fields().begin(), sound_fields().end(), [&](const SoundField& f) {
+        return std::bit_cast<std::uint64_t>(sound_members::value_of(a, f)) ==
+               std::bit_cast<std::uint64_t>(sound_members::value_of(b, f));
+    });
+}
+
+TEST(ReadSound, StartsFromThePresetOrTheDefaultsAndAppliesEveryMember) {
+    // Comments of both kinds, the members in any order.
+    const Sound laser_fm = read_ok(R"(// zap
+        { /* the FM voice */ "chip": "ym2612", "preset": "laser", "bleepforge": 1 })");
+    EXPECT_TRUE(same_bits(laser_fm, make_sound(SfxPreset::laser, ChipType::ym2612)));
+    EXPECT_EQ(laser_fm.patch.fm_index, 2.5);
+
+    // No preset: the defaults with concert pitch and, on the ym2612, its FM values.
+    const Sound plain = read_ok(R"({"bleepforge": 1, "chip": "ym2612"})");
+    EXPECT_FALSE(plain.preset);
+    EXPECT_EQ(plain.patch.base_freq, 440.0);
+    EXPECT_EQ(plain.patch.decay, 0.1);
+    EXPECT_EQ(plain.patch.fm_ratio, 3.0);
+    EXPECT_TRUE(same_bits(read_ok(R"({"bleepforge": 1})"), default_sound(ChipType::nes)));
+
+    // Members override the start; integers, exponents and -0 are numbers like any other.
+    const Sound tuned = read_ok(R"({"bleepforge": 1, "preset": "coin", "base_freq": 1000, "attack": 2.5e-3,
+        "noise": -0, "fm_index": 0.1, "duration": 1.25})");
+    SfxPatch expected = make_patch(SfxPreset::coin, ChipType::nes);
+    expected.base_freq = 1000.0;
+    expected.attack = 0.0025;
+    expected.fm_index = 0.1;
+    EXPECT_TRUE(same_bits(tuned, {SfxPreset::coin, expected, 1.25}));
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(tuned.patch.noise), 0U);  // a negative zero reads as zero
+}
+
+TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
+    const struct {
+        const char* text;
+        const char* problems;
+    } cases[] = {
+        {"{\"bleepforge\": 1,\n  \"atack\": 0.1}",
+         "s.bleep:2:3: unknown member \"atack\" (did you mean \"attack\"?)\n"},
+        {"{\"bleepforge\": 1, \"Decay\": 1}",
+         "s.bleep:1:19: unknown member \"Decay\" (did you mean \"decay\"?)\n"},
+        {"{\"bleepforge\": 1, \"wobble\": 1}", "s.bleep:1:19: unknown member \"wobble\"\n"},
+        {"{\"bleepforge\": 1, \"decay\": \"0.2\"}",
+         "s.bleep:1:19: \"decay\" must be a number, not a string\n"},
+        {"{\"bleepforge\": 1, \"chip\": 3}",
+         "s.bleep:1:19: \"chip\" must be a word in quotes, not a number\n"},
+        {"{\"bleepforge\": 1, \"duty\": [0.5]}", "s.bleep:1:19: \"duty\" must be a number, not an array\n"},
+        {"{\"bleepforge\": 1, \"duty\": {\"a\": 1}}",
+         "s.bleep:1:19: \"duty\" must be a number, not an object\n"},
+        {"{\"bleepforge\": 1, \"duty\": null}", "s.bleep:1:19: \"duty\" must be a number, not null\n"},
+        {"{\"bleepforge\": 1,\n\"duty\": 0.5,\n\"duty\": 0.25}",
+         "s.bleep:3:1: \"duty\" is given twice (first on line 2)\n"},
+        {"{\"bleepforge\": 1, \"noise\": 1e999}",
+         "s.bleep:1:19: \"noise\" is 1e999, too large for a number\n"},
+        {"{\"bleepforge\": 1, \"base_freq\": 19.99}",
+         "s.bleep:1:19: \"base_freq\" is 19.99, outside its range: 20 to 20000 Hz\n"},
+        {"{\"bleepforge\": 1, \"release\": 60.5}",
+         "s.bleep:1:19: \"release\" is 60.5, outside its range: 0 to 60 s\n"},
+        {"{\"bleepforge\": 1, \"duration\": 0}",
+         "s.bleep:1:19: \"duration\" is 0, outside its range: above 0 and at most 60 s\n"},
+        {"{\"bleepforge\": 1, \"preset\": \"lazer\"}",
+         "s.bleep:1:19: \"preset\" is \"lazer\", not one of laser, jump, explosion, coin, powerup, hit, blip "
+         "or "
+         "game_over (did you mean \"laser\"?)\n"},
+        {"{\"bleepforge\": 1, \"chip\": \"genesis\"}",
+         "s.bleep:1:19: \"chip\" is \"genesis\", not one of nes, sid, gameboy or ym2612 (did you mean "
+         "\"ym2612\"?)\n"},
+        {"{\"chip\": \"sid\"}",
+         "s.bleep: the format version is missing: a sound file holds \"bleepforge\": 1\n"},
+        {"{\"bleepforge\": 2}",
+         "s.bleep:1:2: \"bleepforge\" is 2, but this build reads sound files of version 1 only\n"},
+        {"{\"bleepforge\": \"1\"}", "s.bleep:1:2: \"bleepforge\" must be a number, not a string\n"},
+        {"{\"bleepforge\": 1} {}",
+         "s.bleep:1:19: syntax error while parsing value - unexpected '{'; expected end of input\n"},
+        {"[1]", "s.bleep:1:1: a sound file holds one object, { ... }, not an array\n"},
+        {"",
+         "s.bleep:1:1: syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
+         "literal\n"},
+        // Columns count characters: "zz" starts in column 34, byte 35, after the two-byte é.
+        {"{\"bleepforge\": 1, \"preset\": \"\xC3\xA9\", \"zz\": 1}",
+         "s.bleep:1:19: \"preset\" is \"\xC3\xA9\", not one of laser, jump, explosion, coin, powerup, hit, "
+         "blip or "
+         "game_over\ns.bleep:1:34: unknown member \"zz\"\n"},
+        // Every problem, in the order of the text, before a syntax error ends the reading.
+        {"{\"bleepforge\": 3, \"duty\": -1, \"chip\": \"c64\",",
+         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of version 1 only\n"
+         "s.bleep:1:19: \"duty\" is -1, outside its range: 0 to 1\n"
+         "s.bleep:1:31: \"chip\" is \"c64\", not one of nes, sid, gameboy or ym2612\n"
+         "s.bleep:1:45: syntax error while parsing object key - unexpected end of input; expected string "
+         "literal\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(problems_of(c.text), c.problems) << c.text;
+        EXPECT_FALSE(read_sound(c.text).sound) << c.text;
+    }
+    EXPECT_EQ(problems_of(std::string(max_sound_file_size + 1, ' ')),
+              "s.bleep: is larger than a sound file can be (1 MiB)\n");
+}
+
+TEST(WriteSound, WritesEveryMemberOneALineInThePatchsOrder) {
+    EXPECT_EQ(write_sound(make_sound(SfxPreset::laser, ChipType::ym2612)),
+              "{\n"
+              "  \"bleepforge\": 1,\n"
+              "  \"preset\": \"laser\",\n"
+              "  \"chip\": \"ym2612\",\n"
+              "  \"base_freq\": 880,\n"
+              "  \"freq_slide\": -1600,\n"
+              "  \"duty\": 0.25,\n"
+              "  \"attack\": 0.005,\n"
+              "  \"decay\": 0.18,\n"
+              "  \"sustain_time\": 0,\n"
+              "  \"release\": 0.02,\n"
+              "  \"sustain_level\": 0,\n"
+              "  \"filter_cutoff\": 1,\n"
+              "  \"noise\": 0,\n"
+              "  \"fm_ratio\": 3,\n"
+              "  \"fm_index\": 2.5,\n"
+              "  \"vibrato_depth\": 0,\n"
+              "  \"vibrato_rate\": 6,\n"
+              "  \"duration\": 0.5\n"
+              "}\n");
+    // Without a preset there is no "preset" line; an unknown chip is written so it is refused.
+    Sound odd = default_sound(ChipType::sid);
+    EXPECT_EQ(write_sound(odd).find("preset"), std::string::npos);
+    odd.patch.chip = static_cast<ChipType>(7);
+    EXPECT_FALSE(read_sound(write_sound(odd)).sound);
+}
+
+TEST(WriteSound, WritesNumbersShortestInOneLayoutOnEveryBuild) {
+    // The layout of JavaScript's String(number): fixed notation from 1e-7 up to 1e21.
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {
+        {880.0, "880"},
+        {987.77, "987.77"},
+        {-1600.0, "-1600"},
+        {0.005, "0.005"},
+        {0.1 + 0.2, "0.30000000000000004"},
+        {1e-6, "0.000001"},
+        {1.5e-7, "1.5e-7"},
+        {1e-7, "1e-7"},
+        {20000.0, "20000"},
+        {1e21, "1e+21"},
+        {123456789012345680000.0, "123456789012345680000"},
+        {5e-324, "5e-324"},
+        {std::numeric_limits<double>::max(), "1.7976931348623157e+308"},
+        {-0.0, "0"},
+        {std::numeric_limits<double>::quiet_NaN(), "null"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(sound_members::format_number(c.value), c.text);
+        if (std::isfinite(c.value)) {
+            EXPECT_EQ(sound_members::parse_number(c.text), c.value + 0.0) << c.text;
+        }
+    }
+}
+
+// A small deterministic generator for test inputs.
+struct SplitMix {
+    std::uint64_t state;
+    std::uint64_t next() {
+        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
+        z = (z ^ (z >> 30U)) * 0xBF58476D1CE4E5B9ULL;
+        z = (z ^ (z >> 27U)) * 0x94D049BB133111EBULL;
+        return z ^ (z >> 31U);
+    }
+    double unit() { return static_cast<double>(next() >> 11U) * 0x1p-53; }
+};
+
+TEST(WriteSound, ReadsBackToTheSamePatchBitForBit) {
+    SplitMix rng{11};
+    for (int n = 0; n < 20000; ++n) {
+        Sound sound = rng.next() % 3 == 0 ? default_sound(ChipType::nes)
+                                          : make_sound(static_cast<SfxPreset>(rng.next() % 8), ChipType::nes);
+        sound.patch.chip = static_cast<ChipType>(rng.next() % 4);
+        for (const SoundField& field : sound_fields()) {
+            // Anywhere in the range, with full precision, now and then at an end or tiny.
+            const double u = rng.unit();
+            const std::uint64_t pick = rng.next() % 8;
+            double value = field.min + (field.max - field.min) * u;
+            if (pick == 0) {
+                value = field.max;
+            } else if (pick == 1) {
+                value = field.min_exclusive ? std::nextafter(field.min, field.max) : field.min;
+            } else if (pick == 2) {
+                value = std::max(field.min, 0.0) + u * 1e-9;
+            }
+            sound_members::set_value(sound, field, value);
+        }
+        ASSERT_TRUE(check_sound(sound).empty()) << write_sound(sound);
+        const std::string text = write_sound(sound);
+        const SoundReading back = read_sound(text);
+        ASSERT_TRUE(back.sound) << text << problems_of(text);
+        ASSERT_TRUE(same_bits(*back.sound, sound)) << text;
+        ASSERT_EQ(write_sound(*back.sound), text);
+    }
+}
+
+TEST(CheckSound, FindsWhatAReaderWouldRefuse) {
+    Sound sound = make_sound(SfxPreset::hit, ChipType::sid);
+    EXPECT_TRUE(check_sound(sound).empty());
+    sound.patch.duty = 1.5;
+    sound.patch.decay = std::numeric_limits<double>::infinity();
+    sound.duration_s = 0.0;
+    sound.patch.chip = static_cast<ChipType>(-1);
+    sound.preset = static_cast<SfxPreset>(8);
+    std::vector<std::string> members;
+    for (const SoundProblem& p : check_sound(sound)) {
+        members.push_back(p.member);
+        EXPECT_EQ(p.line, 0U);
+    }
+    EXPECT_EQ(members, (std::vector<std::string>{"preset", "chip", "duty", "decay", "duration"}));
+}
+
+TEST(HeaderName, IsACIdentifierThatIsNoKeyword) {
+    for (const char* good : {"chiptune_sfx", "_x", "Zap2", "a", "jump_sound_01"}) {
+        EXPECT_TRUE(is_header_name(good)) << good;
+    }
+    for (const char* bad :
+         {"", "2zap", "my-sound", "zap sound", "int", "class", "static", "caf\xC3\xA9", "a.b"}) {
+        EXPECT_FALSE(is_header_name(bad)) << bad;
+    }
+}
+
+// The schema that editors use must describe the same members and ranges as the reader.
+TEST(SoundSchema, HasTheReadersMembersAndRanges) {
+    std::ifstream in(BLEEPFORGE_SCHEMA_PATH);
+    ASSERT_TRUE(in) << BLEEPFORGE_SCHEMA_PATH;
+    const nlohmann::json schema = nlohmann::json::parse(in);
+    const nlohmann::json& properties = schema.at("properties");
+    EXPECT_EQ(schema.at("required"), nlohmann::json::array({"bleepforge"}));
+    EXPECT_EQ(schema.at("additionalProperties"), false);
+    EXPECT_EQ(properties.at("bleepforge").at("const"), sound_format_version);
+    EXPECT_EQ(properties.at("preset").at("enum"), nlohmann::json(preset_words));
+    EXPECT_EQ(properties.at("chip").at("enum"), nlohmann::json(chip_words));
+    EXPECT_EQ(properties.size(), 3 + sound_fields().size());
+    for (const SoundField& field : sound_fields()) {
+        SCOPED_TRACE(field.name);
+        const nlohmann::json& property = properties.at(std::string(field.name));
+        EXPECT_EQ(property.at("type"), "number");
+        EXPECT_EQ(property.at(field.min_exclusive ? "exclusiveMinimum" : "minimum").get<double>(), field.min);
+        EXPECT_EQ(property.at("maximum").get<double>(), field.max);
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge

@@ -1,0 +1,267 @@
+#!/usr/bin/env python3
+"""Runs the bleep program itself: its files, streams, exit statuses and what a failure leaves.
+
+Usage: tool_test.py --program PATH --work DIR [--emulator CMD] [--windows] [unittest arguments]
+"""
+import argparse
+import hashlib
+import os
+import resource
+import shlex
+import shutil
+import signal
+import stat
+import struct
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from reference_hashes import CHIPS, GOLDEN, PRESETS  # noqa: E402
+
+CONFIG = argparse.Namespace()
+
+
+def run(*args, cwd, stdin=b"", limit_file_size=None, stdout=subprocess.PIPE):
+    def limit():
+        if limit_file_size is not None:
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG
+            resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
+
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    result = subprocess.run(CONFIG.emulator + [CONFIG.program] + [str(a) for a in args], cwd=cwd, env=env,
+                            input=stdin, stdout=stdout, stderr=subprocess.PIPE, preexec_fn=limit, timeout=120)
+    # The Windows C runtime writes standard error in text mode; bleep's data streams are binary.
+    result.stderr = result.stderr.replace(b"\r\n", b"\n")
+    return result
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Workspace(unittest.TestCase):
+    def setUp(self):
+        self.dir = os.path.join(CONFIG.work, self.id().rsplit(".", 2)[-2] + "." + self._testMethodName)
+        shutil.rmtree(self.dir, ignore_errors=True)
+        os.makedirs(self.dir)
+
+    def bleep(self, *args, status=0, **kwargs):
+        result = run(*args, cwd=self.dir, **kwargs)
+        self.assertEqual(result.returncode, status, (args, result.stderr))
+        return result
+
+    def path(self, name):
+        return os.path.join(self.dir, name)
+
+    def write(self, name, text):
+        with open(self.path(name), "w") as f:
+            f.write(text)
+
+
+class Exactness(Workspace):
+    """A preset's sound file renders to the bytes of `bleepforge --render` and `--header`."""
+
+    def test_every_preset_on_every_chip(self):
+        names = []
+        for preset in PRESETS:
+            for chip in CHIPS:
+                name = f"{preset}_{chip}"
+                self.bleep("new", preset, chip, "-o", name + ".bleep")
+                names.append(name)
+        os.mkdir(self.path("out"))
+        self.bleep("render", *[n + ".bleep" for n in names], "--out-dir", "out")
+        mismatches = []
+        for name in names:
+            self.bleep("header", name + ".bleep")
+            for produced, golden in ((os.path.join("out", name + ".wav"), name + ".wav"), (name + ".h", name + ".h")):
+                if sha256(self.path(produced)) != GOLDEN[golden]:
+                    mismatches.append(produced)
+        self.assertEqual(mismatches, [], f"files kept in {self.dir}")
+
+
+class CommandLine(Workspace):
+    def test_help_and_version_print_and_succeed(self):
+        for word in ("--help", "-h"):
+            result = self.bleep(word)
+            self.assertIn(b"Commands:", result.stdout)
+            self.assertEqual(result.stderr, b"")
+        self.assertRegex(self.bleep("--version").stdout, rb"^bleep \d+\.\d+\.\d+\n$")
+
+    def test_usage_errors_print_a_short_usage_and_exit_2(self):
+        self.write("a.bleep", '{"bleepforge": 1}')
+        cases = [
+            ([], "a command is missing"),
+            (["play", "a.bleep"], "unknown command play"),
+            (["new"], "a preset is missing"),
+            (["new", "lazer"], 'unknown preset "lazer"'),
+            (["new", "laser", "gb"], 'unknown chip "gb"'),
+            (["new", "laser", "nes", "extra"], "too many words: extra"),
+            (["new", "laser", "--seed", "3"], "unknown option --seed"),
+            (["new", "laser", "-o"], "option -o needs a value"),
+            (["new", "laser", "-o", "x", "--output=y"], "option -o is given twice"),
+            (["random", "coin", "--seed", "-1"], "--seed -1 is not a whole number"),
+            (["random", "coin", "--seed", "18446744073709551616"], "--seed 18446744073709551616 is not"),
+            (["mutate", "a.bleep", "--amount", "1.5"], "--amount 1.5 is not a number from 0 to 1"),
+            (["render", "a.bleep", "--rate", "7999"], "--rate 7999 is not"),
+            (["render", "a.bleep", "--rate", "44.1k"], "--rate 44.1k is not"),
+            (["render", "a.bleep", "a.bleep", "-o", "x.wav"], "-o names one output"),
+            (["render", "a.bleep", "-o", "x.wav", "--out-dir", "d"], "give -o or --out-dir, not both"),
+            (["render", "-"], "a sound file from standard input needs -o"),
+            (["header", "a.bleep", "--name", "int"], "--name int is not a C identifier"),
+            (["header", "a.bleep", "--name", "my-sound"], "--name my-sound is not a C identifier"),
+            (["check"], "a sound file is missing"),
+        ]
+        for args, reason in cases:
+            result = self.bleep(*args, status=2)
+            self.assertEqual(result.stdout, b"", args)
+            self.assertTrue(result.stderr.startswith(b"bleep: " + reason.encode()), (args, result.stderr))
+            self.assertIn(b"\nusage: bleep new PRESET", result.stderr, args)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["a.bleep"])
+
+    def test_commands_pipe_through_standard_streams(self):
+        piped = subprocess.run(CONFIG.emulator + [CONFIG.program, "random", "laser", "--seed", "3"], cwd=self.dir,
+                               capture_output=True, check=True).stdout
+        self.bleep("render", "-", "-o", "zap.wav", stdin=piped)
+        self.bleep("random", "laser", "--seed", "3", "-o", "zap.bleep")
+        self.assertEqual(read(self.path("zap.bleep")), piped)
+        self.bleep("render", "zap.bleep")  # beside it, zap.wav: the same bytes again
+        self.assertEqual(sha256(self.path("zap.wav")), hashlib.sha256(
+            self.bleep("render", "zap.bleep", "-o", "-").stdout).hexdigest())
+        header = self.bleep("header", "-", "-o", "-", "--name", "zap", stdin=piped).stdout
+        self.assertIn(b"static const int16_t zap_pcm[", header)
+        self.assertIn(b"#endif // zap_H\r\n", header)
+
+    def test_a_drawn_seed_is_written_as_the_command_that_recreates_the_file(self):
+        first = self.bleep("random", "coin", "sid").stdout.decode()
+        comment, body = first.split("\n", 1)
+        words = comment.split()
+        self.assertEqual(words[:6], ["//", "bleep", "random", "coin", "sid", "--seed"])
+        self.assertEqual(self.bleep(*words[2:]).stdout.decode(), body)
+        self.assertNotEqual(self.bleep("random", "coin", "sid").stdout.decode(), first)
+
+        self.write("coin.bleep", body)
+        comment, mutated = self.bleep("mutate", "coin.bleep").stdout.decode().split("\n", 1)
+        self.assertEqual(comment.split()[:6], ["//", "bleep", "mutate", "coin.bleep", "--amount", "0.2"])
+        self.assertEqual(self.bleep(*comment.split()[2:]).stdout.decode(), mutated)
+        # The file with its comment is a sound file like any other.
+        self.write("again.bleep", first)
+        self.bleep("check", "again.bleep")
+
+    def test_rate_and_duration_set_the_wav_files_format(self):
+        self.write("long.bleep", '{"bleepforge": 1, "preset": "blip", "duration": 0.75}')
+        self.bleep("render", "long.bleep", "--rate", "22050")
+        data = read(self.path("long.wav"))
+        rate, = struct.unpack("<i", data[24:28])
+        self.assertEqual((rate, len(data)), (22050, 44 + 2 * 16537))  # 0.75 * 22050 = 16537.5
+        self.bleep("header", "long.bleep", "--rate=8000", "-o", "long.h")
+        self.assertIn(b"static const int chiptune_sfx_num_samples = 6000;\r\n", read(self.path("long.h")))
+
+    def test_check_reports_every_problem_of_every_file(self):
+        self.write("good.bleep", '// fine\n{"bleepforge": 1, "preset": "hit"}\n')
+        self.write("bad.bleep", '{\n  "bleepforge": 1,\n  "atack": 0.1,\n  "duty": 2\n}\n')
+        self.write("worse.bleep", '{"preset": "hit"} trailing')
+        result = self.bleep("check", "good.bleep", "bad.bleep", "missing.bleep", "worse.bleep", status=1)
+        self.assertEqual(result.stdout, b"")
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual(lines[:3], ['bleep: bad.bleep:3:3: unknown member "atack" (did you mean "attack"?)',
+                                     'bleep: bad.bleep:4:3: "duty" is 2, outside its range: 0 to 1',
+                                     "bleep: missing.bleep: cannot read: No such file or directory"])
+        self.assertTrue(lines[3].startswith("bleep: worse.bleep:1:21: syntax error"), lines[3])
+        self.assertEqual(len(lines), 4)
+        self.assertEqual(self.bleep("check", "good.bleep").stderr, b"")
+
+    def test_render_goes_on_past_a_bad_file_and_reports_it(self):
+        self.bleep("new", "jump", "-o", "jump.bleep")
+        self.write("typo.bleep", '{"bleepforge": 1, "chip": "snes"}')
+        result = self.bleep("render", "typo.bleep", "jump.bleep", status=1)
+        self.assertIn(b'typo.bleep:1:19: "chip" is "snes"', result.stderr)
+        self.assertEqual(sha256(self.path("jump.wav")), GOLDEN["jump_nes.wav"])
+        self.assertFalse(os.path.exists(self.path("typo.wav")))
+        self.write("x.wav", '{"bleepforge": 1}')
+        self.assertIn(b"would replace the sound file", self.bleep("render", "x.wav", status=1).stderr)
+
+
+class Writes(Workspace):
+    """Writes are all or nothing: a failure leaves the old file as it was and no stray file."""
+
+    def setUp(self):
+        super().setUp()
+        self.write("coin.bleep", '{"bleepforge": 1, "preset": "coin"}')
+
+    def test_a_file_is_replaced_whole(self):
+        self.write("coin.wav", "old")
+        self.bleep("render", "coin.bleep")
+        self.assertEqual(sha256(self.path("coin.wav")), GOLDEN["coin_nes.wav"])
+        self.assertEqual(sorted(os.listdir(self.dir)), ["coin.bleep", "coin.wav"])
+
+    def test_a_full_disk_leaves_the_old_file_whole(self):
+        if CONFIG.emulator:
+            self.skipTest("the file-size limit is a POSIX facility")
+        self.write("coin.wav", "the old file")
+        os.chmod(self.path("coin.wav"), 0o640)
+        for args in (["render", "coin.bleep"], ["header", "coin.bleep", "-o", "coin.wav"]):
+            result = self.bleep(*args, limit_file_size=20 * 1024, status=1)
+            self.assertEqual(result.stderr, b"bleep: coin.wav: cannot write: File too large\n")
+            self.assertEqual(read(self.path("coin.wav")), b"the old file")
+            self.assertEqual(sorted(os.listdir(self.dir)), ["coin.bleep", "coin.wav"])
+        self.bleep("render", "coin.bleep")
+        self.assertEqual(stat.S_IMODE(os.stat(self.path("coin.wav")).st_mode), 0o640)  # permissions kept
+
+    def test_devices_and_links_are_written_not_replaced(self):
+        if CONFIG.emulator:
+            self.skipTest("device nodes and symbolic links are POSIX facilities")
+        result = self.bleep("render", "coin.bleep", "-o", "/dev/full", status=1)
+        self.assertEqual(result.stderr, b"bleep: /dev/full: cannot write: No space left on device\n")
+        with open("/dev/full", "wb") as full:
+            result = self.bleep("new", "coin", stdout=full, status=1)
+        self.assertEqual(result.stderr, b"bleep: standard output: cannot write: No space left on device\n")
+        if os.geteuid() == 0:
+            # Our own null device: replacing it with a plain file would be the fault.
+            os.mknod(self.path("null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+            self.bleep("render", "coin.bleep", "-o", "null")
+            self.assertTrue(stat.S_ISCHR(os.stat(self.path("null")).st_mode))
+        os.mkdir(self.path("real"))
+        self.write("real/target.wav", "old")
+        os.symlink("real/target.wav", self.path("link.wav"))
+        self.bleep("render", "coin.bleep", "-o", "link.wav")
+        self.assertTrue(os.path.islink(self.path("link.wav")))
+        self.assertEqual(sha256(self.path("real/target.wav")), GOLDEN["coin_nes.wav"])
+        self.assertEqual(os.listdir(self.path("real")), ["target.wav"])
+
+    def test_paths_that_cannot_be_written(self):
+        os.mkdir(self.path("folder"))
+        for target, reason in (("missing/coin.wav", b"No such file or directory"),
+                               ("folder", b"Is a directory")):
+            result = self.bleep("render", "coin.bleep", "-o", target, status=1)
+            self.assertTrue(result.stderr.startswith(b"bleep: " + target.encode() + b": cannot write: "),
+                            result.stderr)
+            if not CONFIG.emulator:
+                self.assertIn(reason, result.stderr)
+        self.assertEqual(sorted(os.listdir(self.dir)), ["coin.bleep", "folder"])
+        self.assertEqual(os.listdir(self.path("folder")), [])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--emulator", default="")
+    parser.add_argument("--crlf", action="store_true")  # bleep's data streams are binary everywhere
+    args, rest = parser.parse_known_args()
+    CONFIG.program = os.path.abspath(args.program)
+    CONFIG.work = os.path.abspath(args.work)
+    CONFIG.emulator = shlex.split(args.emulator)
+    os.makedirs(CONFIG.work, exist_ok=True)
+    unittest.main(argv=[sys.argv[0], "-v"] + rest)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,143 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "bleepforge/sound.hpp"
+
+namespace bleepforge {
+namespace {
+
+float peak_of_first_half_second(const Sound& sound) {
+    Sound head = sound;
+    head.duration_s = std::min(sound.duration_s, 0.5);
+    float peak = 0.0f;
+    for (const float v : render_sound(head, 44100)) {
+        peak = std::max(peak, std::fabs(v));
+    }
+    return peak;
+}
+
+TEST(RandomSound, KeepsItsFamilysCharacterInsideTheRangesAndIsAudible) {
+    for (std::size_t family = 0; family < preset_words.size(); ++family) {
+        for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
+            for (std::uint64_t seed = 0; seed < 25; ++seed) {
+                SCOPED_TRACE(std::string(preset_words[family]) + " " + std::string(chip_words[chip]) +
+                             " seed " + std::to_string(seed));
+                const auto preset = static_cast<SfxPreset>(family);
+                const Sound s = random_sound(preset, static_cast<ChipType>(chip), seed);
+                ASSERT_TRUE(check_sound(s).empty()) << write_sound(s);
+                EXPECT_EQ(s.preset, preset);
+                EXPECT_EQ(s.patch.chip, static_cast<ChipType>(chip));
+                EXPECT_GT(peak_of_first_half_second(s), 0.1f) << write_sound(s);
+                const SfxPatch& p = s.patch;
+                EXPECT_GE(s.duration_s, p.attack + p.decay + p.sustain_time + p.release);
+                // What makes each family itself, from its preset.
+                switch (preset) {
+                case SfxPreset::laser:
+                    EXPECT_LT(p.freq_slide, -500.0);
+                    EXPECT_LT(s.duration_s, 0.4);
+                    break;
+                case SfxPreset::jump:
+                case SfxPreset::coin:
+                case SfxPreset::powerup:
+                    EXPECT_GT(p.freq_slide, 0.0);
+                    EXPECT_EQ(p.vibrato_depth > 0.0, preset == SfxPreset::powerup);
+                    EXPECT_EQ(p.base_freq > 600.0, preset == SfxPreset::coin);
+                    break;
+                case SfxPreset::explosion:
+                    EXPECT_LT(p.filter_cutoff, 0.98);
+                    EXPECT_GT(p.noise, 0.25);
+                    EXPECT_LT(p.base_freq, 200.0);
+                    break;
+                case SfxPreset::hit:
+                case SfxPreset::game_over:
+                    EXPECT_LT(p.freq_slide, 0.0);
+                    EXPECT_EQ(p.vibrato_depth > 0.0, preset == SfxPreset::game_over);
+                    break;
+                case SfxPreset::blip:
+                    EXPECT_EQ(p.freq_slide, 0.0);
+                    EXPECT_LT(s.duration_s, 0.2);
+                    break;
+                }
+                if (chip != static_cast<std::size_t>(ChipType::ym2612)) {
+                    EXPECT_EQ(p.fm_index, 0.0);
+                }
+            }
+        }
+    }
+}
+
+TEST(MutateSound, MovesALittleInsideTheRangesAndLeavesUnusedFeaturesOff) {
+    const Sound laser = make_sound(SfxPreset::laser, ChipType::nes);
+    EXPECT_EQ(write_sound(mutate_sound(laser, 0.0, 5)), write_sound(laser));
+    EXPECT_EQ(write_sound(mutate_sound(laser, -3.0, 5)), write_sound(laser));  // clamped to 0
+    EXPECT_EQ(write_sound(mutate_sound(laser, 7.0, 5)), write_sound(mutate_sound(laser, 1.0, 5)));
+    EXPECT_EQ(write_sound(mutate_sound(laser, std::nan(""), 5)), write_sound(laser));
+
+    for (std::size_t family = 0; family < preset_words.size(); ++family) {
+        for (std::uint64_t seed = 0; seed < 40; ++seed) {
+            const auto chip = static_cast<ChipType>(seed % 4);
+            const Sound before = make_sound(static_cast<SfxPreset>(family), chip);
+            const Sound after = mutate_sound(before, 1.0, seed);
+            SCOPED_TRACE(write_sound(after));
+            ASSERT_TRUE(check_sound(after).empty());
+            EXPECT_EQ(after.patch.chip, before.patch.chip);
+            EXPECT_EQ(after.preset, before.preset);
+            EXPECT_EQ(after.duration_s, before.duration_s);
+            EXPECT_NE(after.patch.base_freq, before.patch.base_freq);
+            EXPECT_LE(std::fabs(after.patch.base_freq / before.patch.base_freq - 1.0), 0.3 + 1e-9);
+            EXPECT_EQ(after.patch.filter_cutoff < 0.98, before.patch.filter_cutoff < 0.98);
+            EXPECT_EQ(after.patch.noise > 0.0, before.patch.noise > 0.0);
+            EXPECT_EQ(after.patch.vibrato_depth > 0.0, before.patch.vibrato_depth > 0.0);
+            if (chip != ChipType::ym2612) {
+                EXPECT_EQ(after.patch.fm_ratio, before.patch.fm_ratio);
+                EXPECT_EQ(after.patch.fm_index, before.patch.fm_index);
+            }
+            // A small amount moves less than a large one.
+            const Sound nudged = mutate_sound(before, 0.05, seed);
+            EXPECT_LE(std::fabs(nudged.patch.base_freq / before.patch.base_freq - 1.0), 0.015 + 1e-9);
+        }
+    }
+}
+
+// FNV-1a over the files of seeds 0 to 99 of each family (seed s on chip s % 4), and over their
+// mutations. Recorded from the Linux build; every build, Windows and WebAssembly included, must
+// give the same files, so a seed someone shares means one sound everywhere.
+TEST(Variations, GiveTheRecordedFilesForTheFirstHundredSeeds) {
+    // laser, jump, explosion, coin, powerup, hit, blip, game_over
+    constexpr std::uint64_t expected_random[8] = {
+        0x53e2580c6e2adcf9ULL, 0xa11e54f279670c64ULL, 0x8b68d13e2d283c84ULL, 0x0de28437d53a2902ULL,
+        0x48dfc50e0c71db9aULL, 0xa7c9d7bf1047b232ULL, 0xa38e4800270d8f22ULL, 0xbf64947b6023324bULL};
+    constexpr std::uint64_t expected_mutated[8] = {
+        0x16742e0484e2f5dfULL, 0x6a013d628efe034bULL, 0xf48ea5995d5f5fcfULL, 0x691606f02de88da9ULL,
+        0x72eda7bd747a559cULL, 0x6162d06fe0f4ca84ULL, 0xec4dfac4c36ef33cULL, 0x35504895da4c6e8cULL};
+    auto fnv = [](std::uint64_t hash, const std::string& text) {
+        for (const char c : text) {
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        }
+        return hash;
+    };
+    for (std::size_t family = 0; family < 8; ++family) {
+        std::uint64_t random_hash = 1469598103934665603ULL;
+        std::uint64_t mutated_hash = 1469598103934665603ULL;
+        for (std::uint64_t seed = 0; seed < 100; ++seed) {
+            const Sound s =
+                random_sound(static_cast<SfxPreset>(family), static_cast<ChipType>(seed % 4), seed);
+            random_hash = fnv(random_hash, write_sound(s));
+            mutated_hash = fnv(mutated_hash, write_sound(mutate_sound(s, 0.5, seed + 1000)));
+        }
+        EXPECT_EQ(random_hash, expected_random[family])
+            << preset_words[family] << std::hex << " 0x" << random_hash;
+        EXPECT_EQ(mutated_hash, expected_mutated[family])
+            << preset_words[family] << std::hex << " 0x" << mutated_hash;
+    }
+    // Different seeds give different sounds.
+    EXPECT_NE(write_sound(random_sound(SfxPreset::coin, ChipType::nes, 1)),
+              write_sound(random_sound(SfxPreset::coin, ChipType::nes, 2)));
+}
+
+}  // namespace
+}  // namespace bleepforge
