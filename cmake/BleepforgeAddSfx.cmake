@@ -1,16 +1,33 @@
+# bleepforge_add_sfx(<target> SOUND <file> [NAME <ident>] [RATE <hz>])
+#
+# Renders a sound file at build time into <ident>.h in the build tree, with the symbols
+# <ident>_sample_rate, <ident>_num_samples and <ident>_pcm, and puts its folder on <target>'s
+# include path. <ident> defaults to the file's name as a C identifier (sfx/coin.bleep gives coin),
+# RATE to 44100. The header is made again when the sound file, the tool or these arguments
+# change, and not otherwise.
+#
 # bleepforge_add_sfx(<target> PRESET <word> [CHIP <word>] [NAME <stem>])
 #
-# Renders PRESET on CHIP (default nes) at build time into <stem>.h (default <preset>_<chip>.h) in
-# the build tree and puts its folder on <target>'s include path. The header is made again only
-# when the program or the words change. Its symbols are always chiptune_sfx_*, so include one
-# generated header per source file.
+# Renders PRESET on CHIP (default nes) with the bleepforge program into <stem>.h (default
+# <preset>_<chip>.h). Its symbols are always chiptune_sfx_*, so include one such header per
+# source file.
 function(bleepforge_add_sfx target)
-  cmake_parse_arguments(PARSE_ARGV 1 sfx "" "PRESET;CHIP;NAME" "")
-  if(NOT sfx_PRESET)
-    message(FATAL_ERROR "bleepforge_add_sfx(${target}): PRESET is required")
-  endif()
+  cmake_parse_arguments(PARSE_ARGV 1 sfx "" "SOUND;PRESET;CHIP;NAME;RATE" "")
   if(sfx_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "bleepforge_add_sfx(${target}): unexpected arguments ${sfx_UNPARSED_ARGUMENTS}")
+  endif()
+  if(sfx_SOUND AND (sfx_PRESET OR sfx_CHIP))
+    message(FATAL_ERROR "bleepforge_add_sfx(${target}): give SOUND or PRESET, not both")
+  endif()
+  if(sfx_SOUND)
+    _bleepforge_add_sound(${target} "${sfx_SOUND}" "${sfx_NAME}" "${sfx_RATE}")
+    return()
+  endif()
+  if(NOT sfx_PRESET)
+    message(FATAL_ERROR "bleepforge_add_sfx(${target}): SOUND or PRESET is required")
+  endif()
+  if(sfx_RATE)
+    message(FATAL_ERROR "bleepforge_add_sfx(${target}): RATE goes with SOUND; a PRESET renders at 44100 Hz")
   endif()
   if(NOT sfx_CHIP)
     set(sfx_CHIP nes)
@@ -29,6 +46,29 @@ function(bleepforge_add_sfx target)
     COMMAND Bleepforge::bleepforge-cli --header ${sfx_PRESET} ${sfx_CHIP} ${header}
     DEPENDS $<TARGET_FILE:Bleepforge::bleepforge-cli> ${words}
     COMMENT "Rendering ${sfx_PRESET} on ${sfx_CHIP} into ${sfx_NAME}.h"
+    VERBATIM)
+  target_sources(${target} PRIVATE ${header})
+  target_include_directories(${target} PRIVATE ${dir})
+endfunction()
+
+function(_bleepforge_add_sound target sound name rate)
+  get_filename_component(sound ${sound} ABSOLUTE BASE_DIR ${CMAKE_CURRENT_SOURCE_DIR})
+  if(NOT name)
+    get_filename_component(stem ${sound} NAME_WLE)
+    string(MAKE_C_IDENTIFIER ${stem} name)
+  endif()
+  if(NOT rate)
+    set(rate 44100)
+  endif()
+  set(dir ${CMAKE_CURRENT_BINARY_DIR}/bleepforge_sfx/${target})
+  set(header ${dir}/${name}.h)
+  set(words ${dir}/${name}.words)
+  file(CONFIGURE OUTPUT ${words} CONTENT "${sound} ${name} ${rate}\n")
+
+  add_custom_command(OUTPUT ${header}
+    COMMAND Bleepforge::bleep header ${sound} -o ${header} --name ${name} --rate ${rate}
+    DEPENDS ${sound} $<TARGET_FILE:Bleepforge::bleep> ${words}
+    COMMENT "Rendering ${sound} into ${name}.h"
     VERBATIM)
   target_sources(${target} PRIVATE ${header})
   target_include_directories(${target} PRIVATE ${dir})

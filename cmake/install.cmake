@@ -1,5 +1,5 @@
-# cmake --install: the program, the headers, the static libraries, the CMake package and the
-# manual page, in the usual places under the prefix.
+# cmake --install: the programs, the headers, the static libraries, the CMake package, the manual
+# pages and the sound-file schema, in the usual places under the prefix.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -12,7 +12,9 @@ install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/bleepforge DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT BleepforgeTargets NAMESPACE Bleepforge:: DESTINATION ${package_dir})
-install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge.1 ${PROJECT_SOURCE_DIR}/doc/bleep.1
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/bleepforge)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/BleepforgeConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/BleepforgeConfig.cmake

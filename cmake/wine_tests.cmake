@@ -4,7 +4,7 @@
 find_program(MINGW_OBJDUMP x86_64-w64-mingw32-objdump REQUIRED)
 add_test(NAME windows_imports
          COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/windows_imports.py ${MINGW_OBJDUMP}
-                 $<TARGET_FILE:bleepforge> $<TARGET_FILE:synth_test>)
+                 $<TARGET_FILE:bleepforge> $<TARGET_FILE:bleep> $<TARGET_FILE:synth_test>)
 
 get_property(all_tests DIRECTORY PROPERTY TESTS)
 

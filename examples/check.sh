@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the release build into a scratch prefix, builds both examples against the installed
-# package, runs them and checks their output, and checks that the build-time header is made
-# again exactly when it has to be.
+# Installs the release build into a scratch prefix, builds the examples against the installed
+# package, runs them and checks their output, and checks that build-time headers are made again
+# exactly when they have to be: a new preset word, an edited sound file.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 build=${1:-build/release}
@@ -10,14 +10,14 @@ trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for file in bin/bleepforge include/bleepforge/bleepforge.hpp lib/cmake/Bleepforge/BleepforgeConfig.cmake \
+for file in bin/bleepforge bin/bleep include/bleepforge/bleepforge.hpp include/bleepforge/sound.hpp lib/cmake/Bleepforge/BleepforgeConfig.cmake \
             lib/cmake/Bleepforge/BleepforgeConfigVersion.cmake lib/cmake/Bleepforge/BleepforgeTargets.cmake \
-            share/man/man1/bleepforge.1; do
+            share/man/man1/bleepforge.1 share/man/man1/bleep.1 share/bleepforge/bleepforge-sound.schema.json; do
     [[ -e $prefix/$file ]] || { echo "not installed: $file" >&2; exit 1; }
 done
 ls "$prefix"/lib/libbleepforge_*.a >/dev/null
 
-configure() { cmake -S "examples/$1" -B "$work/$1" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${@:2}" >/dev/null; }
+configure() { cmake -S "${source:-examples}/$1" -B "$work/$1" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${@:2}" >/dev/null; }
 
 configure runtime
 cmake --build "$work/runtime" >/dev/null
@@ -37,4 +37,27 @@ if grep -q Rendering <<<"$again"; then echo "header made again with nothing chan
 configure buildtime -DSFX_PRESET=jump
 changed=$(cmake --build "$work/buildtime")
 grep -q 'Rendering jump on gameboy into pickup_sound.h' <<<"$changed"
-echo "examples: installed package, runtime and build-time routes work; the header is remade only on change"
+
+# Sound files kept with the game's sources: a copy, so the edit below leaves the repository alone.
+source=$work/sources
+mkdir -p "$source"
+cp -R examples/sounds "$source/sounds"
+configure sounds
+first=$(cmake --build "$work/sounds")
+grep -q 'Rendering .*zap.bleep into zap.h' <<<"$first"
+grep -q 'Rendering .*pickup.bleep into pickup.h' <<<"$first"
+before=$("$work/sounds/sounds_example")
+echo "$before"
+grep -qx 'zap: 44100 Hz, 11025 samples, first: 0 [-0-9 ]*' <<<"$before"
+grep -qx 'pickup: 22050 Hz, 11025 samples, first: 0 [-0-9 ]*' <<<"$before"
+again=$(cmake --build "$work/sounds")
+if grep -q Rendering <<<"$again"; then echo "sound headers made again with nothing changed" >&2; exit 1; fi
+sed -i 's/"base_freq": 1200/"base_freq": 300/' "$source/sounds/sfx/zap.bleep"
+edited=$(cmake --build "$work/sounds")
+grep -q 'Rendering .*zap.bleep into zap.h' <<<"$edited"
+if grep -q 'pickup.h' <<<"$edited"; then echo "an untouched sound file was rendered again" >&2; exit 1; fi
+after=$("$work/sounds/sounds_example")
+echo "$after"
+[[ $(grep zap <<<"$after") != $(grep zap <<<"$before") ]] || { echo "the edited sound did not change" >&2; exit 1; }
+[[ $(grep pickup <<<"$after") == $(grep pickup <<<"$before") ]]
+echo "examples: installed package, runtime and build-time routes work; headers are remade only on change"
