@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
 #include <string>
+#include <utility>
 
 namespace bleepforge {
 namespace {
@@ -63,6 +66,35 @@ TEST(ParseChip, MatchesKeysAnywhereInAnyCaseWithEarlierKeysWinning) {
     };
     for (const auto& c : cases) {
         EXPECT_EQ(parse_chip(c.word), c.expected) << '"' << c.word << '"';
+    }
+}
+
+// Every ordered pair of keys in one word, in both orders: the key earlier in the table decides,
+// wherever it stands. The tables in the order the design gives them.
+TEST(ParseWords, LetTheEarlierKeyWinForEveryPairOfKeys) {
+    const std::pair<const char*, SfxPreset> preset_table[] = {
+        {"laser", SfxPreset::laser},   {"shoot", SfxPreset::laser},    {"jump", SfxPreset::jump},
+        {"exp", SfxPreset::explosion}, {"boom", SfxPreset::explosion}, {"coin", SfxPreset::coin},
+        {"pickup", SfxPreset::coin},   {"power", SfxPreset::powerup},  {"hit", SfxPreset::hit},
+        {"hurt", SfxPreset::hit},      {"blip", SfxPreset::blip},
+    };
+    const std::pair<const char*, ChipType> chip_table[] = {
+        {"sid", ChipType::sid},         {"6581", ChipType::sid},  {"gb", ChipType::gameboy},
+        {"gameboy", ChipType::gameboy}, {"ym", ChipType::ym2612}, {"fm", ChipType::ym2612},
+        {"genesis", ChipType::ym2612},
+    };
+    for (std::size_t i = 0; i < std::size(preset_table); ++i) {
+        for (std::size_t j = 0; j < std::size(preset_table); ++j) {
+            const std::string word = std::string(preset_table[i].first) + "_" + preset_table[j].first;
+            EXPECT_EQ(parse_preset(word), preset_table[std::min(i, j)].second) << word;
+        }
+    }
+    for (std::size_t i = 0; i < std::size(chip_table); ++i) {
+        for (std::size_t j = 0; j < std::size(chip_table); ++j) {
+            const std::string word = std::string(chip_table[i].first) + "_" + chip_table[j].first;
+            // "gameboy" holds no "gb": paired with "gb" the two keys give the same chip anyway.
+            EXPECT_EQ(parse_chip(word), chip_table[std::min(i, j)].second) << word;
+        }
     }
 }
 

@@ -7,7 +7,9 @@ Usage: program_test.py --program PATH --work DIR [--emulator CMD] [--crlf] [--cc
 import argparse
 import hashlib
 import os
+import pty
 import resource
+import select
 import shlex
 import shutil
 import signal
@@ -165,6 +167,47 @@ class CommandLine(Workspace):
             result = run(b"--render", b"\xff\xfeLASER\xc3", b"\xc0SID\xff", b"o.wav", cwd=self.dir)
             self.assertEqual(result.returncode, 0)
             self.assertEqual(hashlib.sha256(read(os.path.join(self.dir, "o.wav"))).hexdigest(), GOLDEN["laser_sid.wav"])
+
+
+class InformationBox(Workspace):
+    """Without a display the box is drawn on standard error, and it waits for Enter only in an
+    interactive session: a terminal on both standard input and standard error, no CI, a real TERM."""
+
+    def start(self, env_extra, stdin_is_terminal=True):
+        if CONFIG.emulator:
+            self.skipTest("the text box is the POSIX build's")
+        master, terminal = pty.openpty()
+        self.addCleanup(os.close, master)
+        env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY", "CI", "TERM")}
+        env.update(env_extra)
+        stdin = terminal
+        if not stdin_is_terminal:
+            stdin, pipe_end = os.pipe()  # held open: a read from it would wait for ever
+            self.addCleanup(os.close, pipe_end)
+            self.addCleanup(os.close, stdin)
+        process = subprocess.Popen([CONFIG.program], stdin=stdin, stdout=subprocess.DEVNULL, stderr=terminal,
+                                   env=env, cwd=self.dir)
+        self.addCleanup(lambda: process.poll() is None and process.kill())
+        os.close(terminal)
+        shown = b""
+        while b"[ OK ]" not in shown:
+            ready, _, _ = select.select([master], [], [], 10)
+            self.assertTrue(ready, f"the box was not drawn: {shown!r}")
+            shown += os.read(master, 4096)
+        return process, master
+
+    def test_waits_for_enter_in_an_interactive_session(self):
+        process, master = self.start({"TERM": "xterm"})
+        with self.assertRaises(subprocess.TimeoutExpired):
+            process.wait(timeout=0.5)
+        os.write(master, b"\n")
+        self.assertEqual(process.wait(timeout=10), 0)
+
+    def test_returns_at_once_otherwise(self):
+        for env, stdin_is_terminal in (({"TERM": "xterm", "CI": "true"}, True), ({"TERM": "dumb"}, True),
+                                       ({"TERM": "xterm"}, False)):
+            process, _ = self.start(env, stdin_is_terminal)
+            self.assertEqual(process.wait(timeout=10), 0, (env, stdin_is_terminal))
 
 
 class GoldenFiles(Workspace):

@@ -419,3 +419,108 @@ TEST(RenderSfx, GivesTheSameFloatsOnEveryPlatform) {
 
 }  // namespace
 }  // namespace bleepforge
+
+namespace bleepforge {
+namespace {
+
+// The pitch's upper bound, the step and the render: a pitch pushed past 20000 Hz holds there.
+TEST(PitchClamp, HoldsThePitchAt20000HzFromAbove) {
+    EXPECT_EQ(voice::slide_pitch(19999.0, 0.5), 19999.5);
+    EXPECT_EQ(voice::slide_pitch(19999.0, 1.0), 20000.0);
+    EXPECT_EQ(voice::slide_pitch(19999.0, 1.5), 20000.0);
+    EXPECT_EQ(voice::slide_pitch(20000.0, 1e12), 20000.0);
+    EXPECT_EQ(voice::slide_pitch(25000.0, -1.0), 20000.0);  // above the band, even while falling
+    EXPECT_EQ(voice::slide_pitch(30.0, -10.5), 20.0);
+    // The slide applies before the first sample, so a start above the band is 20000 Hz from
+    // there on; the saw shows the cycle position, so any other pitch would change the bytes.
+    for (const ChipType chip : {ChipType::sid, ChipType::ym2612}) {
+        SfxPatch at_bound = flat_patch(chip, 20000.0);
+        SfxPatch above = flat_patch(chip, 31000.0);
+        above.freq_slide = 44100.0;  // another hertz every sample, held back every time
+        const SampleBuffer expected = render_sfx(at_bound, 0.05, 44100);
+        EXPECT_TRUE(same_bits(render_sfx(above, 0.05, 44100), expected));
+        EXPECT_TRUE(same_bits(render_sfx_reference(above, 0.05, 44100), expected));
+        at_bound.base_freq = 19990.0;
+        EXPECT_FALSE(same_bits(render_sfx(at_bound, 0.05, 44100), expected));
+    }
+}
+
+// The filter's cutoff is capped at 0.45 times the rate: 19845 Hz at 44100 Hz.
+TEST(FilterCutoff, IsCappedAtFortyFivePercentOfTheRate) {
+    // Hand-derived: k = 2 sin(0.45 pi) = 2 cos(0.05 pi) = 1.9753766811902755. From rest, an input
+    // of 1 gives low 0 on the first sample (band becomes k) and k^2 on the second.
+    const double k = 1.9753766811902755;
+    for (const double freq_hz : {10000.0, 5512.5, 20000.0}) {  // 4 * 5512.5 * 0.9 is the cap itself
+        voice::FilterState state;
+        EXPECT_EQ(voice::filter_sample(state, 1.0f, freq_hz, 0.9, 0.0, 44100.0), 0.0f);
+        EXPECT_NEAR(state.band, k, 1e-15) << freq_hz;
+        EXPECT_NEAR(voice::filter_sample(state, 1.0f, freq_hz, 0.9, 0.0, 44100.0), k * k, 1e-6) << freq_hz;
+    }
+    // Below the cap the cutoff follows the pitch: 4 * 4961.25 * 0.9 is 17860.5 Hz.
+    voice::FilterState below;
+    (void)voice::filter_sample(below, 1.0f, 4961.25, 0.9, 0.0, 44100.0);
+    EXPECT_LT(below.band, k - 0.05);
+    // Through the renderer: above the cap, two cutoff factors give the same bytes.
+    SfxPatch a = flat_patch(ChipType::gameboy, 10000.0);
+    a.filter_cutoff = 0.9;
+    SfxPatch b = a;
+    b.filter_cutoff = 0.6;  // 24000 Hz, still above the cap
+    EXPECT_TRUE(same_bits(render_sfx(a, 0.05, 44100), render_sfx(b, 0.05, 44100)));
+    b.filter_cutoff = 0.45;  // 18000 Hz, below it
+    EXPECT_FALSE(same_bits(render_sfx(a, 0.05, 44100), render_sfx(b, 0.05, 44100)));
+}
+
+// The fast sine claims its bound up to 2^20: hold it there, on both paths, and hold the FM voice's
+// range check on each of its two phases.
+TEST(FastSine, KeepsItsBoundToTheTopOfItsRange) {
+    SplitMix rng{2020};
+    double worst = 0.0;
+    for (int n = 0; n < 200000; ++n) {
+        const double x = (rng.next() % 2 == 0 ? 1.0 : -1.0) * rng.uniform(0x1p19, 0x1p20);
+        worst = std::max(worst, std::fabs(voice::fast_sine(x) - std::sin(x)));
+    }
+    for (const double x : {0x1p20, -0x1p20, std::nextafter(0x1p20, 0.0), 0x1p20 - 0.5, 1048575.25}) {
+        worst = std::max(worst, std::fabs(voice::fast_sine(x) - std::sin(x)));
+    }
+    EXPECT_LT(worst, voice::sine_error_bound);
+
+    // Carriers and modulators near the top, and modulators far beyond it with ordinary carriers:
+    // every float is the library sine's, one at a time and four at a time.
+    constexpr std::size_t count = 100003;
+    std::vector<double> phases(count);
+    std::vector<double> mod_phases(count);
+    for (std::size_t j = 0; j < count; ++j) {
+        switch (j % 3) {
+        case 0:
+            phases[j] = rng.uniform(0x1p20 - 64.0, 0x1p20);
+            mod_phases[j] = rng.uniform(0x1p20 - 64.0, 0x1p20);
+            break;
+        case 1:
+            phases[j] = rng.uniform(0.0, 100.0);
+            mod_phases[j] = rng.uniform(2.9e9, 3.1e9);
+            break;
+        default:
+            phases[j] = rng.uniform(0x1p20, 0x1p21);
+            mod_phases[j] = rng.uniform(0.0, 100.0);
+            break;
+        }
+    }
+    for (const double index : {2.5, 0.25}) {
+        std::vector<float> block(count);
+        voice::fm_voices(phases.data(), mod_phases.data(), index, block.data(), count);
+        std::size_t wrong_scalar = 0;
+        std::size_t wrong_block = 0;
+        for (std::size_t j = 0; j < count; ++j) {
+            const float exact = voice::fm_voice_exact(phases[j], mod_phases[j], index);
+            wrong_scalar += std::bit_cast<std::uint32_t>(voice::fm_voice(phases[j], mod_phases[j], index)) !=
+                            std::bit_cast<std::uint32_t>(exact);
+            wrong_block += std::bit_cast<std::uint32_t>(block[j]) != std::bit_cast<std::uint32_t>(exact);
+        }
+        EXPECT_EQ(wrong_scalar, 0U) << index;
+        EXPECT_EQ(wrong_block, 0U) << index;
+    }
+    EXPECT_EQ(voice::fm_voice(1.0, 3e9, 2.5), voice::fm_voice_exact(1.0, 3e9, 2.5));
+}
+
+}  // namespace
+}  // namespace bleepforge
