@@ -6,23 +6,30 @@
 
 #include "fast_sine.hpp"
 
-// GCC and clang vector extensions, x86-64 only. Not on Windows, where GCC does not align the
-// stack for spilled 32-byte vectors.
+// GCC and clang vector extensions: AVX2 on x86-64, chosen at run time (not on Windows, where GCC
+// does not align the stack for spilled 32-byte vectors), and WebAssembly's 128-bit SIMD where the
+// module is built with it.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define BLEEPFORGE_FM_AVX2 1
+#define BLEEPFORGE_FM_LANES 1
+#define BLEEPFORGE_FM_TARGET __attribute__((target("avx2")))
+#define BLEEPFORGE_FM_LANES_AVAILABLE() __builtin_cpu_supports("avx2")
+#elif defined(__wasm_simd128__)
+#define BLEEPFORGE_FM_LANES 1
+#define BLEEPFORGE_FM_TARGET
+#define BLEEPFORGE_FM_LANES_AVAILABLE() true
 #endif
 
 namespace bleepforge::voice {
 namespace {
 
-#ifdef BLEEPFORGE_FM_AVX2
+#ifdef BLEEPFORGE_FM_LANES
 using v4d = double __attribute__((vector_size(32)));
 using v4u = std::uint64_t __attribute__((vector_size(32)));
 using v4f = float __attribute__((vector_size(16)));
 
 // fast_sine on four lanes: the same reduction and series, so the same error bound. Both series are
 // evaluated and each lane picks its own; the quadrant comes from the bits of the rounded product.
-__attribute__((target("avx2"))) v4d fast_sine4(v4d x) {
+BLEEPFORGE_FM_TARGET v4d fast_sine4(v4d x) {
     using namespace sine;
     const v4d shifted = x * two_over_pi + round_shift;  // round_shift + k, exactly
     const v4d k = shifted - round_shift;
@@ -37,13 +44,13 @@ __attribute__((target("avx2"))) v4d fast_sine4(v4d x) {
     return reinterpret_cast<v4d>(bits ^ ((quadrant & 2U) << 62U));
 }
 
-__attribute__((target("avx2"))) v4d abs4(v4d x) {
+BLEEPFORGE_FM_TARGET v4d abs4(v4d x) {
     return reinterpret_cast<v4d>(reinterpret_cast<v4u>(x) & 0x7FFFFFFFFFFFFFFFULL);
 }
 
 // The same decision as fm_voice, lane by lane; lanes it cannot decide take the library sine.
-__attribute__((target("avx2"))) void fm_voices_avx2(const double* phases, const double* mod_phases,
-                                                    double fm_index, float* voices, std::size_t count) {
+BLEEPFORGE_FM_TARGET void fm_voices_avx2(const double* phases, const double* mod_phases, double fm_index,
+                                         float* voices, std::size_t count) {
     constexpr double eps = 0x1p-52;
     const double index_bound = sine_error_bound * (1.0 + std::fabs(fm_index));
     std::size_t j = 0;
@@ -77,8 +84,8 @@ __attribute__((target("avx2"))) void fm_voices_avx2(const double* phases, const 
 
 void fm_voices(const double* phases, const double* mod_phases, double fm_index, float* voices,
                std::size_t count) {
-#ifdef BLEEPFORGE_FM_AVX2
-    if (__builtin_cpu_supports("avx2")) {
+#ifdef BLEEPFORGE_FM_LANES
+    if (BLEEPFORGE_FM_LANES_AVAILABLE()) {
         fm_voices_avx2(phases, mod_phases, fm_index, voices, count);
         return;
     }

@@ -162,7 +162,7 @@ SampleBuffer render_sfx(const SfxPatch& patch, double duration_s, std::int32_t r
     if (sample_count == 0) {
         return {};
     }
-    SampleBuffer out(sample_count);
+    SampleBuffer out(buffer_length(sample_count));
     const auto rate = static_cast<double>(rate_hz);
     switch (patch.chip) {
     case ChipType::nes:

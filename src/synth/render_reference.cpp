@@ -1,5 +1,6 @@
 #include <cmath>
 #include <limits>
+#include <stdexcept>
 
 #include "reference.hpp"
 #include "voice.hpp"
@@ -19,6 +20,13 @@ std::uint64_t sample_count_of(double duration_s, std::int32_t rate_hz) {
     return static_cast<std::uint64_t>(product);
 }
 
+std::size_t buffer_length(std::uint64_t sample_count) {
+    if (sample_count > std::numeric_limits<std::size_t>::max()) {
+        throw std::length_error("more samples than a buffer can hold");
+    }
+    return static_cast<std::size_t>(sample_count);
+}
+
 SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
     using namespace voice;
     const auto rate = static_cast<double>(rate_hz);
@@ -26,7 +34,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
     if (sample_count == 0) {
         return {};
     }
-    SampleBuffer out(sample_count);
+    SampleBuffer out(buffer_length(sample_count));
 
     const Envelope envelope = make_envelope(patch);
     const double slide_step = patch.freq_slide / rate;
@@ -73,7 +81,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
         if (patch.filter_cutoff < 0.98) {
             voice = filter_sample(filter, voice, freq, patch.filter_cutoff, patch.noise, rate);
         }
-        out[i] = clip_sample(voice * env);
+        out[static_cast<std::size_t>(i)] = clip_sample(voice * env);
         phase = phase + (two_pi * tone_freq) / rate;
     }
     return out;

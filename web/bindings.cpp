@@ -1,0 +1,142 @@
+// The C functions the JavaScript wrapper calls: each takes a sound file's text (JavaScript turns a
+// sound object into it with JSON.stringify), calls the library and hands back one block of bytes,
+//   [u32 status][u32 size][size bytes]
+// status 0: the result (text, floats or file bytes); 1: the problems, as a JSON array of
+// {line, column, member, message}. The caller frees the block with bf_free.
+#include <emscripten/emscripten.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+#include "bleepforge/bleepforge.hpp"
+#include "bleepforge/sound.hpp"
+
+namespace {
+
+using namespace bleepforge;
+
+char* block(std::uint32_t status, const void* data, std::size_t size) {
+    auto* out = static_cast<char*>(std::malloc(8 + size));
+    if (out == nullptr) {
+        return nullptr;
+    }
+    const auto size32 = static_cast<std::uint32_t>(size);
+    std::memcpy(out, &status, 4);
+    std::memcpy(out + 4, &size32, 4);
+    if (size > 0) {
+        std::memcpy(out + 8, data, size);
+    }
+    return out;
+}
+
+char* text_block(const std::string& text) {
+    return block(0, text.data(), text.size());
+}
+
+char* problems_block(const std::vector<SoundProblem>& problems) {
+    nlohmann::json list = nlohmann::json::array();
+    for (const SoundProblem& p : problems) {
+        list.push_back(
+            {{"line", p.line}, {"column", p.column}, {"member", p.member}, {"message", p.message}});
+    }
+    // Messages quote the text, which need not be UTF-8 where it is wrong.
+    const std::string text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return block(1, text.data(), text.size());
+}
+
+// Reads the sound and hands it to make, or gives back its problems.
+template <typename Make>
+char* with_sound(const char* text, std::size_t size, Make make) {
+    const SoundReading reading = read_sound(std::string_view(text, size));
+    return reading.sound ? make(*reading.sound) : problems_block(reading.problems);
+}
+
+std::uint64_t seed_of(std::uint32_t high, std::uint32_t low) {
+    return (static_cast<std::uint64_t>(high) << 32U) | low;
+}
+
+}  // namespace
+
+extern "C" {
+
+EMSCRIPTEN_KEEPALIVE void* bf_alloc(std::size_t size) {
+    return std::malloc(size);
+}
+
+EMSCRIPTEN_KEEPALIVE void bf_free(void* pointer) {
+    std::free(pointer);
+}
+
+// The words and the documented ranges, as JSON: {presets, chips, fields, rates, version}.
+EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
+    nlohmann::json fields = nlohmann::json::array();
+    for (const SoundField& f : sound_fields()) {
+        fields.push_back({{"name", f.name},
+                          {"min", f.min},
+                          {"max", f.max},
+                          {"minExclusive", f.min_exclusive},
+                          {"unit", f.unit},
+                          {"summary", f.summary}});
+    }
+    const nlohmann::json vocabulary{{"presets", preset_words},
+                                    {"chips", chip_words},
+                                    {"fields", fields},
+                                    {"minRate", min_sound_rate_hz},
+                                    {"maxRate", max_sound_rate_hz},
+                                    {"defaultHeaderName", default_header_name},
+                                    {"version", sound_format_version}};
+    return text_block(vocabulary.dump());
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_make(int preset, int chip) {
+    return text_block(write_sound(make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip))));
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_random(int preset, int chip, std::uint32_t seed_high, std::uint32_t seed_low) {
+    return text_block(write_sound(random_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip),
+                                               seed_of(seed_high, seed_low))));
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_mutate(const char* text, std::size_t size, double amount,
+                                     std::uint32_t seed_high, std::uint32_t seed_low) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        return text_block(write_sound(mutate_sound(sound, amount, seed_of(seed_high, seed_low))));
+    });
+}
+
+// Read and written again: the file's canonical text, or its problems.
+EMSCRIPTEN_KEEPALIVE char* bf_format(const char* text, std::size_t size) {
+    return with_sound(text, size, [](const Sound& sound) { return text_block(write_sound(sound)); });
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_render(const char* text, std::size_t size, std::int32_t rate_hz) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        const SampleBuffer samples = render_sound(sound, rate_hz);
+        return block(0, samples.data(), samples.size() * sizeof(float));
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_wav(const char* text, std::size_t size, std::int32_t rate_hz) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        const std::optional<std::string> bytes = wav_bytes(render_sound(sound, rate_hz), rate_hz);
+        return bytes ? text_block(*bytes) : nullptr;
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE char* bf_header(const char* text, std::size_t size, const char* name,
+                                     std::size_t name_size, std::int32_t rate_hz) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        return text_block(
+            c_header_text(render_sound(sound, rate_hz), std::string_view(name, name_size), rate_hz));
+    });
+}
+
+EMSCRIPTEN_KEEPALIVE int bf_is_header_name(const char* name, std::size_t size) {
+    return is_header_name(std::string_view(name, size)) ? 1 : 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,251 @@
+// Bleepforge in JavaScript: the C++ library compiled to WebAssembly, so a sound renders to the same
+// bytes in the browser, in Node and in the native programs. The module loads once, when this file
+// is imported; load() is there for code that prefers to await it explicitly.
+import createCore from './bleepforge-core.mjs';
+
+const core = await createCore();
+const utf8 = new TextEncoder();
+const fromUtf8 = new TextDecoder();
+
+// Reads and frees one result block of the bindings: [u32 status][u32 size][bytes].
+function take(pointer) {
+  if (!pointer) {
+    throw new RangeError('the sound is too long for one WAV file');
+  }
+  const view = new DataView(core.HEAPU8.buffer, pointer, 8);
+  const status = view.getUint32(0, true);
+  const size = view.getUint32(4, true);
+  const bytes = core.HEAPU8.slice(pointer + 8, pointer + 8 + size);
+  core._bf_free(pointer);
+  return { status, bytes };
+}
+
+// Puts each string into the module's memory for the duration of one call.
+function withStrings(strings, call) {
+  const pointers = [];
+  try {
+    const args = [];
+    for (const string of strings) {
+      const bytes = utf8.encode(string);
+      const pointer = core._bf_alloc(Math.max(bytes.length, 1));
+      if (!pointer) {
+        throw new RangeError('out of memory');
+      }
+      pointers.push(pointer);
+      core.HEAPU8.set(bytes, pointer);
+      args.push(pointer, bytes.length);
+    }
+    return call(...args);
+  } finally {
+    pointers.forEach((pointer) => core._bf_free(pointer));
+  }
+}
+
+const vocabulary = JSON.parse(fromUtf8.decode(take(core._bf_vocabulary()).bytes));
+
+/** The eight preset words, in the catalogue's order. */
+export const presets = Object.freeze(vocabulary.presets);
+/** The four chip words. */
+export const chips = Object.freeze(vocabulary.chips);
+/** The sound file's numbers with their documented ranges, units and meaning, in file order. */
+export const fields = Object.freeze(vocabulary.fields.map((field) => Object.freeze(field)));
+/** The sound-file format version this module reads and writes. */
+export const formatVersion = vocabulary.version;
+
+/** Resolves once the module is ready; it already is when this file has been imported. */
+export async function load() {}
+
+/** The size of the module's memory in bytes; it grows only when a longer sound needs more. */
+export function memoryBytes() {
+  return core.HEAPU8.buffer.byteLength;
+}
+
+/** A sound file's problems: `problems` lists each with its line, column and member. */
+export class SoundError extends Error {
+  constructor(message, problems) {
+    super(message);
+    this.name = 'SoundError';
+    this.problems = problems;
+  }
+}
+
+const memberTypes = new Map([
+  ['bleepforge', 'number'],
+  ['preset', 'string'],
+  ['chip', 'string'],
+  ...fields.map((field) => [field.name, 'number']),
+]);
+
+function typeName(value) {
+  if (value === null) return 'null';
+  if (Array.isArray(value)) return 'an array';
+  return typeof value === 'object' ? 'an object' : `a ${typeof value}`;
+}
+
+// A sound object as the text the library reads. Types are checked here, values by the library.
+function soundText(sound) {
+  if (typeof sound !== 'object' || sound === null || Array.isArray(sound)) {
+    throw new TypeError(`a sound must be an object like makeSound() gives, not ${typeName(sound)}`);
+  }
+  for (const [name, value] of Object.entries(sound)) {
+    const type = memberTypes.get(name);
+    if (type !== undefined && typeof value !== type) {
+      throw new TypeError(`"${name}" must be ${type === 'number' ? 'a number' : 'a string'}, not ${typeName(value)}`);
+    }
+    if (type === 'number' && !Number.isFinite(value)) {
+      throw new RangeError(`"${name}" must be a finite number, not ${value}`);
+    }
+  }
+  return JSON.stringify(sound);
+}
+
+// A result block as text, or the problems of the sound object as a TypeError (its shape) or a
+// RangeError (a value).
+function soundResult(block) {
+  if (block.status === 0) {
+    return block.bytes;
+  }
+  const problems = JSON.parse(fromUtf8.decode(block.bytes));
+  const first = problems[0];
+  const shape = !memberTypes.has(first.member) || (first.member === 'bleepforge' && first.line === 0);
+  const more = problems.length > 1 ? ` (and ${problems.length - 1} more)` : '';
+  const error = new (shape ? TypeError : RangeError)(first.message + more);
+  error.problems = problems;
+  return error;
+}
+
+function fromSound(sound, call) {
+  const result = soundResult(take(withStrings([soundText(sound)], call)));
+  if (result instanceof Error) {
+    throw result;
+  }
+  return result;
+}
+
+function wordIndex(word, words, what) {
+  if (typeof word !== 'string') {
+    throw new TypeError(`${what} must be a string, not ${typeName(word)}`);
+  }
+  const index = words.indexOf(word);
+  if (index < 0) {
+    throw new RangeError(`${what} "${word}" is not one of ${words.join(', ')}`);
+  }
+  return index;
+}
+
+function optionsOf(options) {
+  if (options === undefined) return {};
+  if (typeof options !== 'object' || options === null) {
+    throw new TypeError(`options must be an object, not ${typeName(options)}`);
+  }
+  return options;
+}
+
+function rateOf(options) {
+  const { rate = 44100 } = optionsOf(options);
+  if (typeof rate !== 'number') {
+    throw new TypeError(`rate must be a number, not ${typeName(rate)}`);
+  }
+  if (!Number.isInteger(rate) || rate < vocabulary.minRate || rate > vocabulary.maxRate) {
+    throw new RangeError(`rate ${rate} is not a whole number of hertz from ${vocabulary.minRate} to ${vocabulary.maxRate}`);
+  }
+  return rate;
+}
+
+// A 64-bit seed as the two 32-bit halves the bindings take.
+function seedHalves(seed) {
+  let value;
+  if (typeof seed === 'bigint') {
+    value = seed;
+  } else if (typeof seed === 'number') {
+    if (!Number.isSafeInteger(seed)) {
+      throw new RangeError(`seed ${seed} is not a safe integer; pass a BigInt`);
+    }
+    value = BigInt(seed);
+  } else {
+    throw new TypeError(`seed must be a BigInt or a safe integer, not ${typeName(seed)}`);
+  }
+  if (value < 0n || value > 0xffffffffffffffffn) {
+    throw new RangeError(`seed ${value} is not from 0 to 2^64 - 1`);
+  }
+  return [Number(value >> 32n), Number(value & 0xffffffffn)];
+}
+
+const soundOf = (bytes) => JSON.parse(fromUtf8.decode(bytes));
+
+/** The sound of a preset on a chip, every member given, exactly as `bleep new` writes it. */
+export function makeSound(preset, chip = 'nes') {
+  return soundOf(take(core._bf_make(wordIndex(preset, presets, 'preset'), wordIndex(chip, chips, 'chip'))).bytes);
+}
+
+/**
+ * Reads a sound file's text (JSON with comments). Its problems throw a SoundError whose message
+ * names the first with its position, like "zap.bleep:3:5: unknown member ..." for fileName zap.bleep.
+ */
+export function parseSound(text, { fileName = 'sound' } = {}) {
+  if (typeof text !== 'string') {
+    throw new TypeError(`the sound file's text must be a string, not ${typeName(text)}`);
+  }
+  const block = take(withStrings([text], (pointer, size) => core._bf_format(pointer, size)));
+  if (block.status === 0) {
+    return soundOf(block.bytes);
+  }
+  const problems = JSON.parse(fromUtf8.decode(block.bytes));
+  const described = problems.map((p) => `${fileName}${p.line ? `:${p.line}:${p.column}` : ''}: ${p.message}`);
+  throw new SoundError(described.join('\n'), problems);
+}
+
+/** The sound file's text, every member on its own line, as `bleep` writes it. */
+export function formatSound(sound) {
+  return fromUtf8.decode(fromSound(sound, (pointer, size) => core._bf_format(pointer, size)));
+}
+
+/** The sound's samples, each in [-1, 1], at the rate (44100 Hz by default). */
+export function render(sound, options) {
+  const rate = rateOf(options);
+  const bytes = fromSound(sound, (pointer, size) => core._bf_render(pointer, size, rate));
+  return new Float32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
+}
+
+/** The bytes of the sound's 16-bit mono WAV file, as `bleep render` writes it. */
+export function toWav(sound, options) {
+  const rate = rateOf(options);
+  return fromSound(sound, (pointer, size) => core._bf_wav(pointer, size, rate));
+}
+
+/** The sound as a C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
+export function toHeader(sound, options) {
+  const rate = rateOf(options);
+  const { name = vocabulary.defaultHeaderName } = optionsOf(options);
+  if (typeof name !== 'string') {
+    throw new TypeError(`name must be a string, not ${typeName(name)}`);
+  }
+  if (!withStrings([name], (pointer, size) => core._bf_is_header_name(pointer, size))) {
+    throw new RangeError(`name "${name}" is not a C identifier (letters, digits and _, not a keyword)`);
+  }
+  const text = soundText(sound);
+  const block = take(withStrings([text, name], (t, tn, n, nn) => core._bf_header(t, tn, n, nn, rate)));
+  const result = soundResult(block);
+  if (result instanceof Error) {
+    throw result;
+  }
+  return fromUtf8.decode(result);
+}
+
+/** A random sound of a preset's family on a chip; the same seed gives the same sound everywhere. */
+export function random(preset, chip, seed) {
+  const [high, low] = seedHalves(seed);
+  return soundOf(take(core._bf_random(wordIndex(preset, presets, 'preset'), wordIndex(chip, chips, 'chip'), high, low)).bytes);
+}
+
+/** The sound moved a little: amount from 0 (not at all) to 1; the same seed gives the same sound. */
+export function mutate(sound, amount, seed) {
+  if (typeof amount !== 'number') {
+    throw new TypeError(`amount must be a number, not ${typeName(amount)}`);
+  }
+  if (!(amount >= 0 && amount <= 1)) {
+    throw new RangeError(`amount ${amount} is not from 0 to 1`);
+  }
+  const [high, low] = seedHalves(seed);
+  return soundOf(fromSound(sound, (pointer, size) => core._bf_mutate(pointer, size, amount, high, low)));
+}
