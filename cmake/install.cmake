@@ -1,5 +1,5 @@
 # cmake --install: the programs, the headers, the static libraries, the CMake package, the manual
-# pages and the sound-file schema, in the usual places under the prefix.
+# pages, the sound-file schema and the studio page, in the usual places under the prefix.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -14,7 +14,10 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/bleepforge DESTINATION ${CMAKE_I
 install(EXPORT BleepforgeTargets NAMESPACE Bleepforge:: DESTINATION ${package_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge.1 ${PROJECT_SOURCE_DIR}/doc/bleep.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
-install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json DESTINATION ${CMAKE_INSTALL_DATADIR}/bleepforge)
+install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json ${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/bleepforge)
+# The studio page beside the programs too, so bleep studio finds it in a build folder.
+configure_file(${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html ${PROJECT_BINARY_DIR}/bleepforge-studio.html COPYONLY)
 
 configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/BleepforgeConfig.cmake.in
                               ${PROJECT_BINARY_DIR}/BleepforgeConfig.cmake

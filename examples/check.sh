@@ -12,10 +12,12 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/bleepforge bin/bleep include/bleepforge/bleepforge.hpp include/bleepforge/sound.hpp lib/cmake/Bleepforge/BleepforgeConfig.cmake \
             lib/cmake/Bleepforge/BleepforgeConfigVersion.cmake lib/cmake/Bleepforge/BleepforgeTargets.cmake \
-            share/man/man1/bleepforge.1 share/man/man1/bleep.1 share/bleepforge/bleepforge-sound.schema.json; do
+            share/man/man1/bleepforge.1 share/man/man1/bleep.1 share/bleepforge/bleepforge-sound.schema.json \
+            share/bleepforge/bleepforge-studio.html; do
     [[ -e $prefix/$file ]] || { echo "not installed: $file" >&2; exit 1; }
 done
 ls "$prefix"/lib/libbleepforge_*.a >/dev/null
+[[ $(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/bleep" studio) == "Open this file in a web browser: $prefix/share/bleepforge/bleepforge-studio.html" ]]
 
 configure() { cmake -S "${source:-examples}/$1" -B "$work/$1" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${@:2}" >/dev/null; }
 

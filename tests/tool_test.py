@@ -189,6 +189,17 @@ class CommandLine(Workspace):
         self.assertIn(b"would replace the sound file", self.bleep("render", "x.wav", status=1).stderr)
 
 
+class Studio(Workspace):
+    def test_names_the_page_when_no_browser_can_start(self):
+        if CONFIG.emulator:
+            self.skipTest("Windows hands the page to its shell")
+        result = self.bleep("studio")
+        self.assertTrue(result.stdout.startswith(b"Open this file in a web browser: "), result.stdout)
+        page = result.stdout.decode().split(": ", 1)[1].strip()
+        self.assertTrue(page.endswith("bleepforge-studio.html") and os.path.isfile(page), page)
+        self.assertEqual(self.bleep("studio", "now", status=2).stderr.splitlines()[0], b"bleep: studio takes no words")
+
+
 class Writes(Workspace):
     """Writes are all or nothing: a failure leaves the old file as it was and no stray file."""
 

@@ -2,8 +2,11 @@
 // bytes in the browser, in Node and in the native programs. The module loads once, when this file
 // is imported; load() is there for code that prefers to await it explicitly.
 import createCore from './bleepforge-core.mjs';
+import wasmBase64 from './bleepforge-wasm.mjs';
 
-const core = await createCore();
+// Handing the binary over means Emscripten's loader fetches nothing.
+const wasmBinary = Uint8Array.from(atob(wasmBase64), (c) => c.charCodeAt(0));
+const core = await createCore({ wasmBinary });
 const utf8 = new TextEncoder();
 const fromUtf8 = new TextDecoder();
 

@@ -57,7 +57,7 @@ console.log(`worst pair: ${worst.pair} at ${million(worst.wasm)} M samples/s` +
 const packageDir = process.env.BLEEPFORGE_PACKAGE || join(dirname(fileURLToPath(import.meta.url)), '..', '..', 'build', 'web', 'web', 'package');
 let raw = 0;
 let gzip = 0;
-for (const file of ['bleepforge-core.mjs', 'index.js']) {
+for (const file of ['bleepforge-core.mjs', 'bleepforge-wasm.mjs', 'index.js']) {
   const bytes = readFileSync(join(packageDir, file));
   raw += bytes.length;
   gzip += gzipSync(bytes, { level: 9 }).length;

@@ -1,0 +1,132 @@
+// One control per member of the sound file: a slider, a number field with the unit and the
+// format's range, a lock that Random and Mutate respect, and the library's error next to it.
+import { fields, formatSound } from '../index.js';
+import { lockIcon } from './icons.js';
+
+// Slider positions 0..1000 spread each range where the ear needs it: pitch on a logarithmic
+// scale, times and depths finer near zero, slides finer near none. Numbers are typed exactly.
+const steps = 1000;
+const curves = {
+  base_freq: { to: (p) => 20 * 1000 ** p, from: (v) => Math.log(v / 20) / Math.log(1000), decimals: 2 },
+  freq_slide: {
+    to: (p) => 20000 * Math.sign(2 * p - 1) * Math.abs(2 * p - 1) ** 3,
+    from: (v) => (Math.sign(v) * Math.cbrt(Math.abs(v) / 20000) + 1) / 2,
+    decimals: 0,
+  },
+  vibrato_depth: { to: (p) => 1000 * p ** 2, from: (v) => Math.sqrt(v / 1000), decimals: 1 },
+  vibrato_rate: { to: (p) => 100 * p ** 2, from: (v) => Math.sqrt(v / 100), decimals: 1 },
+};
+const timeCurve = { to: (p) => 60 * p ** 4, from: (v) => (v / 60) ** 0.25, decimals: 4 };
+const linear = (field, decimals) => ({
+  to: (p) => field.min + (field.max - field.min) * p,
+  from: (v) => (v - field.min) / (field.max - field.min),
+  decimals,
+});
+
+function curveOf(field) {
+  if (curves[field.name]) return curves[field.name];
+  if (field.unit === 's') return timeCurve;
+  return linear(field, field.max > 1 ? 2 : 3);
+}
+
+const round = (value, decimals) => Math.round(value * 10 ** decimals) / 10 ** decimals;
+const rangeText = (field) =>
+  `${field.minExclusive ? 'above ' : ''}${field.min} to ${field.max}${field.unit ? ` ${field.unit}` : ''}`;
+
+// Builds the controls into container; onChange(name, value, {commit, event}) reports a valid value.
+export function createControls(container, { onChange }) {
+  const locked = new Set();
+  const rows = new Map();
+  let sound = null;
+
+  for (const field of fields) {
+    const curve = curveOf(field);
+    const row = document.createElement('div');
+    row.className = 'field';
+    const id = `field-${field.name}`;
+    const label = document.createElement('label');
+    label.htmlFor = `${id}-number`;
+    label.title = field.summary;
+    const range = document.createElement('small');
+    range.textContent = rangeText(field);
+    label.append(field.name, range);
+    const slider = document.createElement('input');
+    slider.type = 'range';
+    slider.min = '0';
+    slider.max = String(steps);
+    slider.step = '1';
+    slider.id = `${id}-slider`;
+    slider.setAttribute('aria-label', `${field.name} slider, ${rangeText(field)}`);
+    const number = document.createElement('input');
+    number.type = 'number';
+    number.id = `${id}-number`;
+    number.min = String(field.min);
+    number.max = String(field.max);
+    number.step = 'any';
+    number.setAttribute('aria-describedby', `${id}-error ${id}-about`);
+    const unit = document.createElement('span');
+    unit.className = 'unit';
+    unit.textContent = field.unit;
+    const lock = document.createElement('button');
+    lock.type = 'button';
+    lock.className = 'lock';
+    lock.append(lockIcon(false));
+    lock.setAttribute('aria-pressed', 'false');
+    lock.setAttribute('aria-label', `Lock ${field.name}`);
+    const error = document.createElement('p');
+    error.className = 'error';
+    error.id = `${id}-error`;
+    error.setAttribute('aria-live', 'polite');
+    const about = document.createElement('span');
+    about.className = 'visually-hidden';
+    about.id = `${id}-about`;
+    about.textContent = field.summary;
+    row.append(label, slider, number, unit, lock, error, about);
+    container.append(row);
+    rows.set(field.name, { field, curve, slider, number, lock, error });
+
+    // The library decides what a value may be; its message goes next to the control.
+    const propose = (value, commit, event) => {
+      try {
+        formatSound({ ...sound, [field.name]: value });
+      } catch (problem) {
+        error.textContent = problem.message;
+        return;
+      }
+      error.textContent = '';
+      onChange(field.name, value, { commit, event });
+    };
+    const fromSlider = () => {
+      const value = round(curve.to(Number(slider.value) / steps), curve.decimals);
+      return Math.min(field.max, Math.max(field.minExclusive ? 10 ** -curve.decimals : field.min, value));
+    };
+    slider.addEventListener('input', (event) => propose(fromSlider(), false, event));
+    slider.addEventListener('change', (event) => propose(fromSlider(), true, event));
+    number.addEventListener('change', (event) => {
+      propose(number.value.trim() === '' ? NaN : Number(number.value), true, event);
+    });
+    lock.addEventListener('click', () => {
+      const on = !locked.has(field.name);
+      if (on) locked.add(field.name);
+      else locked.delete(field.name);
+      lock.setAttribute('aria-pressed', String(on));
+      lock.replaceChildren(lockIcon(on));
+    });
+  }
+
+  return {
+    locked,
+    // Shows the sound; the number fields hold the exact values.
+    show(next) {
+      sound = next;
+      for (const { field, curve, slider, number, error } of rows.values()) {
+        const value = next[field.name];
+        const position = Math.round(curve.from(value) * steps);
+        slider.value = String(Number.isFinite(position) ? Math.min(steps, Math.max(0, position)) : 0);
+        slider.setAttribute('aria-valuetext', `${value}${field.unit ? ` ${field.unit}` : ''}`);
+        number.value = String(value);
+        error.textContent = '';
+      }
+    },
+  };
+}

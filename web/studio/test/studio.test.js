@@ -1,0 +1,188 @@
+// The studio as a user meets it in a real browser: exports equal the reference files and the
+// native tool's, links and files reopen sounds exactly, undo, redo and locks hold, bad input shows
+// its error, and the page asks the network for nothing and logs no error.
+import assert from 'node:assert/strict';
+import { execFileSync } from 'node:child_process';
+import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
+import { tmpdir } from 'node:os';
+import { join } from 'node:path';
+import { after, before, test } from 'node:test';
+
+import {
+  download, haveNativeBleep, launch, nativeBleep, referenceHashes, screenshotFolder, setValue, sha256, studioUrl, valueOf,
+} from '../support/browser.js';
+
+let session;
+let scratch;
+before(async () => {
+  session = await launch();
+  scratch = mkdtempSync(join(tmpdir(), 'bleepforge-studio-'));
+});
+after(async () => {
+  await session.browser.close();
+  rmSync(scratch, { recursive: true, force: true });
+  assert.deepEqual(session.problems, [], 'no network request, console error or page error');
+});
+
+const presets = ['laser', 'jump', 'explosion', 'coin', 'powerup', 'hit', 'blip', 'game_over'];
+const chips = ['nes', 'sid', 'gameboy', 'ym2612'];
+
+test('every preset on every chip exports the reference WAV file and header', async () => {
+  const mismatches = [];
+  for (const chip of chips) {
+    // A page per chip: chromium stops a page's downloads after a hundred or so.
+    const page = await session.open();
+    await page.selectOption('#chip', chip);
+    for (const preset of presets) {
+      await page.click(`button[data-preset="${preset}"]`);
+      const wav = await download(page, '#export-wav');
+      const header = await download(page, '#export-header');
+      assert.equal(wav.name, `${preset}_${chip}.wav`);
+      assert.equal(header.name, 'chiptune_sfx.h');
+      if (sha256(wav.bytes) !== referenceHashes.get(`${preset}_${chip}.wav`)) mismatches.push(wav.name);
+      if (sha256(header.bytes) !== referenceHashes.get(`${preset}_${chip}.h`)) mismatches.push(`${preset}_${chip}.h`);
+    }
+    await page.context().close();
+  }
+  assert.deepEqual(mismatches, []);
+});
+
+test('a sound opened from a file, tweaked and exported renders as bleep renders it', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open();
+  const original = join(scratch, 'zap.bleep');
+  writeFileSync(original, '// a zap\n{ "bleepforge": 1, "preset": "laser", "chip": "sid", /* faster */ "freq_slide": -3000 }\n');
+  await page.setInputFiles('#open', original);
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Opened zap.bleep');
+  assert.equal(await valueOf(page, 'freq_slide'), '-3000');
+  assert.equal(await page.inputValue('#chip'), 'sid');
+  await setValue(page, 'base_freq', 1234.5);
+  await page.fill('#rate', '22050');
+  await page.press('#rate', 'Enter');
+  const sound = await download(page, '#save-sound');
+  const wav = await download(page, '#export-wav');
+  assert.equal(sound.name, 'laser_sid.bleep');
+  const exported = join(scratch, 'exported.bleep');
+  writeFileSync(exported, sound.bytes);
+  assert.match(sound.bytes.toString(), /"base_freq": 1234.5,\n/);
+  execFileSync(nativeBleep, ['render', exported, '-o', join(scratch, 'native.wav'), '--rate', '22050']);
+  assert.equal(sha256(wav.bytes), sha256(readFileSync(join(scratch, 'native.wav'))));
+  await page.context().close();
+});
+
+test('the share link reopens the sound exactly', async () => {
+  const page = await session.open();
+  await page.click('button[data-random="powerup"]');
+  await setValue(page, 'decay', 0.123456789);
+  const sound = (await download(page, '#save-sound')).bytes.toString();
+  await page.click('#share');
+  const link = await page.inputValue('#share-link');
+  assert.equal(link, page.url());
+  assert.ok(link.startsWith(`${studioUrl}#bleepforge=1&preset=powerup`));
+  const reopened = await session.open({}, link);
+  assert.equal((await download(reopened, '#save-sound')).bytes.toString(), sound);
+  assert.equal(await reopened.isHidden('#notice'), true);
+  await page.context().close();
+  await reopened.context().close();
+});
+
+test('undo and redo step through every change, from the buttons and the keys', async () => {
+  const page = await session.open();
+  assert.equal(await page.isDisabled('#undo'), true);
+  await setValue(page, 'decay', 0.3);
+  await page.click('button[data-preset="coin"]');
+  assert.equal(await valueOf(page, 'base_freq'), '987.77');
+  await page.click('#undo');
+  assert.equal(await valueOf(page, 'decay'), '0.3');
+  assert.equal(await valueOf(page, 'base_freq'), '880');
+  await page.locator('body').click({ position: { x: 5, y: 880 } });
+  await page.keyboard.press('Control+z');
+  assert.equal(await valueOf(page, 'decay'), '0.18');
+  assert.equal(await page.isDisabled('#undo'), true);
+  await page.keyboard.press('Control+Shift+z');
+  assert.equal(await valueOf(page, 'decay'), '0.3');
+  await page.keyboard.press('Control+y');
+  assert.equal(await valueOf(page, 'base_freq'), '987.77');
+  assert.equal(await page.isDisabled('#redo'), true);
+  // A slider dragged is one step, however many values it passes on the way.
+  const box = await page.locator('#field-sustain_level-slider').boundingBox();
+  await page.mouse.move(box.x + 2, box.y + box.height / 2);
+  await page.mouse.down();
+  for (let x = 2; x <= box.width + 20; x += 10) await page.mouse.move(box.x + x, box.y + box.height / 2);
+  await page.mouse.up();
+  assert.equal(await valueOf(page, 'sustain_level'), '1');
+  await page.click('#undo');
+  assert.equal(await valueOf(page, 'sustain_level'), '0.4');
+  await page.context().close();
+});
+
+test('locked members keep their values through Random and Mutate', async () => {
+  const page = await session.open();
+  await page.click('.field:has(#field-base_freq-number) .lock');
+  assert.equal(await page.getAttribute('.field:has(#field-base_freq-number) .lock', 'aria-pressed'), 'true');
+  await page.click('button[data-random="coin"]');
+  assert.equal(await valueOf(page, 'base_freq'), '880');
+  assert.notEqual(await valueOf(page, 'decay'), '0.18');
+  assert.match(await page.textContent('#seed'), /^\d+ \(random coin\)$/);
+  const decay = await valueOf(page, 'decay');
+  await page.fill('#amount', '1');
+  await page.click('#mutate');
+  assert.equal(await valueOf(page, 'base_freq'), '880');
+  assert.notEqual(await valueOf(page, 'decay'), decay);
+  await page.context().close();
+});
+
+test('bad input shows its error: a malformed link, a bad file, a value out of range', async () => {
+  const page = await session.open({}, `${studioUrl}#bleepforge=1&base_freq=abc&<img src=x onerror=alert(1)>=1`);
+  assert.match(await page.textContent('#notice'), /^The link's sound cannot be read: "base_freq" must be a finite number/);
+  assert.equal(await valueOf(page, 'base_freq'), '880');
+  assert.equal(await page.locator('img').count(), 0);
+  const bad = join(scratch, 'bad.bleep');
+  writeFileSync(bad, '{\n  "bleepforge": 1,\n  "atack": 0.1\n}\n');
+  await page.setInputFiles('#open', bad);
+  await page.waitForSelector('#open-error:not(:empty)');
+  assert.equal(await page.textContent('#open-error'), 'bad.bleep:3:3: unknown member "atack" (did you mean "attack"?)');
+  await setValue(page, 'duty', 2);
+  assert.equal(await page.textContent('#field-duty-error'), '"duty" is 2, outside its range: 0 to 1');
+  assert.equal(await valueOf(page, 'duty'), '2');  // left for the user to correct, not applied
+  await page.fill('#header-name', 'my sound');
+  await page.click('#export-header');
+  assert.match(await page.textContent('#header-name-error'), /is not a C identifier/);
+  await page.context().close();
+});
+
+test('kept sounds are recalled, renamed and deleted, and outlive the page', async () => {
+  const page = await session.open();
+  await page.click('button[data-preset="blip"]');
+  await page.click('#history-add');
+  await page.click('button[aria-label^="Rename"]');
+  await page.fill('.history-list input', 'menu <b>blip</b>');
+  await page.press('.history-list input', 'Enter');
+  assert.equal(await page.textContent('.history-list .name'), 'menu <b>blip</b>');
+  assert.equal(await page.locator('.history-list b').count(), 0);
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  await page.click('button[data-preset="hit"]');
+  await page.click('button[aria-label="Recall menu <b>blip</b>"]');
+  assert.equal(await valueOf(page, 'base_freq'), '523.25');
+  await page.click('button[aria-label="Delete menu <b>blip</b>"]');
+  assert.equal(await page.locator('.history-list li').count(), 0);
+  await page.context().close();
+});
+
+test('Space plays and stops; the page is usable at 390 and 1280 pixels wide', async () => {
+  const page = await session.open({ viewport: { width: 1280, height: 800 } });
+  await page.locator('body').click({ position: { x: 5, y: 790 } });
+  await page.keyboard.press('Space');
+  assert.equal(await page.textContent('#play'), '\u25a0 Stop');
+  await page.keyboard.press('Space');
+  await page.waitForFunction(() => document.getElementById('play').textContent.includes('Play'));
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-desktop.png') });
+  const wide = await page.evaluate(() => document.documentElement.scrollWidth);
+  assert.equal(wide, 1280);
+  await page.setViewportSize({ width: 390, height: 844 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 390, 'nothing sticks out sideways');
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-mobile.png') });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360);
+  await page.context().close();
+});
