@@ -10,8 +10,9 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
-# Static C and C++ runtimes: the programs import only system DLLs and run on a bare Windows.
-set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+# Static C and C++ runtimes: the programs import only system DLLs and run on a bare Windows. No
+# link time in the headers, so two builds of one commit give the same programs.
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -Wl,--no-insert-timestamp")
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
 # Header-only libraries from the host, which the sysroot does not have.
 set(BLEEPFORGE_JSON_HEADERS /usr/include CACHE PATH "The folder holding nlohmann/json.hpp")
