@@ -29,6 +29,7 @@ extern "C" int __wrap_fclose(std::FILE* stream) {
 namespace bleepforge {
 namespace {
 
+using testing_support::drain;
 using testing_support::read_file;
 using testing_support::TempPath;
 
@@ -51,17 +52,6 @@ TEST(FailingClose, MakesBothExportersReportFailure) {
         EXPECT_FALSE(write_c_header(header.str(), {0.5f}, "chiptune_sfx", 44100));
     }
     EXPECT_EQ(read_file(wav.str()).size(), 46U);  // every byte reached the file all the same
-}
-
-std::string drain(std::FILE* stream) {
-    std::string text;
-    std::rewind(stream);
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stream)) > 0;) {
-        text.append(chunk, n);
-    }
-    std::fclose(stream);
-    return text;
 }
 
 void no_box() {}

@@ -11,6 +11,7 @@
 namespace bleepforge {
 namespace {
 
+using testing_support::drain;
 using testing_support::read_file;
 using testing_support::TempPath;
 
@@ -24,17 +25,6 @@ struct Outcome {
     std::string out;
     std::string err;
 };
-
-std::string drain(std::FILE* stream) {
-    std::string text;
-    std::rewind(stream);
-    char chunk[4096];
-    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stream)) > 0;) {
-        text.append(chunk, n);
-    }
-    std::fclose(stream);
-    return text;
-}
 
 // Drives the dispatch with words that no command line could carry (over 128 KiB, say).
 Outcome run(const std::vector<std::string>& words) {

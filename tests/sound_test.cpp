@@ -13,6 +13,7 @@
 #include <string>
 
 #include "members.hpp"
+#include "test_random.hpp"
 
 namespace bleepforge {
 namespace {
@@ -193,17 +194,7 @@ TEST(WriteSound, WritesNumbersShortestInOneLayoutOnEveryBuild) {
     }
 }
 
-// A small deterministic generator for test inputs.
-struct SplitMix {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30U)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27U)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31U);
-    }
-    double unit() { return static_cast<double>(next() >> 11U) * 0x1p-53; }
-};
+using testing_support::SplitMix;
 
 TEST(WriteSound, ReadsBackToTheSamePatchBitForBit) {
     SplitMix rng{11};

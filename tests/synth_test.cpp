@@ -13,6 +13,7 @@
 #include "fast_sine.hpp"
 #include "fm_block.hpp"
 #include "reference.hpp"
+#include "test_random.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -270,19 +271,7 @@ TEST(RenderSfx, KeepsEverySampleInRangeWhateverThePatch) {
 namespace bleepforge {
 namespace {
 
-// A small deterministic generator, so every run checks the same patches.
-struct SplitMix {
-    std::uint64_t state;
-    std::uint64_t next() {
-        std::uint64_t z = (state += 0x9E3779B97F4A7C15ULL);
-        z = (z ^ (z >> 30U)) * 0xBF58476D1CE4E5B9ULL;
-        z = (z ^ (z >> 27U)) * 0x94D049BB133111EBULL;
-        return z ^ (z >> 31U);
-    }
-    double uniform(double low, double high) {
-        return low + (high - low) * static_cast<double>(next() >> 11U) * 0x1p-53;
-    }
-};
+using testing_support::SplitMix;
 
 SfxPatch random_patch(SplitMix& rng) {
     SfxPatch p = make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 5));

@@ -36,6 +36,18 @@ inline std::string read_file(const std::string& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+// Everything written to a temporary stream, which is closed afterwards.
+inline std::string drain(std::FILE* stream) {
+    std::string text;
+    std::rewind(stream);
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, stream)) > 0;) {
+        text.append(chunk, n);
+    }
+    std::fclose(stream);
+    return text;
+}
+
 inline bool exists(const std::string& path) {
     return std::filesystem::exists(path);
 }
