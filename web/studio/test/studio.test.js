@@ -69,6 +69,19 @@ test('a sound opened from a file, tweaked and exported renders as bleep renders 
   await page.context().close();
 });
 
+test('a sound file dropped on the page opens', async () => {
+  const page = await session.open();
+  await page.evaluate(() => {
+    const data = new DataTransfer();
+    data.items.add(new File(['{ "bleepforge": 1, "preset": "coin", "chip": "sid" }'], 'dropped.bleep'));
+    document.body.dispatchEvent(new DragEvent('drop', { dataTransfer: data, bubbles: true, cancelable: true }));
+  });
+  await page.waitForFunction(() => document.getElementById('status').textContent === 'Opened dropped.bleep');
+  assert.equal(await page.inputValue('#chip'), 'sid');
+  assert.equal(await valueOf(page, 'base_freq'), '987.77');
+  await page.context().close();
+});
+
 test('the share link reopens the sound exactly', async () => {
   const page = await session.open();
   await page.click('button[data-random="powerup"]');
