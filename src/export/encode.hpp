@@ -18,8 +18,8 @@ namespace bleepforge::encode {
 // The largest count for which the RIFF size 36 + 2 * N fits the format's 32-bit field.
 inline constexpr std::size_t max_wav_samples = 2147483629;
 inline constexpr std::size_t wav_header_size = 44;
-// Samples converted per reserve(): 4 KiB of output, within every sink's chunk.
-inline constexpr std::size_t wav_samples_per_step = 2048;
+// Samples converted per reserve(): 8 KiB of output, one whole chunk of a file sink.
+inline constexpr std::size_t wav_samples_per_step = 4096;
 
 // Little-endian whatever the host, so the file is the same everywhere.
 inline char* put_u16(char* out, std::uint32_t value) {

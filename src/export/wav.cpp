@@ -4,6 +4,9 @@
 
 namespace bleepforge {
 
+static_assert(2 * encode::wav_samples_per_step <= FileSink::chunk_size,
+              "a step must fit one chunk of the file");
+
 bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_t rate_hz) {
     if (samples.size() > encode::max_wav_samples) {
         return false;  // the sizes would not fit their fields; a corrupt header helps no one

@@ -269,11 +269,15 @@ bool Handler::string(std::string& value) {
             }
             return true;
         }
+        // A near spelling, else what the program's forgiving matching makes of the word ("gb",
+        // "shoot"), unless that is only its fall-back.
         std::string_view guess = sound_members::closest_word(value, words);
-        if (guess.empty() && !is_preset && parse_chip(value) != ChipType::nes) {
-            guess = chip_words[static_cast<std::size_t>(parse_chip(value))];  // "gb", "genesis"
-        } else if (guess.empty() && is_preset && parse_preset(value) != SfxPreset::game_over) {
-            guess = preset_words[static_cast<std::size_t>(parse_preset(value))];  // "shoot", "pickup"
+        const auto forgiving = is_preset ? static_cast<std::size_t>(parse_preset(value))
+                                         : static_cast<std::size_t>(parse_chip(value));
+        const std::size_t fallback = is_preset ? static_cast<std::size_t>(SfxPreset::game_over)
+                                               : static_cast<std::size_t>(ChipType::nes);
+        if (guess.empty() && forgiving != fallback) {
+            guess = words[forgiving];
         }
         problem(in_quotes(current_.name) + " is " + in_quotes(value) + ", not one of " + word_list(words) +
                 (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));

@@ -85,8 +85,18 @@ export function createControls(container, { onChange }) {
     container.append(row);
     rows.set(field.name, { field, curve, slider, number, lock, error });
 
-    // The library decides what a value may be; its message goes next to the control.
-    const propose = (value, commit, event) => {
+    // A slider only reaches values inside the range. A typed value is the library's to judge,
+    // and its message goes next to the control.
+    const fromSlider = (commit, event) => {
+      const value = round(curve.to(Number(slider.value) / steps), curve.decimals);
+      const inRange = Math.min(field.max, Math.max(field.minExclusive ? 10 ** -curve.decimals : field.min, value));
+      error.textContent = '';
+      onChange(field.name, inRange, { commit, event });
+    };
+    slider.addEventListener('input', (event) => fromSlider(false, event));
+    slider.addEventListener('change', (event) => fromSlider(true, event));
+    number.addEventListener('change', (event) => {
+      const value = number.value.trim() === '' ? NaN : Number(number.value);
       try {
         formatSound({ ...sound, [field.name]: value });
       } catch (problem) {
@@ -94,16 +104,7 @@ export function createControls(container, { onChange }) {
         return;
       }
       error.textContent = '';
-      onChange(field.name, value, { commit, event });
-    };
-    const fromSlider = () => {
-      const value = round(curve.to(Number(slider.value) / steps), curve.decimals);
-      return Math.min(field.max, Math.max(field.minExclusive ? 10 ** -curve.decimals : field.min, value));
-    };
-    slider.addEventListener('input', (event) => propose(fromSlider(), false, event));
-    slider.addEventListener('change', (event) => propose(fromSlider(), true, event));
-    number.addEventListener('change', (event) => {
-      propose(number.value.trim() === '' ? NaN : Number(number.value), true, event);
+      onChange(field.name, value, { commit: true, event });
     });
     lock.addEventListener('click', () => {
       const on = !locked.has(field.name);

@@ -37,23 +37,26 @@ const store = createStore(fromLink.sound || defaultSound());
 let samples = new Float32Array(0);
 let renderedRate = 44100;
 
-function exportRate() {
+// The export rate, checked by the library when the field changes; its message goes beside it.
+let exportRate = 44100;
+function readExportRate() {
   const rate = Number($('rate').value);
   try {
     render({ bleepforge: 1, duration: 0.001 }, { rate });
   } catch (error) {
     $('rate-error').textContent = error.message;
-    return null;
+    return;
   }
   $('rate-error').textContent = '';
-  return rate;
+  exportRate = rate;
 }
+const rateRefused = () => $('rate-error').textContent !== '';
 
 let drawPending = false;
 let renderedKey = '';
 function refresh(startedAt) {
   const sound = store.sound;
-  const rate = exportRate() ?? renderedRate;
+  const rate = exportRate;
   const key = `${rate} ${JSON.stringify(sound)}`;
   if (key === renderedKey) return;  // a slider's release after its last move: nothing new
   renderedKey = key;
@@ -231,18 +234,16 @@ $('save-sound').addEventListener('click', () => {
   say(`Saved ${name}`);
 });
 $('export-wav').addEventListener('click', () => {
-  const rate = exportRate();
-  if (rate === null) return;
+  if (rateRefused()) return;
   const name = `${baseName(store.sound)}.wav`;
-  download(toWav(store.sound, { rate }), name, 'audio/wav');
+  download(toWav(store.sound, { rate: exportRate }), name, 'audio/wav');
   say(`Exported ${name}`);
 });
 $('export-header').addEventListener('click', () => {
-  const rate = exportRate();
-  if (rate === null) return;
+  if (rateRefused()) return;
   let text;
   try {
-    text = toHeader(store.sound, { name: $('header-name').value, rate });
+    text = toHeader(store.sound, { name: $('header-name').value, rate: exportRate });
   } catch (error) {
     $('header-name-error').textContent = error.message;
     return;
@@ -252,7 +253,10 @@ $('export-header').addEventListener('click', () => {
   download(text, name, 'text/x-c');
   say(`Exported ${name}`);
 });
-$('rate').addEventListener('change', () => refresh());
+$('rate').addEventListener('change', () => {
+  readExportRate();
+  refresh();
+});
 $('header-name').addEventListener('input', () => {
   $('header-name-error').textContent = '';
 });

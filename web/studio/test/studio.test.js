@@ -30,19 +30,21 @@ const chips = ['nes', 'sid', 'gameboy', 'ym2612'];
 test('every preset on every chip exports the reference WAV file and header', async () => {
   const mismatches = [];
   for (const chip of chips) {
-    // A page per chip: chromium stops a page's downloads after a hundred or so.
-    const page = await session.open();
-    await page.selectOption('#chip', chip);
-    for (const preset of presets) {
-      await page.click(`button[data-preset="${preset}"]`);
-      const wav = await download(page, '#export-wav');
-      const header = await download(page, '#export-header');
-      assert.equal(wav.name, `${preset}_${chip}.wav`);
-      assert.equal(header.name, 'chiptune_sfx.h');
-      if (sha256(wav.bytes) !== referenceHashes.get(`${preset}_${chip}.wav`)) mismatches.push(wav.name);
-      if (sha256(header.bytes) !== referenceHashes.get(`${preset}_${chip}.h`)) mismatches.push(`${preset}_${chip}.h`);
+    // A page per four presets: chromium now and then drops a page's eleventh download.
+    for (const group of [presets.slice(0, 4), presets.slice(4)]) {
+      const page = await session.open();
+      await page.selectOption('#chip', chip);
+      for (const preset of group) {
+        await page.click(`button[data-preset="${preset}"]`);
+        const wav = await download(page, '#export-wav');
+        const header = await download(page, '#export-header');
+        assert.equal(wav.name, `${preset}_${chip}.wav`);
+        assert.equal(header.name, 'chiptune_sfx.h');
+        if (sha256(wav.bytes) !== referenceHashes.get(`${preset}_${chip}.wav`)) mismatches.push(wav.name);
+        if (sha256(header.bytes) !== referenceHashes.get(`${preset}_${chip}.h`)) mismatches.push(`${preset}_${chip}.h`);
+      }
+      await page.context().close();
     }
-    await page.context().close();
   }
   assert.deepEqual(mismatches, []);
 });
