@@ -1,5 +1,6 @@
 #include <benchmark/benchmark.h>
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -27,6 +28,25 @@ void render(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(state.iterations()) * 22050.0, benchmark::Counter::kIsRate);
 }
 BENCHMARK(render)->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), benchmark::CreateDenseRange(0, 3, 1)});
+
+// The same sound pulled as an audio callback pulls it: 256 samples at a time into one small buffer.
+void render_pieces(benchmark::State& state) {
+    const auto preset = static_cast<SfxPreset>(state.range(0));
+    const auto chip = static_cast<ChipType>(state.range(1));
+    state.SetLabel(std::string(preset_words[state.range(0)]) + "/" + chip_words[state.range(1)]);
+    const SfxPatch patch = make_patch(preset, chip);
+    std::array<float, 256> piece{};
+    for (auto _ : state) {
+        Voice voice = start_voice(patch, 0.5, 44100);
+        while (render_voice(voice, piece) > 0) {
+            benchmark::DoNotOptimize(piece.data());
+        }
+    }
+    state.counters["samples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 22050.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(render_pieces)
+    ->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), benchmark::CreateDenseRange(0, 3, 1)});
 
 SampleBuffer typical_buffer() {
     return render_sfx(make_patch(SfxPreset::explosion, ChipType::sid), 0.5, 44100);

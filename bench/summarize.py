@@ -1,23 +1,38 @@
 #!/usr/bin/env python3
-"""Summarizes render_bench's JSON output: samples per second per chip, worst and geometric mean."""
+"""Summarizes render_bench's JSON output: samples per second per chip, worst and geometric mean, for
+whole buffers and for 256-sample pieces, and the pieces' share of the whole-buffer speed."""
 import json
 import math
 import sys
 
+
+def gmean(values):
+    return math.exp(sum(math.log(v) for v in values) / len(values))
+
+
 runs = json.load(open(sys.argv[1]))["benchmarks"]
-by_chip = {}
+rates = {"render": {}, "render_pieces": {}}
 for run in runs:
-    if run["name"].startswith("render/") and run.get("run_type") == "iteration":
+    kind = run["name"].split("/")[0]
+    if kind in rates and run.get("run_type") == "iteration":
         preset, chip = run["label"].split("/")
-        by_chip.setdefault(chip, []).append((run["samples/s"], preset))
-everything = [rate for rates in by_chip.values() for rate, _ in rates]
-print(f"{'chip':10} {'worst (M samples/s)':>22} {'geometric mean':>16}")
-for chip, rates in by_chip.items():
-    worst = min(rates)
-    gmean = math.exp(sum(math.log(r) for r, _ in rates) / len(rates))
-    print(f"{chip:10} {worst[0] / 1e6:14.1f} ({worst[1]:>9}) {gmean / 1e6:16.1f}")
-gmean = math.exp(sum(math.log(r) for r in everything) / len(everything))
-print(f"{'all 32':10} {min(everything) / 1e6:22.1f} {gmean / 1e6:16.1f}")
+        rates[kind][(preset, chip)] = run["samples/s"]
+
+for kind, title in (("render", "whole buffers"), ("render_pieces", "256-sample pieces")):
+    pairs = rates[kind]
+    if not pairs:
+        continue
+    print(f"{title}:")
+    print(f"  {'chip':10} {'worst (M samples/s)':>22} {'geometric mean':>16}")
+    for chip in dict.fromkeys(c for _, c in pairs):
+        mine = {p: r for (p, c), r in pairs.items() if c == chip}
+        worst = min(mine, key=mine.get)
+        print(f"  {chip:10} {mine[worst] / 1e6:14.1f} ({worst:>9}) {gmean(mine.values()) / 1e6:16.1f}")
+    print(f"  {'all 32':10} {min(pairs.values()) / 1e6:22.1f} {gmean(pairs.values()) / 1e6:16.1f}")
+common = rates["render"].keys() & rates["render_pieces"].keys()
+if common:
+    share = gmean([rates["render_pieces"][k] / rates["render"][k] for k in common])
+    print(f"pieces / whole, geometric mean over {len(common)} pairs: {share:.3f} (goal: at least 0.9)")
 for run in runs:
     if run["name"] in ("convert", "wav_file", "header_file"):
         print(f"{run['name']:12} {run['bytes_per_second'] / 1e6:10.1f} MB/s")

@@ -62,4 +62,44 @@ after=$("$work/sounds/sounds_example")
 echo "$after"
 [[ $(grep zap <<<"$after") != $(grep zap <<<"$before") ]] || { echo "the edited sound did not change" >&2; exit 1; }
 [[ $(grep pickup <<<"$after") == $(grep pickup <<<"$before") ]]
-echo "examples: installed package, runtime and build-time routes work; headers are remade only on change"
+# A sound pulled through render_voice in SDL's audio callback, captured by SDL's disk driver: the
+# bytes the device got are exactly render_sound's floats, then silence.
+source=examples configure realtime
+cmake --build "$work/realtime" >/dev/null
+mkdir -p "$work/reference"
+cat >"$work/reference/main.cpp" <<'CPP'
+#include <bleepforge/bleepforge.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <string>
+int main(int, char** argv) {
+    std::ifstream in(argv[1], std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const bleepforge::SampleBuffer samples = bleepforge::render_sound(*bleepforge::read_sound(text).sound, 44100);
+    return std::fwrite(samples.data(), sizeof(float), samples.size(), stdout) == samples.size() ? 0 : 1;
+}
+CPP
+cat >"$work/reference/CMakeLists.txt" <<'CMAKE'
+cmake_minimum_required(VERSION 3.20)
+project(reference LANGUAGES CXX)
+set(CMAKE_CXX_STANDARD 20)
+find_package(Bleepforge CONFIG REQUIRED)
+add_executable(reference main.cpp)
+target_link_libraries(reference PRIVATE Bleepforge::bleepforge)
+CMAKE
+source=$work configure reference
+cmake --build "$work/reference" >/dev/null
+"$work/reference/reference" examples/sounds/sfx/zap.bleep >"$work/expected.f32"
+SDL_AUDIODRIVER=disk SDL_DISKAUDIOFILE="$work/captured.f32" SDL_DISKAUDIODELAY=0 \
+    "$work/realtime/realtime_example" examples/sounds/sfx/zap.bleep
+python3 - "$work/expected.f32" "$work/captured.f32" <<'PY'
+import sys
+expected, captured = (open(path, "rb").read() for path in sys.argv[1:])
+assert len(expected) == 4 * 11025, len(expected)
+assert captured[:len(expected)] == expected, "the captured floats differ from render_sound's"
+assert len(captured) > len(expected) and set(captured[len(expected):]) == {0}, "no silence after the sound"
+print(f"realtime: the device got render_sound's {len(expected) // 4} floats exactly, then silence")
+PY
+
+echo "examples: installed package, runtime, realtime and build-time routes work; headers are remade only on change"

@@ -1,5 +1,7 @@
-// The renderer with arbitrary patches: the exact count, every sample finite in [-1, 1], and the
-// same bits as the plain reference renderer.
+// The renderer with arbitrary patches: the exact count, every sample finite in [-1, 1], the same
+// bits as the plain reference renderer, and the same bits again from a voice rendered in pieces
+// whose sizes the input chooses.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -12,10 +14,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzing::ByteReader in{data, size};
     SfxPatch p{};
     p.chip = static_cast<ChipType>(in.take<std::int32_t>());
-    for (double* field : {&p.base_freq, &p.freq_slide, &p.duty, &p.attack, &p.decay, &p.sustain_time,
-                          &p.release, &p.sustain_level, &p.filter_cutoff, &p.noise, &p.fm_ratio, &p.fm_index,
-                          &p.vibrato_depth, &p.vibrato_rate}) {
-        *field = in.take<double>();
+    for (const SoundField& field : sound_fields()) {
+        if (field.member != nullptr) {
+            p.*field.member = in.take<double>();
+        }
     }
     const double duration_s = 0.02 * (in.take<std::uint16_t>() / 65535.0);
     const std::int32_t rate_hz = 1 + static_cast<std::int32_t>(in.take<std::uint32_t>() % 384000);
@@ -29,6 +31,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < samples.size(); ++i) {
         FUZZ_CHECK(std::isfinite(samples[i]) && samples[i] >= -1.0f && samples[i] <= 1.0f);
         FUZZ_CHECK(std::bit_cast<std::uint32_t>(samples[i]) == std::bit_cast<std::uint32_t>(reference[i]));
+    }
+
+    // The rest of the input picks the pieces' sizes, 1 to 511 each; past its end they are 256. Every
+    // span offered may be longer than what is left, and nothing past the end may be written.
+    Voice voice = start_voice(p, duration_s, rate_hz);
+    SampleBuffer pieces(samples.size() + 512, 2.0f);
+    std::size_t done = 0;
+    for (;;) {
+        const std::size_t want = in.empty() ? 256 : 1 + in.take<std::uint8_t>() * 2U;
+        const std::size_t written = render_voice(voice, std::span<float>(pieces).subspan(done, want));
+        FUZZ_CHECK(written == std::min(want, samples.size() - done));
+        if (written == 0) {
+            break;
+        }
+        done += written;
+    }
+    FUZZ_CHECK(done == samples.size() && samples_left(voice) == 0);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const float expected_sample = i < samples.size() ? samples[i] : 2.0f;
+        FUZZ_CHECK(std::bit_cast<std::uint32_t>(pieces[i]) == std::bit_cast<std::uint32_t>(expected_sample));
     }
     return 0;
 }

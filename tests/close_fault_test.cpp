@@ -44,12 +44,12 @@ struct FailingCloses {
 TEST(FailingClose, MakesBothExportersReportFailure) {
     TempPath wav("out.wav");
     TempPath header("out.h");
-    ASSERT_TRUE(write_wav(wav.str(), {0.5f}, 44100));
-    ASSERT_TRUE(write_c_header(header.str(), {0.5f}, "chiptune_sfx", 44100));
+    ASSERT_TRUE(write_wav(wav.str(), SampleBuffer{0.5f}, 44100));
+    ASSERT_TRUE(write_c_header(header.str(), SampleBuffer{0.5f}, "chiptune_sfx", 44100));
     {
         const FailingCloses failing;
-        EXPECT_FALSE(write_wav(wav.str(), {0.5f}, 44100));
-        EXPECT_FALSE(write_c_header(header.str(), {0.5f}, "chiptune_sfx", 44100));
+        EXPECT_FALSE(write_wav(wav.str(), SampleBuffer{0.5f}, 44100));
+        EXPECT_FALSE(write_c_header(header.str(), SampleBuffer{0.5f}, "chiptune_sfx", 44100));
     }
     EXPECT_EQ(read_file(wav.str()).size(), 46U);  // every byte reached the file all the same
 }

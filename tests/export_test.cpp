@@ -54,13 +54,13 @@ std::string wav_header(std::uint32_t riff_size, std::uint32_t rate, std::uint32_
 
 TEST(WriteWav, WritesTheWorkedExamplesByteForByte) {
     TempPath path("out.wav");
-    ASSERT_TRUE(write_wav(path.str(), {0.5f, -0.5f, -2.0f}, 44100));
+    ASSERT_TRUE(write_wav(path.str(), SampleBuffer{0.5f, -0.5f, -2.0f}, 44100));
     EXPECT_EQ(read_file(path.str()), wav_header(42, 44100, 6) + std::string("\xFF\x3F\x01\xC0\x01\x80", 6));
 
-    ASSERT_TRUE(write_wav(path.str(), {}, 44100));  // replaces the longer file
+    ASSERT_TRUE(write_wav(path.str(), SampleBuffer{}, 44100));  // replaces the longer file
     EXPECT_EQ(read_file(path.str()), wav_header(36, 44100, 0));
 
-    ASSERT_TRUE(write_wav(path.str(), {0.25f}, 22050));
+    ASSERT_TRUE(write_wav(path.str(), SampleBuffer{0.25f}, 22050));
     EXPECT_EQ(read_file(path.str()), wav_header(38, 22050, 2) + std::string("\xFF\x1F", 2));
 
     // The program's own size: 22050 samples, 44144 bytes; the bytes from the format table.
@@ -101,7 +101,7 @@ std::string header_tail(const std::string& text, const std::string& from) {
 
 TEST(WriteCHeader, FollowsTheTemplateLineByLine) {
     TempPath path("out.h");
-    ASSERT_TRUE(write_c_header(path.str(), {0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100));
+    ASSERT_TRUE(write_c_header(path.str(), SampleBuffer{0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100));
     EXPECT_EQ(read_file(path.str()), worked_header);
 
     // A positive multiple of 12 ends its last data line itself: an empty line before "};".
@@ -115,7 +115,7 @@ TEST(WriteCHeader, FollowsTheTemplateLineByLine) {
                   "\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
 
     // An empty buffer: a size 0 array and an empty line 13.
-    ASSERT_TRUE(write_c_header(path.str(), {}, "chiptune_sfx", 44100));
+    ASSERT_TRUE(write_c_header(path.str(), SampleBuffer{}, "chiptune_sfx", 44100));
     const std::string empty = read_file(path.str());
     EXPECT_NE(empty.find("// Total Samples: 0\r\n"), std::string::npos);
     EXPECT_NE(empty.find("chiptune_sfx_num_samples = 0;\r\n"), std::string::npos);
@@ -123,7 +123,7 @@ TEST(WriteCHeader, FollowsTheTemplateLineByLine) {
               "static const int16_t chiptune_sfx_pcm[0] = {\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
 
     // The prefix and the rate go in unchanged, whatever they are.
-    ASSERT_TRUE(write_c_header(path.str(), {1.0f}, "My Sfx", -7));
+    ASSERT_TRUE(write_c_header(path.str(), SampleBuffer{1.0f}, "My Sfx", -7));
     const std::string odd = read_file(path.str());
     EXPECT_NE(odd.find("#ifndef My Sfx_H\r\n"), std::string::npos);
     EXPECT_NE(odd.find("// Sample Rate: -7 Hz"), std::string::npos);
@@ -176,24 +176,24 @@ TEST(Exporters, GiveTheFilesBytesInMemory) {
         ASSERT_TRUE(write_c_header(header.str(), buffer, "zap", 22050));
         EXPECT_EQ(c_header_text(buffer, "zap", 22050), read_file(header.str()));
     }
-    EXPECT_EQ(c_header_text({0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100), worked_header);
+    EXPECT_EQ(c_header_text(SampleBuffer{0.5f, -0.5f, -2.0f}, "chiptune_sfx", 44100), worked_header);
 }
 
 TEST(Exporters, ReportEveryFailureAndCreateNothingWhenThePathCannotBeOpened) {
     TempPath dir("dir");
     const std::string missing = dir.str() + "/no/such/out";
-    EXPECT_FALSE(write_wav(missing, {0.5f}, 44100));
-    EXPECT_FALSE(write_c_header(missing, {0.5f}, "chiptune_sfx", 44100));
+    EXPECT_FALSE(write_wav(missing, SampleBuffer{0.5f}, 44100));
+    EXPECT_FALSE(write_c_header(missing, SampleBuffer{0.5f}, "chiptune_sfx", 44100));
     EXPECT_FALSE(exists(dir.str()));
 
     std::filesystem::create_directory(dir.str());
-    EXPECT_FALSE(write_wav(dir.str(), {0.5f}, 44100));
-    EXPECT_FALSE(write_c_header(dir.str(), {0.5f}, "chiptune_sfx", 44100));
+    EXPECT_FALSE(write_wav(dir.str(), SampleBuffer{0.5f}, 44100));
+    EXPECT_FALSE(write_c_header(dir.str(), SampleBuffer{0.5f}, "chiptune_sfx", 44100));
 
     if (exists("/dev/full")) {
         // The bytes of an empty buffer fit any buffer: the failure shows only at the flush.
-        EXPECT_FALSE(write_wav("/dev/full", {}, 44100));
-        EXPECT_FALSE(write_c_header("/dev/full", {}, "chiptune_sfx", 44100));
+        EXPECT_FALSE(write_wav("/dev/full", SampleBuffer{}, 44100));
+        EXPECT_FALSE(write_c_header("/dev/full", SampleBuffer{}, "chiptune_sfx", 44100));
         EXPECT_FALSE(write_wav("/dev/full", SampleBuffer(22050, 0.5f), 44100));
         EXPECT_FALSE(write_c_header("/dev/full", SampleBuffer(22050, 0.5f), "chiptune_sfx", 44100));
     }

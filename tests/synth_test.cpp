@@ -13,7 +13,7 @@
 #include "fast_sine.hpp"
 #include "fm_block.hpp"
 #include "reference.hpp"
-#include "test_random.hpp"
+#include "test_patches.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -273,24 +273,7 @@ namespace {
 
 using testing_support::SplitMix;
 
-SfxPatch random_patch(SplitMix& rng) {
-    SfxPatch p = make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 5));
-    p.base_freq = rng.uniform(10.0, 21000.0);
-    p.freq_slide = rng.uniform(-30000.0, 30000.0);
-    p.duty = rng.uniform(0.0, 1.0);
-    p.attack = rng.uniform(-0.01, 0.05);
-    p.decay = rng.uniform(-0.01, 0.1);
-    p.sustain_time = rng.uniform(-0.01, 0.1);
-    p.release = rng.uniform(-0.01, 0.1);
-    p.sustain_level = rng.uniform(-0.2, 1.2);
-    p.filter_cutoff = rng.uniform(0.0, 1.2);
-    p.noise = rng.uniform(0.0, 1.0);
-    p.fm_ratio = rng.uniform(-8.0, 8.0);
-    p.fm_index = rng.uniform(-12.0, 12.0);
-    p.vibrato_depth = rng.uniform(-20.0, 200.0);
-    p.vibrato_rate = rng.uniform(0.0, 40.0);
-    return p;
-}
+using testing_support::random_patch;
 
 bool same_bits(const SampleBuffer& a, const SampleBuffer& b) {
     return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](float x, float y) {

@@ -2,15 +2,18 @@
 // sound object into it with JSON.stringify), calls the library and hands back one block of bytes,
 //   [u32 status][u32 size][size bytes]
 // status 0: the result (text, floats or file bytes); 1: the problems, as a JSON array of
-// {line, column, member, message}. The caller frees the block with bf_free.
+// {line, column, member, message, kind}. The caller frees the block with bf_free. A voice lives in
+// the module's memory from bf_voice_start to bf_voice_free.
 #include <emscripten/emscripten.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bleepforge/bleepforge.hpp"
 #include "bleepforge/sound.hpp"
@@ -37,16 +40,28 @@ char* text_block(const std::string& text) {
     return block(0, text.data(), text.size());
 }
 
-char* problems_block(const std::vector<SoundProblem>& problems) {
+constexpr const char* kind_words[] = {"syntax", "member", "type", "range"};
+constexpr const char* slider_words[] = {"linear", "logarithmic", "signed_cubic", "square", "quartic"};
+
+char* problems_block(const std::vector<SoundProblem>& problems, std::uint32_t status = 1) {
     nlohmann::json list = nlohmann::json::array();
     for (const SoundProblem& p : problems) {
-        list.push_back(
-            {{"line", p.line}, {"column", p.column}, {"member", p.member}, {"message", p.message}});
+        list.push_back({{"line", p.line},
+                        {"column", p.column},
+                        {"member", p.member},
+                        {"message", p.message},
+                        {"kind", kind_words[static_cast<std::size_t>(p.kind)]}});
     }
     // Messages quote the text, which need not be UTF-8 where it is wrong.
     const std::string text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
-    return block(1, text.data(), text.size());
+    return block(status, text.data(), text.size());
 }
+
+// A voice and the floats of its last piece, which JavaScript copies out.
+struct ScriptVoice {
+    Voice voice;
+    std::vector<float> piece;
+};
 
 // Reads the sound and hands it to make, or gives back its problems.
 template <typename Make>
@@ -71,7 +86,7 @@ EMSCRIPTEN_KEEPALIVE void bf_free(void* pointer) {
     std::free(pointer);
 }
 
-// The words and the documented ranges, as JSON: {presets, chips, fields, rates, version}.
+// The words and the table of members, as JSON: {presets, chips, fields, rates, version}.
 EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
     nlohmann::json fields = nlohmann::json::array();
     for (const SoundField& f : sound_fields()) {
@@ -80,7 +95,11 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                           {"max", f.max},
                           {"minExclusive", f.min_exclusive},
                           {"unit", f.unit},
-                          {"summary", f.summary}});
+                          {"range", range_text(f)},
+                          {"title", f.title},
+                          {"summary", f.summary},
+                          {"decimals", f.decimals},
+                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]}});
     }
     const nlohmann::json vocabulary{{"presets", preset_words},
                                     {"chips", chip_words},
@@ -137,6 +156,42 @@ EMSCRIPTEN_KEEPALIVE char* bf_header(const char* text, std::size_t size, const c
 
 EMSCRIPTEN_KEEPALIVE int bf_is_header_name(const char* name, std::size_t size) {
     return is_header_name(std::string_view(name, size)) ? 1 : 0;
+}
+
+// Every problem of the sound, as a list that is empty when there is none (status 0 either way).
+EMSCRIPTEN_KEEPALIVE char* bf_check(const char* text, std::size_t size) {
+    return problems_block(read_sound(std::string_view(text, size)).problems, 0);
+}
+
+// A voice at the start of the sound: its address as four bytes, or the problems.
+EMSCRIPTEN_KEEPALIVE char* bf_voice_start(const char* text, std::size_t size, std::int32_t rate_hz) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        auto* voice = new ScriptVoice{start_sound(sound, rate_hz), {}};
+        const auto address = static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(voice));
+        return block(0, &address, sizeof address);
+    });
+}
+
+// Renders up to count samples into the voice's piece and returns how many; bf_voice_piece gives
+// where they are. The piece grows only when a longer one is asked for.
+EMSCRIPTEN_KEEPALIVE std::size_t bf_voice_render(ScriptVoice* voice, std::size_t count) {
+    const std::size_t n = std::min(count, samples_left(voice->voice));
+    if (voice->piece.size() < n) {
+        voice->piece.resize(n);
+    }
+    return render_voice(voice->voice, std::span<float>(voice->piece).first(n));
+}
+
+EMSCRIPTEN_KEEPALIVE const float* bf_voice_piece(const ScriptVoice* voice) {
+    return voice->piece.data();
+}
+
+EMSCRIPTEN_KEEPALIVE double bf_voice_left(const ScriptVoice* voice) {
+    return static_cast<double>(voice->voice.sample_count - voice->voice.next_sample);
+}
+
+EMSCRIPTEN_KEEPALIVE void bf_voice_free(ScriptVoice* voice) {
+    delete voice;
 }
 
 }  // extern "C"

@@ -12,39 +12,43 @@ export interface Sound {
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;
-  /** Hz, 20 to 20000. */
+  // The members of the library's table, in its order (a test holds the two alike).
+  /** Start frequency: starting pitch (20 to 20000 Hz). */
   base_freq?: number;
-  /** Hz per second, -20000 to 20000; negative falls. */
+  /** Slide: pitch change per second; negative falls, and the pitch stays within 20 to 20000 Hz (-20000 to 20000 Hz/s). */
   freq_slide?: number;
-  /** 0 to 1: share of a pulse cycle at the high level. */
+  /** Duty: share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid) (0 to 1). */
   duty?: number;
-  /** Seconds, 0 to 60. */
+  /** Attack: rise from silence to full level (0 to 60 s). */
   attack?: number;
+  /** Decay: fall from full level to the sustain level (0 to 60 s). */
   decay?: number;
+  /** Sustain: time held at the sustain level (0 to 60 s). */
   sustain_time?: number;
+  /** Release: fall from the sustain level to silence (0 to 60 s). */
   release?: number;
-  /** 0 to 1. */
+  /** Sustain level: level held during the sustain (0 to 1). */
   sustain_level?: number;
-  /** 0 to 1, a factor of the pitch; 0.98 and above switches the filter off. */
+  /** Low-pass cutoff: cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off (0 to 1). */
   filter_cutoff?: number;
-  /** 0 to 1; above 0.25 noise on every sample. */
+  /** Noise: above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the filter's damping is 1 - noise (0 to 1). */
   noise?: number;
-  /** 0 to 16 (ym2612). */
+  /** FM ratio: FM modulator frequency over the carrier's (ym2612 only) (0 to 16). */
   fm_ratio?: number;
-  /** Radians, 0 to 20 (ym2612). */
+  /** FM depth: FM modulation depth (ym2612 only) (0 to 20 rad). */
   fm_index?: number;
-  /** Hz, 0 to 1000; 0 switches vibrato off. */
+  /** Vibrato depth: vibrato's pitch excursion; 0 switches vibrato off (0 to 1000 Hz). */
   vibrato_depth?: number;
-  /** Hz, 0 to 100. */
+  /** Vibrato rate: vibrato frequency (0 to 100 Hz). */
   vibrato_rate?: number;
-  /** Seconds, above 0 and at most 60; 0.5 when not given. */
+  /** Duration: length of the rendered sound; 0.5 s when not given (above 0 and at most 60 s). */
   duration?: number;
 }
 
 /** A sound with every member given, as this module returns them. */
 export type CompleteSound = Required<Omit<Sound, 'preset'>> & Pick<Sound, 'preset'>;
 
-/** One number of the format. */
+/** One number of the format: a row of the library's table of members. */
 export interface Field {
   readonly name: Exclude<keyof Sound, 'bleepforge' | 'preset' | 'chip'>;
   readonly min: number;
@@ -53,7 +57,15 @@ export interface Field {
   readonly minExclusive: boolean;
   /** "Hz", "Hz/s", "s", "rad" or "". */
   readonly unit: string;
+  /** The range in words, "0 to 60 s". */
+  readonly range: string;
+  /** A plain label, "Start frequency". */
+  readonly title: string;
   readonly summary: string;
+  /** Decimal places that random and mutate keep, and a useful step for a control. */
+  readonly decimals: number;
+  /** How a slider best spreads the range. */
+  readonly slider: 'linear' | 'logarithmic' | 'signed_cubic' | 'square' | 'quartic';
 }
 
 /** One problem of a sound file or a sound object. */
@@ -64,6 +76,18 @@ export interface Problem {
   /** The member concerned, or "" for the text as a whole. */
   member: string;
   message: string;
+  /** 'range' for a value outside its range; the others describe the sound's shape. */
+  kind: 'syntax' | 'member' | 'type' | 'range';
+}
+
+/** A sound being rendered in pieces. */
+export interface Voice {
+  /** Samples not rendered yet. */
+  readonly samplesLeft: number;
+  /** Fills up to out.length samples and returns how many; 0 once the sound is done. */
+  render(out: Float32Array): number;
+  /** Frees the voice now; later calls render nothing. */
+  close(): void;
 }
 
 /** A sound file's problems, each described on a line of the message. */
@@ -75,6 +99,8 @@ export const presets: readonly Preset[];
 export const chips: readonly Chip[];
 export const fields: readonly Field[];
 export const formatVersion: number;
+/** The sample rates a sound renders at, in Hz. */
+export const rates: { readonly min: number; readonly max: number };
 
 /** Resolves once the module is ready (it is, once this module has been imported). */
 export function load(): Promise<void>;
@@ -87,6 +113,12 @@ export function makeSound(preset: Preset, chip?: Chip): CompleteSound;
 export function parseSound(text: string, options?: { fileName?: string }): CompleteSound;
 /** The sound file's text, as `bleep` writes it. */
 export function formatSound(sound: Sound): string;
+/** Every problem of a sound object; empty when it renders. Never throws for the sound. */
+export function checkSound(sound: unknown): Problem[];
+/** Why a sample rate cannot be used, or null when it can. */
+export function checkRate(rate: unknown): string | null;
+/** A voice that renders the sound in pieces: exactly render()'s samples, however they are split. */
+export function createVoice(sound: Sound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */
 export function render(sound: Sound, options?: { rate?: number }): Float32Array;
 /** The bytes of the 16-bit mono WAV file. */

@@ -4,11 +4,79 @@
 import createCore from './bleepforge-core.mjs';
 import wasmBase64 from './bleepforge-wasm.mjs';
 
-// Handing the binary over means Emscripten's loader fetches nothing.
-const wasmBinary = Uint8Array.from(atob(wasmBase64), (c) => c.charCodeAt(0));
-const core = await createCore({ wasmBinary });
-const utf8 = new TextEncoder();
-const fromUtf8 = new TextDecoder();
+// An AudioWorklet's global scope has no atob, TextEncoder or TextDecoder; these stand in there, so
+// a voice can render inside the audio thread itself.
+function fromBase64(text) {
+  if (typeof atob === 'function') {
+    return Uint8Array.from(atob(text), (c) => c.charCodeAt(0));
+  }
+  const alphabet = 'ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/';
+  const values = new Uint8Array(128);
+  for (let i = 0; i < alphabet.length; ++i) values[alphabet.charCodeAt(i)] = i;
+  const digits = text.replace(/=+$/, '');
+  const bytes = new Uint8Array(Math.floor((digits.length * 3) / 4));
+  let bits = 0;
+  let count = 0;
+  let at = 0;
+  for (let i = 0; i < digits.length; ++i) {
+    bits = (bits << 6) | values[digits.charCodeAt(i)];
+    count += 6;
+    if (count >= 8) {
+      count -= 8;
+      bytes[at++] = (bits >> count) & 0xff;
+    }
+  }
+  return bytes;
+}
+
+const utf8 = typeof TextEncoder === 'function' ? new TextEncoder() : {
+  // A lone surrogate becomes U+FFFD, as TextEncoder writes it.
+  encode(string) {
+    const bytes = [];
+    for (const char of string) {
+      let code = char.codePointAt(0);
+      if (code >= 0xd800 && code <= 0xdfff) code = 0xfffd;
+      if (code < 0x80) bytes.push(code);
+      else if (code < 0x800) bytes.push(0xc0 | (code >> 6), 0x80 | (code & 63));
+      else if (code < 0x10000) bytes.push(0xe0 | (code >> 12), 0x80 | ((code >> 6) & 63), 0x80 | (code & 63));
+      else bytes.push(0xf0 | (code >> 18), 0x80 | ((code >> 12) & 63), 0x80 | ((code >> 6) & 63), 0x80 | (code & 63));
+    }
+    return Uint8Array.from(bytes);
+  },
+};
+const fromUtf8 = typeof TextDecoder === 'function' ? new TextDecoder() : {
+  // The module's texts are UTF-8 (its JSON replaces anything that is not); plain decoding suffices.
+  decode(bytes) {
+    let text = '';
+    for (let i = 0; i < bytes.length;) {
+      const lead = bytes[i];
+      const length = lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4;
+      let code = length === 1 ? lead : lead & (0xff >> (length + 1));
+      for (let k = 1; k < length; ++k) code = (code << 6) | (bytes[i + k] & 63);
+      text += String.fromCodePoint(code);
+      i += length;
+    }
+    return text;
+  },
+};
+
+// Handing the binary over means Emscripten's loader fetches nothing; naming its file by hand keeps
+// it from building a URL, which a worklet's scope has no constructor for. In a worklet the module is
+// compiled at once, not in the background: a worklet's addModule() does not wait for a module's
+// background work, so a processor importing this package would be registered too late.
+const wasmBinary = fromBase64(wasmBase64);
+const inWorklet = typeof AudioWorkletGlobalScope === 'function';
+const core = await createCore({
+  wasmBinary,
+  locateFile: (path) => path,
+  ...(inWorklet && {
+    instantiateWasm(imports, receive) {
+      const instance = new WebAssembly.Instance(new WebAssembly.Module(wasmBinary), imports);
+      receive(instance);
+      return instance.exports;
+    },
+  }),
+});
 
 // Reads and frees one result block of the bindings: [u32 status][u32 size][bytes].
 function take(pointer) {
@@ -54,6 +122,8 @@ export const chips = Object.freeze(vocabulary.chips);
 export const fields = Object.freeze(vocabulary.fields.map((field) => Object.freeze(field)));
 /** The sound-file format version this module reads and writes. */
 export const formatVersion = vocabulary.version;
+/** The sample rates a sound renders at, in Hz. */
+export const rates = Object.freeze({ min: vocabulary.minRate, max: vocabulary.maxRate });
 
 /** Resolves once the module is ready; it already is when this file has been imported. */
 export async function load() {}
@@ -102,19 +172,22 @@ function soundText(sound) {
   return JSON.stringify(sound);
 }
 
-// A result block as text, or the problems of the sound object as a TypeError (its shape) or a
-// RangeError (a value).
+// The problems as the error to throw: a RangeError when the first is a value out of its range, a
+// TypeError for the sound's shape (an unknown, missing or mistyped member).
+function problemsError(problems) {
+  const [first] = problems;
+  const more = problems.length > 1 ? ` (and ${problems.length - 1} more)` : '';
+  const error = new (first.kind === 'range' ? RangeError : TypeError)(first.message + more);
+  error.problems = problems;
+  return error;
+}
+
+// A result block's bytes, or the problems of the sound object as an error.
 function soundResult(block) {
   if (block.status === 0) {
     return block.bytes;
   }
-  const problems = JSON.parse(fromUtf8.decode(block.bytes));
-  const first = problems[0];
-  const shape = !memberTypes.has(first.member) || (first.member === 'bleepforge' && first.line === 0);
-  const more = problems.length > 1 ? ` (and ${problems.length - 1} more)` : '';
-  const error = new (shape ? TypeError : RangeError)(first.message + more);
-  error.problems = problems;
-  return error;
+  return problemsError(JSON.parse(fromUtf8.decode(block.bytes)));
 }
 
 function fromSound(sound, call) {
@@ -144,13 +217,22 @@ function optionsOf(options) {
   return options;
 }
 
-function rateOf(options) {
-  const { rate = 44100 } = optionsOf(options);
+/** Why a sample rate cannot be used, or null when it can: a whole number of hertz in `rates`. */
+export function checkRate(rate) {
   if (typeof rate !== 'number') {
-    throw new TypeError(`rate must be a number, not ${typeName(rate)}`);
+    return `rate must be a number, not ${typeName(rate)}`;
   }
   if (!Number.isInteger(rate) || rate < vocabulary.minRate || rate > vocabulary.maxRate) {
-    throw new RangeError(`rate ${rate} is not a whole number of hertz from ${vocabulary.minRate} to ${vocabulary.maxRate}`);
+    return `rate ${rate} is not a whole number of hertz from ${vocabulary.minRate} to ${vocabulary.maxRate}`;
+  }
+  return null;
+}
+
+function rateOf(options) {
+  const { rate = 44100 } = optionsOf(options);
+  const problem = checkRate(rate);
+  if (problem !== null) {
+    throw new (typeof rate === 'number' ? RangeError : TypeError)(problem);
   }
   return rate;
 }
@@ -201,6 +283,69 @@ export function parseSound(text, { fileName = 'sound' } = {}) {
 /** The sound file's text, every member on its own line, as `bleep` writes it. */
 export function formatSound(sound) {
   return fromUtf8.decode(fromSound(sound, (pointer, size) => core._bf_format(pointer, size)));
+}
+
+/**
+ * Every problem of a sound object, each with its member, message and kind ('type', 'range',
+ * 'member' or 'syntax'); an empty list when it renders. Never throws for the sound.
+ */
+export function checkSound(sound) {
+  if (typeof sound !== 'object' || sound === null || Array.isArray(sound)) {
+    return [{ line: 0, column: 0, member: '', message: `a sound must be an object like makeSound() gives, not ${typeName(sound)}`, kind: 'type' }];
+  }
+  // JSON has no NaN or infinity, so those are found here; everything else by the library.
+  const problems = [];
+  for (const [name, value] of Object.entries(sound)) {
+    if (memberTypes.get(name) === 'number' && typeof value === 'number' && !Number.isFinite(value)) {
+      problems.push({ line: 0, column: 0, member: name, message: `"${name}" must be a finite number, not ${value}`, kind: 'range' });
+    }
+  }
+  if (problems.length) {
+    return problems;
+  }
+  const block = take(withStrings([JSON.stringify(sound)], (pointer, size) => core._bf_check(pointer, size)));
+  return JSON.parse(fromUtf8.decode(block.bytes));
+}
+
+const voices = new FinalizationRegistry((address) => core._bf_voice_free(address));
+
+/**
+ * A voice that renders the sound in pieces, as an audio callback pulls it: `render(out)` fills up
+ * to `out.length` samples of a Float32Array and returns how many (0 once done); `samplesLeft`
+ * counts what remains. The pieces together are exactly `render(sound, {rate})`. `close()` frees
+ * the voice at once; it is also freed when done or garbage.
+ */
+export function createVoice(sound, options) {
+  const rate = rateOf(options);
+  const result = soundResult(take(withStrings([soundText(sound)], (pointer, size) => core._bf_voice_start(pointer, size, rate))));
+  if (result instanceof Error) {
+    throw result;
+  }
+  let address = new DataView(result.buffer, result.byteOffset, 4).getUint32(0, true);
+  const voice = {
+    get samplesLeft() {
+      return address ? core._bf_voice_left(address) : 0;
+    },
+    render(out) {
+      if (!(out instanceof Float32Array)) {
+        throw new TypeError(`a voice renders into a Float32Array, not ${typeName(out)}`);
+      }
+      if (!address) return 0;
+      const count = core._bf_voice_render(address, out.length);
+      const piece = core._bf_voice_piece(address);
+      out.set(new Float32Array(core.HEAPU8.buffer, piece, count));
+      if (core._bf_voice_left(address) === 0) this.close();
+      return count;
+    },
+    close() {
+      if (!address) return;
+      voices.unregister(voice);
+      core._bf_voice_free(address);
+      address = 0;
+    },
+  };
+  voices.register(voice, address, voice);
+  return voice;
 }
 
 /** The sound's samples, each in [-1, 1], at the rate (44100 Hz by default). */

@@ -52,6 +52,9 @@ struct SfxPatch {
     double vibrato_rate;   // Hz
 };
 
+// The word with A-Z turned into a-z and every other byte kept: the same in every locale.
+[[nodiscard]] std::string fold_ascii_case(std::string_view word);
+
 // Case-insensitive substring matching of a user word; never fails.
 // Unrecognised words give game_over.
 [[nodiscard]] SfxPreset parse_preset(std::string_view word);

@@ -2,12 +2,16 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "bleepforge/synth.hpp"
 
 namespace bleepforge {
+
+// The exporters take any run of samples: a SampleBuffer, or what a game rendered into its own
+// memory with render_voice.
 
 // One float sample to 16-bit PCM: clipped to [-1, 1], scaled by 32767 in single precision and
 // truncated toward zero; NaN gives 0. The result lies in -32767 ... 32767.
@@ -17,19 +21,19 @@ namespace bleepforge {
 // the file at path. False when the file cannot be opened, any byte fails to reach it, the final
 // flush or close fails, or the buffer holds more than 2147483629 samples (nothing is written then).
 // A write that fails part-way leaves the partial file.
-[[nodiscard]] bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_t rate_hz);
+[[nodiscard]] bool write_wav(const std::string& path, std::span<const float> samples, std::int32_t rate_hz);
 
 // Writes the samples as a C/C++ header declaring <prefix>_sample_rate, <prefix>_num_samples and
 // the int16_t array <prefix>_pcm, with CR LF line ends. The prefix is written unchanged.
 // False on the same failures as write_wav.
-[[nodiscard]] bool write_c_header(const std::string& path, const SampleBuffer& samples,
+[[nodiscard]] bool write_c_header(const std::string& path, std::span<const float> samples,
                                   std::string_view prefix, std::int32_t rate_hz);
 
 // The bytes write_wav writes, in memory; nothing when the buffer holds more than 2147483629 samples.
-[[nodiscard]] std::optional<std::string> wav_bytes(const SampleBuffer& samples, std::int32_t rate_hz);
+[[nodiscard]] std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz);
 
 // The text write_c_header writes, in memory.
-[[nodiscard]] std::string c_header_text(const SampleBuffer& samples, std::string_view prefix,
+[[nodiscard]] std::string c_header_text(std::span<const float> samples, std::string_view prefix,
                                         std::int32_t rate_hz);
 
 }  // namespace bleepforge

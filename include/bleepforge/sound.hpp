@@ -33,7 +33,35 @@ struct Sound {
     double duration_s = 0.5;
 };
 
-// One number of the format with its documented range, both ends included except where
+// How the variations move a member, with u drawn from [-amount, amount):
+enum class Move : std::uint8_t {
+    none,    // kept as it is
+    scale,   // x * (1 + relative * u)
+    spread,  // x + u * (relative * |x| + absolute)
+};
+
+// When mutate_sound may move a member: a feature the sound does not use stays off, and a member
+// that switches its feature on keeps it on.
+enum class MoveWhen : std::uint8_t {
+    always,
+    filter_switch,   // the low-pass's own cutoff: only while it is on, and it stays below the bypass
+    noise_on,        // only while there is any noise
+    fm_voice,        // only on a chip whose generator is FM
+    vibrato_switch,  // vibrato's own depth: only while it is on, and it stays above 0
+    vibrato_on,      // only while vibrato is on
+};
+
+// How a slider spreads a member's range, for the places a value is picked by hand (the studio).
+enum class SliderScale : std::uint8_t {
+    linear,
+    logarithmic,   // pitch: every octave the same width
+    signed_cubic,  // a slide: fine near none in both directions
+    square,        // a depth or rate: finer near zero
+    quartic,       // a time: fine near zero, up to a minute
+};
+
+// One member of the format: the row of the table that every reader, writer, check, variation,
+// schema and control of the member follows. The range includes both ends except where
 // min_exclusive says so.
 struct SoundField {
     std::string_view name;     // the member's name in a file
@@ -41,17 +69,35 @@ struct SoundField {
     double min;
     double max;
     bool min_exclusive;
-    std::string_view unit;  // "Hz", "Hz/s", "s", "rad" or "" for a plain number
-    std::string_view summary;
+    std::string_view unit;     // "Hz", "Hz/s", "s", "rad" or "" for a plain number
+    std::string_view title;    // a plain label, "Start frequency"
+    std::string_view summary;  // one line on what it does
+    int decimals;              // the variations round to this many decimal places
+    Move move;
+    double move_relative;
+    double move_absolute;
+    MoveWhen when;
+    SliderScale slider;
 };
 
-// The fourteen patch fields in the patch's order, then "duration".
+// Every member in the file's order: the fourteen patch fields in the patch's order, then "duration".
 [[nodiscard]] std::span<const SoundField> sound_fields();
+
+// The member's range in words, "0 to 60 s" or "above 0 and at most 60 s".
+[[nodiscard]] std::string range_text(const SoundField& field);
 
 // The preset on the chip: make_patch's patch, half a second long.
 [[nodiscard]] Sound make_sound(SfxPreset preset, ChipType chip);
 // The start of a sound without a preset: the defaults with 440 Hz (and the ym2612 FM values).
 [[nodiscard]] Sound default_sound(ChipType chip);
+
+// What kind of thing is wrong, so a caller can tell a malformed sound from a value out of range.
+enum class ProblemKind : std::uint8_t {
+    syntax,  // the text is not one JSON object (or is too large to read)
+    member,  // a member is unknown, given twice or missing
+    type,    // a member holds the wrong type of value
+    range,   // a value outside its range, a word that is not a preset or chip, another version
+};
 
 // One thing wrong with a sound file or a sound.
 struct SoundProblem {
@@ -59,6 +105,7 @@ struct SoundProblem {
     std::size_t column = 0;  // 1-based, counted in characters
     std::string member;      // the member concerned; empty when it is the text as a whole
     std::string message;     // names the member itself, so it reads well alone
+    ProblemKind kind = ProblemKind::syntax;
 };
 
 // "FILE:LINE:COLUMN: MESSAGE", or "FILE: MESSAGE" for a problem without a position.
@@ -83,6 +130,9 @@ struct SoundReading {
 
 // The sound's samples at rate_hz: render_sfx of its patch for its duration.
 [[nodiscard]] SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz);
+
+// The sound as a voice, to render in pieces: render_voice gives render_sound's samples.
+[[nodiscard]] Voice start_sound(const Sound& sound, std::int32_t rate_hz);
 
 // A C identifier that is not a keyword of C or C++, so it can name a header's symbols.
 [[nodiscard]] bool is_header_name(std::string_view name);

@@ -1,9 +1,5 @@
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -11,6 +7,7 @@
 #include <string_view>
 
 #include "about_box.hpp"
+#include "run_program.hpp"
 
 namespace bleepforge {
 namespace {
@@ -18,31 +15,6 @@ namespace {
 bool env_set(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
-}
-
-// Runs a dialog program directly (never through a shell), input from /dev/null; true when it
-// exited 0, which means the box was shown and dismissed.
-bool run_dialog(const char* const* argv) {
-    posix_spawn_file_actions_t actions;
-    if (posix_spawn_file_actions_init(&actions) != 0) {
-        return false;
-    }
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    pid_t pid = 0;
-    // posix_spawnp takes non-const strings for historical reasons; it does not change them.
-    const int spawned =
-        posix_spawnp(&pid, argv[0], &actions, nullptr, const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) {
-        return false;
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
-        if (errno != EINTR) {
-            return false;
-        }
-    }
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 bool show_graphical_box() {
@@ -53,7 +25,7 @@ bool show_graphical_box() {
     const char* const kdialog[] = {"kdialog", "--title", about_caption, "--msgbox", about_text, nullptr};
     const char* const xmessage[] = {"xmessage", "-title",   about_caption, "-center",  "-buttons",
                                     "OK:0",     "-default", "OK",          about_text, nullptr};
-    return run_dialog(zenity) || run_dialog(kdialog) || run_dialog(xmessage);
+    return run_program(zenity) || run_program(kdialog) || run_program(xmessage);
 }
 
 void put(std::string_view text) {

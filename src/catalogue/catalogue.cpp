@@ -1,7 +1,6 @@
 #include "bleepforge/catalogue.hpp"
 
 #include <array>
-#include <cctype>
 #include <span>
 
 namespace bleepforge {
@@ -58,20 +57,9 @@ constexpr std::array<std::string_view, 4> chip_titles{
 };
 // clang-format on
 
-// ASCII-only folding, the same in every locale.
-std::string fold_case(std::string_view word) {
-    std::string folded(word);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 template <typename Result>
 Result match_word(std::string_view word, std::span<const Key<Result>> keys, Result fallback) {
-    const std::string folded = fold_case(word);
+    const std::string folded = fold_ascii_case(word);
     for (const Key<Result>& k : keys) {
         if (folded.find(k.key) != std::string::npos) {
             return k.result;
@@ -109,6 +97,16 @@ constexpr std::array<SfxPatch, 8> preset_table{{
 // clang-format on
 
 }  // namespace
+
+std::string fold_ascii_case(std::string_view word) {
+    std::string folded(word);
+    for (char& c : folded) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return folded;
+}
 
 SfxPreset parse_preset(std::string_view word) {
     return match_word<SfxPreset>(word, preset_keys, SfxPreset::game_over);

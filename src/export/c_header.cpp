@@ -4,7 +4,7 @@
 
 namespace bleepforge {
 
-bool write_c_header(const std::string& path, const SampleBuffer& samples, std::string_view prefix,
+bool write_c_header(const std::string& path, std::span<const float> samples, std::string_view prefix,
                     std::int32_t rate_hz) {
     FileSink sink(path);
     if (!sink.is_open()) {
@@ -14,7 +14,7 @@ bool write_c_header(const std::string& path, const SampleBuffer& samples, std::s
     return sink.finish();
 }
 
-std::string c_header_text(const SampleBuffer& samples, std::string_view prefix, std::int32_t rate_hz) {
+std::string c_header_text(std::span<const float> samples, std::string_view prefix, std::int32_t rate_hz) {
     // About seven bytes a value, plus the fixed lines.
     encode::StringSink sink(400 + 4 * prefix.size() + 7 * samples.size());
     encode::c_header(sink, samples, prefix, rate_hz);

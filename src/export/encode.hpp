@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -61,7 +62,7 @@ inline char* put_wav_header(char* out, std::size_t sample_count, std::int32_t ra
 
 // The caller has checked samples.size() <= max_wav_samples.
 template <typename Sink>
-void wav(Sink& sink, const SampleBuffer& samples, std::int32_t rate_hz) {
+void wav(Sink& sink, std::span<const float> samples, std::int32_t rate_hz) {
     sink.commit(put_wav_header(sink.reserve(wav_header_size), samples.size(), rate_hz));
     for (std::size_t start = 0; start < samples.size(); start += wav_samples_per_step) {
         const std::size_t end = std::min(samples.size(), start + wav_samples_per_step);
@@ -81,7 +82,7 @@ void append_number(Sink& sink, Integer value) {
 
 // CR LF everywhere, so a header is byte-identical whichever platform wrote it.
 template <typename Sink>
-void c_header(Sink& sink, const SampleBuffer& samples, std::string_view prefix, std::int32_t rate_hz) {
+void c_header(Sink& sink, std::span<const float> samples, std::string_view prefix, std::int32_t rate_hz) {
     constexpr std::size_t values_per_line = 12;
     constexpr std::size_t max_value_text = 10;  // the longest value "-32767, " plus a line end
     const auto count = static_cast<std::uint64_t>(samples.size());

@@ -7,7 +7,7 @@ namespace bleepforge {
 static_assert(2 * encode::wav_samples_per_step <= FileSink::chunk_size,
               "a step must fit one chunk of the file");
 
-bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_t rate_hz) {
+bool write_wav(const std::string& path, std::span<const float> samples, std::int32_t rate_hz) {
     if (samples.size() > encode::max_wav_samples) {
         return false;  // the sizes would not fit their fields; a corrupt header helps no one
     }
@@ -19,7 +19,7 @@ bool write_wav(const std::string& path, const SampleBuffer& samples, std::int32_
     return sink.finish();
 }
 
-std::optional<std::string> wav_bytes(const SampleBuffer& samples, std::int32_t rate_hz) {
+std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz) {
     if (samples.size() > encode::max_wav_samples) {
         return std::nullopt;
     }

@@ -65,24 +65,21 @@ std::size_t edit_distance(std::string_view a, std::string_view b) {
     return row[b.size()];
 }
 
-std::string fold_ascii(std::string_view word) {
-    std::string folded(word);
-    for (char& c : folded) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return folded;
-}
-
 }  // namespace
 
-std::string range_text(const SoundField& field) {
-    const std::string unit = field.unit.empty() ? "" : " " + std::string(field.unit);
-    if (field.min_exclusive) {
-        return "above " + format_number(field.min) + " and at most " + format_number(field.max) + unit;
+const SoundField& field_of(double SfxPatch::*member) {
+    const std::span<const SoundField> fields = sound_fields();
+    const auto found =
+        std::find_if(fields.begin(), fields.end(), [&](const SoundField& f) { return f.member == member; });
+    return found != fields.end() ? *found : fields.back();
+}
+
+double rounding_scale(const SoundField& field) {
+    double scale = 1.0;
+    for (int i = 0; i < field.decimals; ++i) {
+        scale *= 10.0;  // exact up to 10^22
     }
-    return format_number(field.min) + " to " + format_number(field.max) + unit;
+    return scale;
 }
 
 std::optional<std::string> range_problem(const SoundField& field, double value) {
@@ -149,7 +146,7 @@ std::optional<double> parse_number(std::string_view text) {
 }
 
 std::string_view closest_word(std::string_view word, std::span<const std::string_view> candidates) {
-    const std::string folded = fold_ascii(word);
+    const std::string folded = fold_ascii_case(word);
     const std::size_t allowed = word.size() <= 4 ? 1 : 2;
     std::string_view best;
     std::size_t best_distance = allowed + 1;
@@ -164,3 +161,16 @@ std::string_view closest_word(std::string_view word, std::span<const std::string
 }
 
 }  // namespace bleepforge::sound_members
+
+namespace bleepforge {
+
+std::string range_text(const SoundField& field) {
+    using sound_members::format_number;
+    const std::string unit = field.unit.empty() ? "" : " " + std::string(field.unit);
+    if (field.min_exclusive) {
+        return "above " + format_number(field.min) + " and at most " + format_number(field.max) + unit;
+    }
+    return format_number(field.min) + " to " + format_number(field.max) + unit;
+}
+
+}  // namespace bleepforge

@@ -19,8 +19,11 @@ inline void set_value(Sound& sound, const SoundField& field, double value) {
     (field.member != nullptr ? sound.patch.*field.member : sound.duration_s) = value;
 }
 
-// The field's range in words, "0 to 60 s" or "above 0 and at most 60 s".
-[[nodiscard]] std::string range_text(const SoundField& field);
+// The row of a patch member, or of the duration for nullptr.
+[[nodiscard]] const SoundField& field_of(double SfxPatch::*member);
+
+// 10^decimals, exactly: what the variations multiply by before rounding to a whole number.
+[[nodiscard]] double rounding_scale(const SoundField& field);
 
 // Why value cannot stand in the field, or nothing when it can.
 [[nodiscard]] std::optional<std::string> range_problem(const SoundField& field, double value);

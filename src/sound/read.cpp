@@ -126,7 +126,7 @@ public:
     bool version_seen = false;
     std::optional<SfxPreset> preset;
     ChipType chip = ChipType::nes;
-    std::array<std::optional<double>, 15> numbers;
+    std::vector<std::optional<double>> numbers = std::vector<std::optional<double>>(sound_fields().size());
     std::vector<SoundProblem> problems;
 
     bool null() { return scalar("null"); }
@@ -151,8 +151,9 @@ public:
     bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error);
 
 private:
-    void problem(std::string message) {
-        problems.push_back({current_.where.line, current_.where.column, current_.name, std::move(message)});
+    void problem(ProblemKind kind, std::string message) {
+        problems.push_back(
+            {current_.where.line, current_.where.column, current_.name, std::move(message), kind});
     }
     bool scalar(std::string_view type);
     bool number(double value, const std::string& text);
@@ -179,13 +180,13 @@ bool Handler::key(std::string& name) {
         std::find_if(seen_.begin(), seen_.end(), [&](const MemberSeen& m) { return m.name == name; });
     const auto known = std::find(names_.begin(), names_.end(), name);
     if (first != seen_.end()) {
-        problem(in_quotes(name) + " is given twice (first on line " + std::to_string(first->where.line) +
-                ")");
+        problem(ProblemKind::member, in_quotes(name) + " is given twice (first on line " +
+                                         std::to_string(first->where.line) + ")");
         kind_ = Member::unknown;
     } else if (known == names_.end()) {
         const std::string_view guess = sound_members::closest_word(name, names_);
-        problem("unknown member " + in_quotes(name) +
-                (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
+        problem(ProblemKind::member, "unknown member " + in_quotes(name) +
+                                         (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
         kind_ = Member::unknown;
     } else {
         const auto index = static_cast<std::size_t>(known - names_.begin());
@@ -203,11 +204,12 @@ void Handler::wrong_type(std::string_view type) {
     switch (kind_) {
     case Member::version:
     case Member::number:
-        problem(in_quotes(current_.name) + " must be a number, not " + std::string(type));
+        problem(ProblemKind::type, in_quotes(current_.name) + " must be a number, not " + std::string(type));
         break;
     case Member::preset:
     case Member::chip:
-        problem(in_quotes(current_.name) + " must be a word in quotes, not " + std::string(type));
+        problem(ProblemKind::type,
+                in_quotes(current_.name) + " must be a word in quotes, not " + std::string(type));
         break;
     case Member::unknown:
         break;
@@ -233,13 +235,15 @@ bool Handler::number(double value, const std::string& text) {
     if (kind_ == Member::version) {
         version_seen = true;
         if (text != "1") {
-            problem("\"bleepforge\" is " + text + ", but this build reads sound files of version 1 only");
+            problem(ProblemKind::range,
+                    "\"bleepforge\" is " + text + ", but this build reads sound files of version 1 only");
         }
     } else if (kind_ == Member::number) {
         const SoundField& field = sound_fields()[field_];
         if (auto message = sound_members::range_problem(field, value)) {
             // Beyond a double's range the text says more than "inf".
-            problem(std::isinf(value) ? in_quotes(field.name) + " is " + text + ", too large for a number"
+            problem(ProblemKind::range,
+                    std::isinf(value) ? in_quotes(field.name) + " is " + text + ", too large for a number"
                                       : std::move(*message));
         } else {
             numbers[field_] = value;
@@ -279,8 +283,9 @@ bool Handler::string(std::string& value) {
         if (guess.empty() && forgiving != fallback) {
             guess = words[forgiving];
         }
-        problem(in_quotes(current_.name) + " is " + in_quotes(value) + ", not one of " + word_list(words) +
-                (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
+        problem(ProblemKind::range, in_quotes(current_.name) + " is " + in_quotes(value) + ", not one of " +
+                                        word_list(words) +
+                                        (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
     } else {
         wrong_type("a string");
         if (kind_ == Member::version) {
@@ -294,7 +299,7 @@ bool Handler::open(std::string_view type) {
     if (depth_ == 0) {
         if (type != "an object") {
             current_ = {"", {1, 1}};
-            problem("a sound file holds one object, { ... }, not " + std::string(type));
+            problem(ProblemKind::syntax, "a sound file holds one object, { ... }, not " + std::string(type));
             return false;
         }
     } else if (depth_ == 1) {
@@ -328,12 +333,12 @@ bool Handler::parse_error(std::size_t position, const std::string&,
         const std::size_t close_quote = why.rfind('\'');
         const std::string number =
             open_quote < close_quote ? why.substr(open_quote + 1, close_quote - open_quote - 1) : "";
-        problem(in_quotes(current_.name) + " is " + number + ", too large for a number");
+        problem(ProblemKind::range, in_quotes(current_.name) + " is " + number + ", too large for a number");
         return false;
     }
     const std::size_t offset = std::min(position > 0 ? position - 1 : 0, text_.size());
     const Position where = position_of(text_, offset);
-    problems.push_back({where.line, where.column, "", why});
+    problems.push_back({where.line, where.column, "", why, ProblemKind::syntax});
     return false;
 }
 
@@ -341,7 +346,8 @@ bool Handler::parse_error(std::size_t position, const std::string&,
 
 SoundReading read_sound(std::string_view text) {
     if (text.size() > max_sound_file_size) {
-        return {std::nullopt, {{0, 0, "", "is larger than a sound file can be (1 MiB)"}}};
+        return {std::nullopt,
+                {{0, 0, "", "is larger than a sound file can be (1 MiB)", ProblemKind::syntax}}};
     }
     Handler handler(text);
     const TrackingIterator first(text.data(), &handler.last_read);
@@ -349,8 +355,9 @@ SoundReading read_sound(std::string_view text) {
     const bool parsed = json::sax_parse(first, last, &handler, nlohmann::detail::input_format_t::json,
                                         /*strict=*/true, /*ignore_comments=*/true);
     if (parsed && !handler.version_seen) {
-        handler.problems.push_back(
-            {0, 0, "bleepforge", "the format version is missing: a sound file holds \"bleepforge\": 1"});
+        handler.problems.push_back({0, 0, "bleepforge",
+                                    "the format version is missing: a sound file holds \"bleepforge\": 1",
+                                    ProblemKind::member});
     }
     if (!handler.problems.empty()) {
         return {std::nullopt, std::move(handler.problems)};

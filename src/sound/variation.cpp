@@ -57,11 +57,6 @@ constexpr std::array<Family, 8> families{{
 constexpr std::array<double, 5> fm_ratios{0.5, 1.0, 2.0, 3.0, 4.0};
 constexpr Span fm_index_span{0.5, 5.0};
 
-// Decimal places kept per field, in the fields' order, so a varied file reads like a hand-written
-// one: pitch to the hundredth of a hertz, slides to the hertz, times to the millisecond.
-constexpr std::array<double, 15> field_scale{100, 1,   1000, 1000, 1000, 1000, 1000, 100,
-                                             100, 100, 100,  100,  10,   10,   100};
-
 // round() and a division by a power of ten are exact operations: the double nearest the decimal.
 double quantize(double value, double scale) {
     return std::round(value * scale) / scale + 0.0;
@@ -76,24 +71,46 @@ double envelope_s(const SfxPatch& p) {
     return p.attack + p.decay + p.sustain_time + p.release;
 }
 
-// Indices into sound_fields(), in the patch's order.
-enum Field : std::size_t {
-    base_freq,
-    freq_slide,
-    duty,
-    attack,
-    decay,
-    sustain_time,
-    release,
-    sustain_level,
-    filter_cutoff,
-    noise,
-    fm_ratio,
-    fm_index,
-    vibrato_depth,
-    vibrato_rate,
-    duration
+// Drawn in the span and rounded as the member's row says.
+double draw_member(Draws& draws, Span span, double SfxPatch::*member) {
+    return draw(draws, span, sound_members::rounding_scale(sound_members::field_of(member)));
+}
+
+// Whether mutate_sound may move a member of this patch.
+bool may_move(MoveWhen when, const SfxPatch& p) {
+    switch (when) {
+    case MoveWhen::always:
+        return true;
+    case MoveWhen::filter_switch:
+        return filter_is_on(p);
+    case MoveWhen::noise_on:
+        return p.noise > 0.0;
+    case MoveWhen::fm_voice:
+        return uses_fm(generator_of(p));
+    case MoveWhen::vibrato_switch:
+    case MoveWhen::vibrato_on:
+        return vibrato_is_on(p);
+    }
+    return false;
+}
+
+struct Bounds {
+    double low, high;
 };
+
+// A member's range, narrowed for a switch so that its feature stays on: the cutoff one rounding
+// step below the bypass, the vibrato depth one step above zero.
+Bounds mutation_bounds(const SoundField& field) {
+    const double scale = sound_members::rounding_scale(field);
+    switch (field.when) {
+    case MoveWhen::filter_switch:
+        return {field.min, (std::ceil(filter_bypass_cutoff * scale) - 1.0) / scale};
+    case MoveWhen::vibrato_switch:
+        return {1.0 / scale, field.max};
+    default:
+        return {field.min, field.max};
+    }
+}
 
 }  // namespace
 
@@ -104,21 +121,21 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
     SfxPatch& p = sound.patch;
     // Each family its own stream: the same seed in two families gives unrelated sounds.
     Draws draws(seed ^ (0x9E3779B97F4A7C15ULL * (index + 1)));
-    p.base_freq = draw(draws, f.base_freq, field_scale[base_freq]);
-    p.freq_slide = draw(draws, f.freq_slide, field_scale[freq_slide]);
+    p.base_freq = draw_member(draws, f.base_freq, &SfxPatch::base_freq);
+    p.freq_slide = draw_member(draws, f.freq_slide, &SfxPatch::freq_slide);
     p.duty = f.duties[draws.below(f.duties.size())];
-    p.attack = draw(draws, f.attack, field_scale[attack]);
-    p.decay = draw(draws, f.decay, field_scale[decay]);
-    p.sustain_time = draw(draws, f.sustain_time, field_scale[sustain_time]);
-    p.release = draw(draws, f.release, field_scale[release]);
-    p.sustain_level = draw(draws, f.sustain_level, field_scale[sustain_level]);
-    p.filter_cutoff = draw(draws, f.filter_cutoff, field_scale[filter_cutoff]);
-    p.noise = draw(draws, f.noise, field_scale[noise]);
-    p.vibrato_depth = draw(draws, f.vibrato_depth, field_scale[vibrato_depth]);
-    p.vibrato_rate = draw(draws, f.vibrato_rate, field_scale[vibrato_rate]);
+    p.attack = draw_member(draws, f.attack, &SfxPatch::attack);
+    p.decay = draw_member(draws, f.decay, &SfxPatch::decay);
+    p.sustain_time = draw_member(draws, f.sustain_time, &SfxPatch::sustain_time);
+    p.release = draw_member(draws, f.release, &SfxPatch::release);
+    p.sustain_level = draw_member(draws, f.sustain_level, &SfxPatch::sustain_level);
+    p.filter_cutoff = draw_member(draws, f.filter_cutoff, &SfxPatch::filter_cutoff);
+    p.noise = draw_member(draws, f.noise, &SfxPatch::noise);
+    p.vibrato_depth = draw_member(draws, f.vibrato_depth, &SfxPatch::vibrato_depth);
+    p.vibrato_rate = draw_member(draws, f.vibrato_rate, &SfxPatch::vibrato_rate);
     const double ratio = fm_ratios[draws.below(fm_ratios.size())];
-    const double fm_depth = draw(draws, fm_index_span, field_scale[fm_index]);
-    if (chip == ChipType::ym2612) {
+    const double fm_depth = draw_member(draws, fm_index_span, &SfxPatch::fm_index);
+    if (uses_fm(generator_of(p))) {
         p.fm_ratio = ratio;
         p.fm_index = fm_depth;
     }
@@ -135,59 +152,32 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
 Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
     const double a = amount > 0.0 ? std::min(amount, 1.0) : 0.0;  // NaN too gives 0
     Sound out = sound;
-    const SfxPatch& before = sound.patch;
-    const bool filter_on = before.filter_cutoff < 0.98;
-    const bool vibrato_on = before.vibrato_depth > 0.0;
-    const bool fm_on = before.chip == ChipType::ym2612;
-    const std::span<const SoundField> fields = sound_fields();
     Draws draws(seed);
-    // One draw per patch field, in order, whether the field moves or not.
-    for (std::size_t i = 0; i < duration; ++i) {
+    // One draw per patch member, in the table's order, whether the member moves or not.
+    for (const SoundField& field : sound_fields()) {
+        if (field.member == nullptr) {
+            continue;
+        }
         const double u = a * draws.signed_unit();
-        const double x = before.*fields[i].member;
+        const double x = sound.patch.*field.member;
+        if (!may_move(field.when, sound.patch)) {
+            continue;
+        }
         double moved = x;
-        double low = fields[i].min;
-        double high = fields[i].max;
-        switch (static_cast<Field>(i)) {
-        case base_freq:
-            moved = x * (1.0 + 0.3 * u);
+        switch (field.move) {
+        case Move::none:
             break;
-        case freq_slide:
-            moved = x + u * (0.3 * std::fabs(x) + 200.0);
+        case Move::scale:
+            moved = x * (1.0 + field.move_relative * u);
             break;
-        case duty:
-        case sustain_level:
-            moved = x + 0.2 * u;
-            break;
-        case attack:
-        case decay:
-        case sustain_time:
-        case release:
-            moved = x + u * (0.3 * x + 0.01);
-            break;
-        case filter_cutoff:
-            moved = filter_on ? x + 0.2 * u : x;
-            high = 0.97;  // stays on
-            break;
-        case noise:
-            moved = x > 0.0 ? x + 0.2 * u : x;
-            break;
-        case fm_ratio:
-        case fm_index:
-            moved = fm_on ? x + u * (0.3 * x + 0.5) : x;
-            break;
-        case vibrato_depth:
-            moved = vibrato_on ? x * (1.0 + 0.5 * u) : x;
-            low = 0.1;  // stays on
-            break;
-        case vibrato_rate:
-            moved = vibrato_on ? x + u * (0.3 * x + 1.0) : x;
-            break;
-        case duration:
+        case Move::spread:
+            moved = x + u * (field.move_relative * std::fabs(x) + field.move_absolute);
             break;
         }
         if (moved != x) {
-            out.patch.*fields[i].member = std::clamp(quantize(moved, field_scale[i]), low, high);
+            const Bounds bounds = mutation_bounds(field);
+            out.patch.*field.member =
+                std::clamp(quantize(moved, sound_members::rounding_scale(field)), bounds.low, bounds.high);
         }
     }
     return out;

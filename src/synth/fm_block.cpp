@@ -6,9 +6,9 @@
 
 #include "fast_sine.hpp"
 
-// GCC and clang vector extensions: AVX2 on x86-64, chosen at run time (not on Windows, where GCC
-// does not align the stack for spilled 32-byte vectors), and WebAssembly's 128-bit SIMD where the
-// module is built with it.
+// Four lanes at a time with GCC and clang vector extensions: AVX2 on x86-64, chosen at run time (not
+// on Windows, where GCC does not align the stack for spilled 32-byte vectors), and WebAssembly's
+// 128-bit SIMD, for which src/CMakeLists.txt builds this file.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #define BLEEPFORGE_FM_LANES 1
 #define BLEEPFORGE_FM_TARGET __attribute__((target("avx2")))
@@ -49,8 +49,8 @@ BLEEPFORGE_FM_TARGET v4d abs4(v4d x) {
 }
 
 // The same decision as fm_voice, lane by lane; lanes it cannot decide take the library sine.
-BLEEPFORGE_FM_TARGET void fm_voices_avx2(const double* phases, const double* mod_phases, double fm_index,
-                                         float* voices, std::size_t count) {
+BLEEPFORGE_FM_TARGET void fm_voices_four_lanes(const double* phases, const double* mod_phases,
+                                               double fm_index, float* voices, std::size_t count) {
     constexpr double eps = 0x1p-52;
     const double index_bound = sine_error_bound * (1.0 + std::fabs(fm_index));
     std::size_t j = 0;
@@ -86,7 +86,7 @@ void fm_voices(const double* phases, const double* mod_phases, double fm_index, 
                std::size_t count) {
 #ifdef BLEEPFORGE_FM_LANES
     if (BLEEPFORGE_FM_LANES_AVAILABLE()) {
-        fm_voices_avx2(phases, mod_phases, fm_index, voices, count);
+        fm_voices_four_lanes(phases, mod_phases, fm_index, voices, count);
         return;
     }
 #endif

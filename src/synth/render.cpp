@@ -1,11 +1,13 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 #include <span>
+#include <stdexcept>
 
 #include "bleepforge/synth.hpp"
 #include "fm_block.hpp"
-#include "reference.hpp"
+#include "sample_count.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -13,18 +15,16 @@ namespace {
 
 using namespace voice;
 
-enum class Generator { pulse, triangle, saw_pulse, fm, silent };
-
 // The first index i in [0, count] for which t = i / rate < end_s is false. t grows with i, so
 // the envelope's tests become integer comparisons and t is divided out only where it is used.
-std::size_t first_index_not_before(double end_s, double rate, std::size_t count) {
-    auto before = [&](std::size_t i) { return static_cast<double>(i) / rate < end_s; };
+std::uint64_t first_index_not_before(double end_s, double rate, std::uint64_t count) {
+    auto before = [&](std::uint64_t i) { return static_cast<double>(i) / rate < end_s; };
     const double estimate = end_s * rate;
-    std::size_t i = 0;
+    std::uint64_t i = 0;
     if (estimate >= static_cast<double>(count)) {
         i = count;
     } else if (estimate > 0.0) {
-        i = static_cast<std::size_t>(estimate);
+        i = static_cast<std::uint64_t>(estimate);
     }
     while (i > 0 && !before(i - 1)) {
         --i;
@@ -35,54 +35,43 @@ std::size_t first_index_not_before(double end_s, double rate, std::size_t count)
     return i;
 }
 
-// The envelope's segment ends as sample indices, for one render.
-struct EnvelopeSpans {
-    Envelope shape;
-    std::size_t attack_end, decay_end, sustain_end, release_end;
-};
-
-EnvelopeSpans make_spans(const SfxPatch& p, double rate, std::size_t count) {
-    const Envelope e = make_envelope(p);
-    return {e, first_index_not_before(e.attack_end, rate, count),
-            first_index_not_before(e.decay_end, rate, count),
-            first_index_not_before(e.sustain_end, rate, count),
-            first_index_not_before(e.release_end, rate, count)};
-}
-
 // The same level as envelope_level(shape, i / rate), dividing only where the level reads t.
-inline float envelope_at(const EnvelopeSpans& s, std::size_t i, double rate) {
+inline float envelope_at(const Voice& v, const Envelope& shape, std::uint64_t i) {
     Segment segment = Segment::silent;
-    if (i < s.attack_end) {
+    if (i < v.attack_end) {
         segment = Segment::attack;
-    } else if (i < s.decay_end) {
+    } else if (i < v.decay_end) {
         segment = Segment::decay;
-    } else if (i < s.sustain_end) {
-        return level_in(s.shape, Segment::sustain, 0.0);
-    } else if (i < s.release_end) {
+    } else if (i < v.sustain_end) {
+        return level_in(shape, Segment::sustain, 0.0);
+    } else if (i < v.release_end) {
         segment = Segment::release;
     } else {
         return 0.0f;
     }
-    return level_in(s.shape, segment, static_cast<double>(i) / rate);
+    return level_in(shape, segment, static_cast<double>(i) / v.rate_hz);
 }
 
 // The same steps as render_sfx_reference, with every choice that the patch fixes for the whole
 // render (generator, vibrato, filter) taken once, outside the loop. Samples go in blocks: first
 // the recurrences (envelope, pitch, phases), then the voices, which are independent of each other
-// and so can be computed side by side, then noise, filter and output, in order.
+// and so can be computed side by side, then noise, filter and output, in order. The state lives in
+// locals while the loop runs and goes back into the voice at the end.
 template <Generator kGenerator, bool kVibrato, bool kFilter>
-void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
-    const SfxPatch p = patch;  // a local copy, which the output cannot alias
-    const EnvelopeSpans envelope = make_spans(p, rate, out.size());
+void render_piece(Voice& v, std::span<float> out) {
+    const SfxPatch p = v.patch;  // a local copy, which the output cannot alias
+    const double rate = v.rate_hz;
+    const Envelope shape = make_envelope(p);
     const double slide_step = p.freq_slide / rate;
     const double vibrato_speed = two_pi * p.vibrato_rate;
-    const bool noise_always = p.noise > 0.25;
+    const bool noise_always = noise_on_every_sample(p);
+    const std::uint64_t first = v.next_sample;
 
-    double freq = p.base_freq;
-    double phase = 0.0;
-    double mod_phase = 0.0;
-    std::uint32_t lfsr = 0x7FFF;
-    FilterState filter;
+    double freq = v.freq_hz;
+    double phase = v.phase;
+    double mod_phase = v.mod_phase;
+    std::uint32_t lfsr = v.noise_register;
+    FilterState filter{v.filter_low, v.filter_band};
 
     constexpr std::size_t block = 256;
     std::array<double, block> freqs;
@@ -93,12 +82,13 @@ void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
 
     for (std::size_t start = 0; start < out.size(); start += block) {
         const std::size_t n = std::min(block, out.size() - start);
+        const std::uint64_t at = first + start;
         for (std::size_t j = 0; j < n; ++j) {
-            envs[j] = envelope_at(envelope, start + j, rate);
+            envs[j] = envelope_at(v, shape, at + j);
             freq = slide_pitch(freq, slide_step);
             double tone_freq = freq;
             if constexpr (kVibrato) {
-                const double t = static_cast<double>(start + j) / rate;
+                const double t = static_cast<double>(at + j) / rate;
                 tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
             }
             freqs[j] = freq;
@@ -117,7 +107,7 @@ void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
                 const double cycle_pos = cycle_position(phases[j]);
                 if constexpr (kGenerator == Generator::pulse) {
                     voices[j] = pulse(cycle_pos, p.duty);
-                } else if constexpr (kGenerator == Generator::triangle) {
+                } else if constexpr (kGenerator == Generator::stepped_triangle) {
                     voices[j] = stepped_triangle(cycle_pos);
                 } else if constexpr (kGenerator == Generator::saw_pulse) {
                     voices[j] = saw_pulse(cycle_pos, p.duty);
@@ -129,7 +119,7 @@ void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
 
         for (std::size_t j = 0; j < n; ++j) {
             float voice = voices[j];
-            if (noise_always || freqs[j] < 120.0) {
+            if (noise_always || freqs[j] < noise_pitch_below_hz) {
                 voice = mix_noise(voice, step_lfsr(lfsr));
             }
             if constexpr (kFilter) {
@@ -138,53 +128,104 @@ void render_into(const SfxPatch& patch, double rate, std::span<float> out) {
             out[start + j] = clip_sample(voice * envs[j]);
         }
     }
+
+    v.next_sample = first + out.size();
+    v.freq_hz = freq;
+    v.phase = phase;
+    v.mod_phase = mod_phase;
+    v.noise_register = lfsr;
+    v.filter_low = filter.low;
+    v.filter_band = filter.band;
 }
 
 template <Generator kGenerator>
-void render_with(const SfxPatch& p, double rate, std::span<float> out) {
-    const bool vibrato = p.vibrato_depth > 0.0;
-    const bool filter = p.filter_cutoff < 0.98;
-    if (vibrato && filter) {
-        render_into<kGenerator, true, true>(p, rate, out);
-    } else if (vibrato) {
-        render_into<kGenerator, true, false>(p, rate, out);
-    } else if (filter) {
-        render_into<kGenerator, false, true>(p, rate, out);
+void render_with(Voice& v, std::span<float> out) {
+    if (v.vibrato && v.filter) {
+        render_piece<kGenerator, true, true>(v, out);
+    } else if (v.vibrato) {
+        render_piece<kGenerator, true, false>(v, out);
+    } else if (v.filter) {
+        render_piece<kGenerator, false, true>(v, out);
     } else {
-        render_into<kGenerator, false, false>(p, rate, out);
+        render_piece<kGenerator, false, false>(v, out);
     }
 }
 
 }  // namespace
 
-SampleBuffer render_sfx(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
-    const std::uint64_t sample_count = sample_count_of(duration_s, rate_hz);
-    if (sample_count == 0) {
-        return {};
-    }
-    SampleBuffer out(buffer_length(sample_count));
+std::uint64_t sample_count_of(double duration_s, std::int32_t rate_hz) {
     const auto rate = static_cast<double>(rate_hz);
-    switch (patch.chip) {
-    case ChipType::nes:
-        if (patch.freq_slide < -1000.0) {
-            render_with<Generator::triangle>(patch, rate, out);
-        } else {
-            render_with<Generator::pulse>(patch, rate, out);
-        }
+    const double product = duration_s * rate;
+    if (!(duration_s > 0.0) || !(rate > 0.0) || !(product >= 1.0) || !std::isfinite(product)) {
+        return 0;
+    }
+    if (product >= 0x1p64) {
+        return std::numeric_limits<std::uint64_t>::max();
+    }
+    return static_cast<std::uint64_t>(product);
+}
+
+std::size_t buffer_length(std::uint64_t sample_count) {
+    if (sample_count > std::numeric_limits<std::size_t>::max()) {
+        throw std::length_error("more samples than a buffer can hold");
+    }
+    return static_cast<std::size_t>(sample_count);
+}
+
+Voice start_voice(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
+    Voice v;
+    v.patch = patch;
+    v.rate_hz = static_cast<double>(rate_hz);
+    v.sample_count = sample_count_of(duration_s, rate_hz);
+    v.generator = generator_of(patch);
+    v.vibrato = vibrato_is_on(patch);
+    v.filter = filter_is_on(patch);
+    const Envelope e = make_envelope(patch);
+    v.attack_end = first_index_not_before(e.attack_end, v.rate_hz, v.sample_count);
+    v.decay_end = first_index_not_before(e.decay_end, v.rate_hz, v.sample_count);
+    v.sustain_end = first_index_not_before(e.sustain_end, v.rate_hz, v.sample_count);
+    v.release_end = first_index_not_before(e.release_end, v.rate_hz, v.sample_count);
+    v.freq_hz = patch.base_freq;
+    return v;
+}
+
+std::size_t samples_left(const Voice& voice) {
+    const std::uint64_t left =
+        voice.next_sample < voice.sample_count ? voice.sample_count - voice.next_sample : 0;
+    return left > std::numeric_limits<std::size_t>::max() ? std::numeric_limits<std::size_t>::max()
+                                                          : static_cast<std::size_t>(left);
+}
+
+std::size_t render_voice(Voice& voice, std::span<float> out) {
+    const std::span<float> piece = out.first(std::min(out.size(), samples_left(voice)));
+    if (piece.empty()) {
+        return 0;
+    }
+    switch (voice.generator) {
+    case Generator::pulse:
+        render_with<Generator::pulse>(voice, piece);
         break;
-    case ChipType::gameboy:
-        render_with<Generator::pulse>(patch, rate, out);
+    case Generator::stepped_triangle:
+        render_with<Generator::stepped_triangle>(voice, piece);
         break;
-    case ChipType::sid:
-        render_with<Generator::saw_pulse>(patch, rate, out);
+    case Generator::saw_pulse:
+        render_with<Generator::saw_pulse>(voice, piece);
         break;
-    case ChipType::ym2612:
-        render_with<Generator::fm>(patch, rate, out);
+    case Generator::fm:
+        render_with<Generator::fm>(voice, piece);
         break;
-    default:
-        render_with<Generator::silent>(patch, rate, out);
+    case Generator::silent:
+    default:  // a voice changed by hand: nothing to play
+        render_with<Generator::silent>(voice, piece);
         break;
     }
+    return piece.size();
+}
+
+SampleBuffer render_sfx(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
+    Voice voice = start_voice(patch, duration_s, rate_hz);
+    SampleBuffer out(buffer_length(voice.sample_count));
+    (void)render_voice(voice, out);
     return out;
 }
 

@@ -1,31 +1,10 @@
 #include <cmath>
-#include <limits>
-#include <stdexcept>
 
 #include "reference.hpp"
+#include "sample_count.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
-
-std::uint64_t sample_count_of(double duration_s, std::int32_t rate_hz) {
-    const auto rate = static_cast<double>(rate_hz);
-    const double product = duration_s * rate;
-    if (!(duration_s > 0.0) || !(rate > 0.0) || !(product >= 1.0) || !std::isfinite(product)) {
-        return 0;
-    }
-    if (product >= 0x1p64) {
-        // Not representable; the container refuses it with its own length error.
-        return std::numeric_limits<std::uint64_t>::max();
-    }
-    return static_cast<std::uint64_t>(product);
-}
-
-std::size_t buffer_length(std::uint64_t sample_count) {
-    if (sample_count > std::numeric_limits<std::size_t>::max()) {
-        throw std::length_error("more samples than a buffer can hold");
-    }
-    return static_cast<std::size_t>(sample_count);
-}
 
 SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
     using namespace voice;

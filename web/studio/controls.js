@@ -1,37 +1,27 @@
 // One control per member of the sound file: a slider, a number field with the unit and the
 // format's range, a lock that Random and Mutate respect, and the library's error next to it.
-import { fields, formatSound } from '../index.js';
+import { checkSound, fields } from '../index.js';
 import { lockIcon } from './icons.js';
 
-// Slider positions 0..1000 spread each range where the ear needs it: pitch on a logarithmic
-// scale, times and depths finer near zero, slides finer near none. Numbers are typed exactly.
+// Slider positions 0..1000 spread each range as its row of the table says: pitch on a
+// logarithmic scale, times and depths finer near zero, slides finer near none. Numbers are typed
+// exactly; a slider rounds to the member's decimals.
 const steps = 1000;
-const curves = {
-  base_freq: { to: (p) => 20 * 1000 ** p, from: (v) => Math.log(v / 20) / Math.log(1000), decimals: 2 },
-  freq_slide: {
-    to: (p) => 20000 * Math.sign(2 * p - 1) * Math.abs(2 * p - 1) ** 3,
-    from: (v) => (Math.sign(v) * Math.cbrt(Math.abs(v) / 20000) + 1) / 2,
-    decimals: 0,
-  },
-  vibrato_depth: { to: (p) => 1000 * p ** 2, from: (v) => Math.sqrt(v / 1000), decimals: 1 },
-  vibrato_rate: { to: (p) => 100 * p ** 2, from: (v) => Math.sqrt(v / 100), decimals: 1 },
+const scales = {
+  linear: (f) => ({ to: (p) => f.min + (f.max - f.min) * p, from: (v) => (v - f.min) / (f.max - f.min) }),
+  logarithmic: (f) => ({
+    to: (p) => f.min * (f.max / f.min) ** p,
+    from: (v) => Math.log(v / f.min) / Math.log(f.max / f.min),
+  }),
+  signed_cubic: (f) => ({
+    to: (p) => f.max * Math.sign(2 * p - 1) * Math.abs(2 * p - 1) ** 3,
+    from: (v) => (Math.sign(v) * Math.cbrt(Math.abs(v) / f.max) + 1) / 2,
+  }),
+  square: (f) => ({ to: (p) => f.max * p ** 2, from: (v) => Math.sqrt(v / f.max) }),
+  quartic: (f) => ({ to: (p) => f.max * p ** 4, from: (v) => (v / f.max) ** 0.25 }),
 };
-const timeCurve = { to: (p) => 60 * p ** 4, from: (v) => (v / 60) ** 0.25, decimals: 4 };
-const linear = (field, decimals) => ({
-  to: (p) => field.min + (field.max - field.min) * p,
-  from: (v) => (v - field.min) / (field.max - field.min),
-  decimals,
-});
-
-function curveOf(field) {
-  if (curves[field.name]) return curves[field.name];
-  if (field.unit === 's') return timeCurve;
-  return linear(field, field.max > 1 ? 2 : 3);
-}
 
 const round = (value, decimals) => Math.round(value * 10 ** decimals) / 10 ** decimals;
-const rangeText = (field) =>
-  `${field.minExclusive ? 'above ' : ''}${field.min} to ${field.max}${field.unit ? ` ${field.unit}` : ''}`;
 
 // Builds the controls into container; onChange(name, value, {commit, event}) reports a valid value.
 export function createControls(container, { onChange }) {
@@ -40,7 +30,7 @@ export function createControls(container, { onChange }) {
   let sound = null;
 
   for (const field of fields) {
-    const curve = curveOf(field);
+    const curve = scales[field.slider](field);
     const row = document.createElement('div');
     row.className = 'field';
     const id = `field-${field.name}`;
@@ -48,7 +38,7 @@ export function createControls(container, { onChange }) {
     label.htmlFor = `${id}-number`;
     label.title = field.summary;
     const range = document.createElement('small');
-    range.textContent = rangeText(field);
+    range.textContent = field.range;
     label.append(field.name, range);
     const slider = document.createElement('input');
     slider.type = 'range';
@@ -56,7 +46,7 @@ export function createControls(container, { onChange }) {
     slider.max = String(steps);
     slider.step = '1';
     slider.id = `${id}-slider`;
-    slider.setAttribute('aria-label', `${field.name} slider, ${rangeText(field)}`);
+    slider.setAttribute('aria-label', `${field.name} slider, ${field.range}`);
     const number = document.createElement('input');
     number.type = 'number';
     number.id = `${id}-number`;
@@ -88,8 +78,8 @@ export function createControls(container, { onChange }) {
     // A slider only reaches values inside the range. A typed value is the library's to judge,
     // and its message goes next to the control.
     const fromSlider = (commit, event) => {
-      const value = round(curve.to(Number(slider.value) / steps), curve.decimals);
-      const inRange = Math.min(field.max, Math.max(field.minExclusive ? 10 ** -curve.decimals : field.min, value));
+      const value = round(curve.to(Number(slider.value) / steps), field.decimals);
+      const inRange = Math.min(field.max, Math.max(field.minExclusive ? 10 ** -field.decimals : field.min, value));
       error.textContent = '';
       onChange(field.name, inRange, { commit, event });
     };
@@ -97,9 +87,8 @@ export function createControls(container, { onChange }) {
     slider.addEventListener('change', (event) => fromSlider(true, event));
     number.addEventListener('change', (event) => {
       const value = number.value.trim() === '' ? NaN : Number(number.value);
-      try {
-        formatSound({ ...sound, [field.name]: value });
-      } catch (problem) {
+      const [problem] = checkSound({ ...sound, [field.name]: value });
+      if (problem) {
         error.textContent = problem.message;
         return;
       }

@@ -1,6 +1,6 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  chips, formatSound, makeSound, mutate, parseSound, presets, random, render, toHeader, toWav,
+  checkRate, chips, formatSound, makeSound, mutate, parseSound, presets, random, render, toHeader, toWav,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -41,14 +41,9 @@ let renderedRate = 44100;
 let exportRate = 44100;
 function readExportRate() {
   const rate = Number($('rate').value);
-  try {
-    render({ bleepforge: 1, duration: 0.001 }, { rate });
-  } catch (error) {
-    $('rate-error').textContent = error.message;
-    return;
-  }
-  $('rate-error').textContent = '';
-  exportRate = rate;
+  const problem = checkRate(rate);
+  $('rate-error').textContent = problem || '';
+  if (!problem) exportRate = rate;
 }
 const rateRefused = () => $('rate-error').textContent !== '';
 

@@ -42,7 +42,8 @@ test('a bad sound file throws a SoundError naming each problem\'s position and m
     assert.ok(error instanceof bf.SoundError && error instanceof Error);
     assert.equal(error.message, 'zap.bleep:3:3: unknown member "atack" (did you mean "attack"?)\n' +
       'zap.bleep:4:3: "duty" is 2, outside its range: 0 to 1');
-    assert.deepEqual(error.problems[1], { line: 4, column: 3, member: 'duty', message: '"duty" is 2, outside its range: 0 to 1' });
+    assert.deepEqual(error.problems[1],
+      { line: 4, column: 3, member: 'duty', message: '"duty" is 2, outside its range: 0 to 1', kind: 'range' });
     return true;
   });
   assert.throws(() => bf.parseSound('{"chip": "sid"}'), { name: 'SoundError', message: /^sound: the format version is missing/ });

@@ -29,14 +29,17 @@ const flags = ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-ru
 export async function launch() {
   const browser = await chromium.launch({ executablePath: process.env.CHROMIUM || '/usr/bin/chromium', args: flags });
   const problems = [];
-  // A page with its problems recorded: any request that is not the file itself, a data: or a
-  // blob: URL, any console error and any uncaught exception.
-  async function open(options = {}, url = studioUrl) {
+  // A page with its problems recorded: any request that is not the file itself (or, for a page
+  // served on loopback, its own server), a data: or a blob: URL, any console error and any uncaught
+  // exception. It is ready when the selector shows.
+  async function open(options = {}, url = studioUrl, { ready = 'body[data-ready="true"]' } = {}) {
+    const served = url.startsWith('http://127.0.0.1:') ? new URL(url).origin : null;
     const context = await browser.newContext({ acceptDownloads: true, ...options });
     const page = await context.newPage();
     page.on('request', (request) => {
       const address = request.url();
-      if (!(address.startsWith('data:') || address.startsWith('blob:') || address.split('#')[0] === studioUrl)) {
+      if (!(address.startsWith('data:') || address.startsWith('blob:') || address.split('#')[0] === studioUrl ||
+            (served && address.startsWith(`${served}/`)))) {
         problems.push(`network request: ${address}`);
       }
     });
@@ -45,7 +48,7 @@ export async function launch() {
     });
     page.on('pageerror', (error) => problems.push(`page error: ${error.message}`));
     await page.goto(url);
-    await page.waitForSelector('body[data-ready="true"]');
+    await page.waitForSelector(ready);
     return page;
   }
   return { browser, open, problems };

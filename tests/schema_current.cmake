@@ -1,0 +1,11 @@
+# Fails when the schema in doc/ is not what schema_writer writes from the table of members now.
+execute_process(COMMAND ${EMULATOR} ${WRITER} OUTPUT_VARIABLE written RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+  message(FATAL_ERROR "schema_writer failed (${status})")
+endif()
+string(REPLACE "\r\n" "\n" written "${written}")
+file(READ ${SCHEMA} kept)
+if(NOT written STREQUAL kept)
+  message(FATAL_ERROR "${SCHEMA} is not what the table of members makes; run schema_writer > ${SCHEMA}")
+endif()
+message(STATUS "the schema is the table's")
