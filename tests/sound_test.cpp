@@ -9,6 +9,7 @@
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <span>
 #include <sstream>
 #include <string>
 
@@ -66,6 +67,30 @@ TEST(ReadSound, StartsFromThePresetOrTheDefaultsAndAppliesEveryMember) {
     expected.fm_index = 0.1;
     EXPECT_TRUE(same_bits(tuned, {SfxPreset::coin, expected, 1.25}));
     EXPECT_EQ(std::bit_cast<std::uint64_t>(tuned.patch.noise), 0U);  // a negative zero reads as zero
+
+    // The same for a negative zero written as a float, in every spelling: read as +0, written as 0.
+    for (const char* zero : {"-0.0", "-0e5", "-0.000", "-0E-3"}) {
+        const Sound read = read_ok(std::string(R"({"bleepforge": 1, "decay": )") + zero + "}");
+        EXPECT_EQ(std::bit_cast<std::uint64_t>(read.patch.decay), 0U) << zero;
+        EXPECT_NE(write_sound(read).find("\"decay\": 0,\n"), std::string::npos) << zero;
+    }
+}
+
+// The size limit itself is allowed; one byte more is refused before any parsing.
+TEST(ReadSound, ReadsAFileOfExactlyTheSizeLimitAndRefusesOneByteMore) {
+    std::string text = R"({"bleepforge": 1, "preset": "coin"})";
+    text.resize(max_sound_file_size, ' ');
+    const SoundReading at_limit = read_sound(text);
+    ASSERT_TRUE(at_limit.sound) << problems_of(text);
+    EXPECT_EQ(at_limit.sound->preset, SfxPreset::coin);
+    text += ' ';
+    const SoundReading beyond = read_sound(text);
+    ASSERT_EQ(beyond.problems.size(), 1U);
+    EXPECT_EQ(beyond.problems[0].line, 0U);  // refused unread: no position in the text
+    EXPECT_EQ(describe(beyond.problems[0], "s.bleep"), "s.bleep: is larger than a sound file can be (1 MiB)");
+    // Even text that is no JSON at all gets only that one problem.
+    EXPECT_EQ(problems_of(std::string(max_sound_file_size + 1, '@')),
+              "s.bleep: is larger than a sound file can be (1 MiB)\n");
 }
 
 TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
@@ -242,8 +267,93 @@ TEST(CheckSound, FindsWhatAReaderWouldRefuse) {
 }
 
 TEST(HeaderName, IsACIdentifierThatIsNoKeyword) {
-    for (const char* good : {"chiptune_sfx", "_x", "Zap2", "a", "jump_sound_01"}) {
+    for (const char* good : {"chiptune_sfx", "_x", "Zap2", "a", "jump_sound_01", "final", "override",
+                             "import", "module", "Bool", "atomic"}) {
         EXPECT_TRUE(is_header_name(good)) << good;
+    }
+    // Every keyword of C23 and of C++20, as their standards list them (the alternative tokens of
+    // C++ included), whichever of the two a game's header is compiled as.
+    constexpr const char* c23[] = {
+        "alignas",
+        "alignof",
+        "auto",
+        "bool",
+        "break",
+        "case",
+        "char",
+        "const",
+        "constexpr",
+        "continue",
+        "default",
+        "do",
+        "double",
+        "else",
+        "enum",
+        "extern",
+        "false",
+        "float",
+        "for",
+        "goto",
+        "if",
+        "inline",
+        "int",
+        "long",
+        "nullptr",
+        "register",
+        "restrict",
+        "return",
+        "short",
+        "signed",
+        "sizeof",
+        "static",
+        "static_assert",
+        "struct",
+        "switch",
+        "thread_local",
+        "true",
+        "typedef",
+        "typeof",
+        "typeof_unqual",
+        "union",
+        "unsigned",
+        "void",
+        "volatile",
+        "while",
+        "_Alignas",
+        "_Alignof",
+        "_Atomic",
+        "_BitInt",
+        "_Bool",
+        "_Complex",
+        "_Decimal128",
+        "_Decimal32",
+        "_Decimal64",
+        "_Generic",
+        "_Imaginary",
+        "_Noreturn",
+        "_Static_assert",
+        "_Thread_local",
+    };
+    constexpr const char* cpp20[] = {
+        "alignas",     "alignof",   "and",        "and_eq",    "asm",      "auto",         "bitand",
+        "bitor",       "bool",      "break",      "case",      "catch",    "char",         "char8_t",
+        "char16_t",    "char32_t",  "class",      "compl",     "concept",  "const",        "consteval",
+        "constexpr",   "constinit", "const_cast", "continue",  "co_await", "co_return",    "co_yield",
+        "decltype",    "default",   "delete",     "do",        "double",   "dynamic_cast", "else",
+        "enum",        "explicit",  "export",     "extern",    "false",    "float",        "for",
+        "friend",      "goto",      "if",         "inline",    "int",      "long",         "mutable",
+        "namespace",   "new",       "noexcept",   "not",       "not_eq",   "nullptr",      "operator",
+        "or",          "or_eq",     "private",    "protected", "public",   "register",     "reinterpret_cast",
+        "requires",    "return",    "short",      "signed",    "sizeof",   "static",       "static_assert",
+        "static_cast", "struct",    "switch",     "template",  "this",     "thread_local", "throw",
+        "true",        "try",       "typedef",    "typeid",    "typename", "union",        "unsigned",
+        "using",       "virtual",   "void",       "volatile",  "wchar_t",  "while",        "xor",
+        "xor_eq",
+    };
+    for (const auto& keywords : {std::span<const char* const>(c23), std::span<const char* const>(cpp20)}) {
+        for (const char* keyword : keywords) {
+            EXPECT_FALSE(is_header_name(keyword)) << keyword;
+        }
     }
     for (const char* bad :
          {"", "2zap", "my-sound", "zap sound", "int", "class", "static", "caf\xC3\xA9", "a.b"}) {

@@ -13,6 +13,7 @@
 #include "fast_sine.hpp"
 #include "fm_block.hpp"
 #include "reference.hpp"
+#include "sine_bound.hpp"
 #include "test_patches.hpp"
 #include "voice.hpp"
 
@@ -492,6 +493,18 @@ TEST(FastSine, KeepsItsBoundToTheTopOfItsRange) {
         EXPECT_EQ(wrong_block, 0U) << index;
     }
     EXPECT_EQ(voice::fm_voice(1.0, 3e9, 2.5), voice::fm_voice_exact(1.0, 3e9, 2.5));
+}
+
+// The same bound on the four-lane sine itself, where AVX2 runs it (the WebAssembly build runs the
+// same check on its SIMD lanes), and its lanes are the scalar sine's bits.
+TEST(FastSine, KeepsItsBoundToTheTopOfItsRangeOnFourLanes) {
+    const testing_support::SineBoundResult result = testing_support::four_lane_sine_bound(2021);
+    EXPECT_LT(result.worst_error, voice::sine_error_bound) << "at " << result.worst_at;
+    EXPECT_EQ(result.unlike_scalar, 0U);
+    EXPECT_GT(result.count, 200000U);
+    if (!voice::four_lanes_available()) {
+        GTEST_SKIP() << "no AVX2 here: the scalar sine stood in for the lanes";
+    }
 }
 
 }  // namespace

@@ -111,10 +111,12 @@ class CommandLine(Workspace):
             (["random", "coin", "--seed", "18446744073709551616"], "--seed 18446744073709551616 is not"),
             (["mutate", "a.bleep", "--amount", "1.5"], "--amount 1.5 is not a number from 0 to 1"),
             (["render", "a.bleep", "--rate", "7999"], "--rate 7999 is not"),
+            (["render", "a.bleep", "--rate", "192001"], "--rate 192001 is not"),
             (["render", "a.bleep", "--rate", "44.1k"], "--rate 44.1k is not"),
             (["render", "a.bleep", "a.bleep", "-o", "x.wav"], "-o names one output"),
             (["render", "a.bleep", "-o", "x.wav", "--out-dir", "d"], "give -o or --out-dir, not both"),
             (["render", "-"], "a sound file from standard input needs -o"),
+            (["header", "-"], "a sound file from standard input needs -o"),
             (["header", "a.bleep", "--name", "int"], "--name int is not a C identifier"),
             (["header", "a.bleep", "--name", "my-sound"], "--name my-sound is not a C identifier"),
             (["check"], "a sound file is missing"),
@@ -163,6 +165,30 @@ class CommandLine(Workspace):
         self.assertEqual((rate, len(data)), (22050, 44 + 2 * 16537))  # 0.75 * 22050 = 16537.5
         self.bleep("header", "long.bleep", "--rate=8000", "-o", "long.h")
         self.assertIn(b"static const int chiptune_sfx_num_samples = 6000;\r\n", read(self.path("long.h")))
+
+    def test_rates_at_both_ends_of_the_range_render(self):
+        self.write("blip.bleep", '{"bleepforge": 1, "preset": "blip", "duration": 0.1}')
+        for rate in (8000, 192000):
+            self.bleep("render", "blip.bleep", "--rate", rate, "-o", f"blip{rate}.wav")
+            data = read(self.path(f"blip{rate}.wav"))
+            self.assertEqual((struct.unpack("<i", data[24:28])[0], len(data)), (rate, 44 + 2 * rate // 10))
+
+    def test_out_dir_takes_the_file_name_of_a_sound_in_a_subfolder(self):
+        os.makedirs(self.path("sub"))
+        os.makedirs(self.path("out"))
+        self.bleep("new", "coin", "-o", "sub/a.bleep")
+        self.bleep("render", "sub/a.bleep", "--out-dir", "out")
+        self.assertEqual(os.listdir(self.path("out")), ["a.wav"])
+        self.assertEqual(sha256(self.path("out/a.wav")), GOLDEN["coin_nes.wav"])
+        self.assertEqual(sorted(os.listdir(self.path("sub"))), ["a.bleep"])
+
+    def test_a_file_of_the_size_limit_reads_and_one_byte_more_is_refused(self):
+        text = '{"bleepforge": 1, "preset": "coin"}'
+        self.write("limit.bleep", text.ljust(1 << 20))
+        self.write("over.bleep", text.ljust((1 << 20) + 1))
+        self.bleep("check", "limit.bleep")
+        result = self.bleep("check", "over.bleep", status=1)
+        self.assertEqual(result.stderr, b"bleep: over.bleep: is larger than a sound file can be (1 MiB)\n")
 
     def test_check_reports_every_problem_of_every_file(self):
         self.write("good.bleep", '// fine\n{"bleepforge": 1, "preset": "hit"}\n')

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bleepforge/sound.hpp"
+#include "bleepforge/synth.hpp"
 
 namespace bleepforge {
 namespace {
@@ -100,6 +101,29 @@ TEST(MutateSound, MovesALittleInsideTheRangesAndLeavesUnusedFeaturesOff) {
             const Sound nudged = mutate_sound(before, 0.05, seed);
             EXPECT_LE(std::fabs(nudged.patch.base_freq / before.patch.base_freq - 1.0), 0.015 + 1e-9);
         }
+    }
+}
+
+// A feature's switch exactly at its threshold: the filter's cutoff at the bypass itself is off and
+// stays off; one step below it is on and stays on, however far the mutation pushes.
+TEST(MutateSound, LeavesTheFilterOffAtItsBypassThresholdAndOnJustBelowIt) {
+    Sound off = make_sound(SfxPreset::explosion, ChipType::sid);
+    off.patch.filter_cutoff = filter_bypass_cutoff;
+    ASSERT_FALSE(filter_is_on(off.patch));
+    Sound on = off;
+    on.patch.filter_cutoff = std::nextafter(filter_bypass_cutoff, 0.0);
+    ASSERT_TRUE(filter_is_on(on.patch));
+    for (std::uint64_t seed = 0; seed < 200; ++seed) {
+        EXPECT_EQ(mutate_sound(off, 1.0, seed).patch.filter_cutoff, filter_bypass_cutoff) << seed;
+        EXPECT_TRUE(filter_is_on(mutate_sound(on, 1.0, seed).patch)) << seed;
+    }
+    // Vibrato the same way: a depth of 0 stays 0, the smallest depth stays on.
+    Sound still = make_sound(SfxPreset::coin, ChipType::nes);
+    Sound wobbly = make_sound(SfxPreset::powerup, ChipType::nes);
+    wobbly.patch.vibrato_depth = 0.1;
+    for (std::uint64_t seed = 0; seed < 200; ++seed) {
+        EXPECT_EQ(mutate_sound(still, 1.0, seed).patch.vibrato_depth, 0.0) << seed;
+        EXPECT_TRUE(vibrato_is_on(mutate_sound(wobbly, 1.0, seed).patch)) << seed;
     }
 }
 

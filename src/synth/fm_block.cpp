@@ -78,9 +78,41 @@ BLEEPFORGE_FM_TARGET void fm_voices_four_lanes(const double* phases, const doubl
         voices[j] = fm_voice(phases[j], mod_phases[j], fm_index);
     }
 }
+BLEEPFORGE_FM_TARGET void fast_sines_four_lanes(const double* x, double* out, std::size_t count) {
+    std::size_t j = 0;
+    for (; j + 4 <= count; j += 4) {
+        v4d lanes;
+        std::memcpy(&lanes, x + j, sizeof lanes);
+        const v4d sines = fast_sine4(lanes);
+        std::memcpy(out + j, &sines, sizeof sines);
+    }
+    for (; j < count; ++j) {
+        out[j] = fast_sine(x[j]);
+    }
+}
 #endif
 
 }  // namespace
+
+bool four_lanes_available() {
+#ifdef BLEEPFORGE_FM_LANES
+    return BLEEPFORGE_FM_LANES_AVAILABLE();
+#else
+    return false;
+#endif
+}
+
+void fast_sines(const double* x, double* out, std::size_t count) {
+#ifdef BLEEPFORGE_FM_LANES
+    if (BLEEPFORGE_FM_LANES_AVAILABLE()) {
+        fast_sines_four_lanes(x, out, count);
+        return;
+    }
+#endif
+    for (std::size_t j = 0; j < count; ++j) {
+        out[j] = fast_sine(x[j]);
+    }
+}
 
 void fm_voices(const double* phases, const double* mod_phases, double fm_index, float* voices,
                std::size_t count) {
