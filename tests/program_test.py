@@ -12,7 +12,6 @@ import resource
 import select
 import shlex
 import shutil
-import signal
 import struct
 import subprocess
 import sys
@@ -62,8 +61,9 @@ def run(*args, cwd=None, limit_file_size=None, env_extra=None):
     env.update(env_extra or {})
 
     def limit():
+        # The limit as `ulimit -f` sets it, SIGXFSZ left as a shell leaves it: unless the program
+        # ignores the signal, a write past the limit ends it without a word.
         if limit_file_size is not None:
-            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)  # a write past the limit fails with EFBIG
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
 
     command = CONFIG.emulator + [CONFIG.program] + list(args)

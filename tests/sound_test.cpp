@@ -134,11 +134,9 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "s.bleep:1:2: \"bleepforge\" is 2, but this build reads sound files of version 1 only\n"},
         {"{\"bleepforge\": \"1\"}", "s.bleep:1:2: \"bleepforge\" must be a number, not a string\n"},
         {"{\"bleepforge\": 1} {}",
-         "s.bleep:1:19: syntax error while parsing value - unexpected '{'; expected end of input\n"},
+         "s.bleep:1:19: text after the end of the object: a sound file holds one object\n"},
         {"[1]", "s.bleep:1:1: a sound file holds one object, { ... }, not an array\n"},
-        {"",
-         "s.bleep:1:1: syntax error while parsing value - unexpected end of input; expected '[', '{', or a "
-         "literal\n"},
+        {"", "s.bleep: the file is empty: a sound file holds one object, { \"bleepforge\": 1, ... }\n"},
         // Columns count characters: "zz" starts in column 34, byte 35, after the two-byte é.
         {"{\"bleepforge\": 1, \"preset\": \"\xC3\xA9\", \"zz\": 1}",
          "s.bleep:1:19: \"preset\" is \"\xC3\xA9\", not one of laser, jump, explosion, coin, powerup, hit, "
@@ -149,8 +147,7 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of version 1 only\n"
          "s.bleep:1:19: \"duty\" is -1, outside its range: 0 to 1\n"
          "s.bleep:1:31: \"chip\" is \"c64\", not one of nes, sid, gameboy or ym2612\n"
-         "s.bleep:1:45: syntax error while parsing object key - unexpected end of input; expected string "
-         "literal\n"},
+         "s.bleep:1:45: the file ends before the object is closed: a } is missing\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(problems_of(c.text), c.problems) << c.text;
@@ -158,6 +155,72 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
     }
     EXPECT_EQ(problems_of(std::string(max_sound_file_size + 1, ' ')),
               "s.bleep: is larger than a sound file can be (1 MiB)\n");
+}
+
+// Messages about the text speak of the user's file, point where the mistake is and never echo
+// more than about sixty characters of it.
+TEST(ReadSound, SaysWhatIsWrongWithTheTextInTheUsersWords) {
+    const std::string long_word(1 << 19, 'x');
+    const struct {
+        std::string text;
+        std::string problems;
+    } cases[] = {
+        {"{\n  \"bleepforge\": 1,\n  \"preset\": \"laser\",\n}\n",
+         "s.bleep:3:20: trailing comma after the last member\n"},
+        {"{\"bleepforge\": 1, // note\n /* more */ }",
+         "s.bleep:1:17: trailing comma after the last member\n"},
+        {"  \n\t\r\n",
+         "s.bleep: the file is empty: a sound file holds one object, { \"bleepforge\": 1, ... }\n"},
+        {"// only a comment\n/* and another */\n",
+         "s.bleep: the file is empty: a sound file holds one object, { \"bleepforge\": 1, ... }\n"},
+        {"{\n  \"bleepforge\": 1,\n  \"preset\": 'laser'\n}\n",
+         "s.bleep:3:13: strings are written in double quotes: \"laser\", not 'laser'\n"},
+        {"{\"bleepforge\": 1, \"chip\": 'sid\n}",
+         "s.bleep:1:27: strings are written in double quotes: \"sid\", not 'sid'\n"},
+        {std::string("{\"bleepforge\": 1}\0", 18),
+         "s.bleep:1:18: the file is not text: a sound file is UTF-8 text, and this byte is 0x00\n"},
+        {"\x89PNG\r\n\x1a\n",
+         "s.bleep:1:1: the file is not text: a sound file is UTF-8 text, and this byte is 0x89\n"},
+        {"{\"bleepforge\": 1, \"preset\": \"\xC3\x28\"}",
+         "s.bleep:1:30: the file is not text: a sound file is UTF-8 text, and this byte is 0xC3\n"},
+        {"{\"bleepforge\": 1 \"preset\": \"hit\"}", "s.bleep:1:18: a comma is missing before this member\n"},
+        {"{\"bleepforge\": 1,, \"preset\": \"hit\"}", "s.bleep:1:18: two commas in a row\n"},
+        {"{\"bleepforge\": 1, \"decay\": 0.1s}",
+         "s.bleep:1:28: \"0.1s\" is not a value: a number, a word in double quotes, true, false or null\n"},
+        {"{\"bleepforge\": 1, \"decay\" 0.1}", "s.bleep:1:27: a colon is missing between the member's name and its value\n"},
+        {"{\"bleepforge\": 1, \"duty\": 0.5",
+         "s.bleep:1:30: the file ends before the object is closed: a } is missing\n"},
+        {"{\"bleepforge\": 1, \"preset\": \"" + long_word + "\"}",
+         "s.bleep:1:19: \"preset\" is \"" + long_word.substr(0, 60) +
+             "...\" (524288 characters), not one of laser, jump, explosion, coin, powerup, hit, blip or "
+             "game_over\n"},
+        {"{\"bleepforge\": 1, \"" + long_word + "\": 1}",
+         "s.bleep:1:19: unknown member \"" + long_word.substr(0, 60) + "...\" (524288 characters)\n"},
+        {"{\"bleepforge\": 1.5}",
+         "s.bleep:1:2: \"bleepforge\" is 1.5, but this build reads sound files of version 1 only\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(problems_of(c.text), c.problems) << c.text.substr(0, 80);
+        for (const SoundProblem& p : read_sound(c.text).problems) {
+            EXPECT_LT(p.message.size(), 200U);
+            EXPECT_EQ(p.message.find("<U+"), std::string::npos);
+            EXPECT_EQ(p.message.find("syntax error"), std::string::npos);
+        }
+    }
+    // The version is a number, whichever way it is spelt, as a JSON Schema's integer is.
+    for (const char* one : {"1.0", "1e0", "10e-1", "1.000"}) {
+        EXPECT_TRUE(read_sound(std::string("{\"bleepforge\": ") + one + "}").sound) << one;
+    }
+}
+
+// The comments before the object are what a rewrite keeps, exactly as written.
+TEST(LeadingComments, AreTheCommentsBeforeTheObject) {
+    EXPECT_EQ(leading_comments("// zap\n{\"bleepforge\": 1}"), "// zap\n");
+    EXPECT_EQ(leading_comments("\n// a\n\n/* b\n c */ // d\n  {\"bleepforge\": 1 // e\n}"),
+              "\n// a\n\n/* b\n c */ // d\n");
+    EXPECT_EQ(leading_comments("{\"bleepforge\": 1} // after"), "");
+    EXPECT_EQ(leading_comments("// crlf\r\n{}"), "// crlf\r\n");
+    EXPECT_EQ(leading_comments(""), "");
 }
 
 TEST(WriteSound, WritesEveryMemberOneALineInThePatchsOrder) {

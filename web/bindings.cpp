@@ -163,6 +163,17 @@ EMSCRIPTEN_KEEPALIVE char* bf_check(const char* text, std::size_t size) {
     return problems_block(read_sound(std::string_view(text, size)).problems, 0);
 }
 
+// The members that cannot change the sound as it stands: a JSON list of {member, reason}.
+EMSCRIPTEN_KEEPALIVE char* bf_inactive(const char* text, std::size_t size) {
+    return with_sound(text, size, [](const Sound& sound) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const InactiveMember& m : inactive_members(sound)) {
+            list.push_back({{"member", m.member}, {"reason", m.reason}});
+        }
+        return text_block(list.dump());
+    });
+}
+
 // A voice at the start of the sound: its address as four bytes, or the problems.
 EMSCRIPTEN_KEEPALIVE char* bf_voice_start(const char* text, std::size_t size, std::int32_t rate_hz) {
     return with_sound(text, size, [&](const Sound& sound) {

@@ -117,6 +117,10 @@ export function formatSound(sound: Sound): string;
 export function checkSound(sound: unknown): Problem[];
 /** Why a sample rate cannot be used, or null when it can. */
 export function checkRate(rate: unknown): string | null;
+/** Why a word cannot name a header's symbols, or null when it can. */
+export function checkHeaderName(name: unknown): string | null;
+/** The members that cannot change the sound as it stands, each with the reason. */
+export function inactiveMembers(sound: Sound): { member: string; reason: string }[];
 /** A voice that renders the sound in pieces: exactly render()'s samples, however they are split. */
 export function createVoice(sound: Sound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */

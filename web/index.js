@@ -361,15 +361,33 @@ export function toWav(sound, options) {
   return fromSound(sound, (pointer, size) => core._bf_wav(pointer, size, rate));
 }
 
+/** Why a word cannot name a header's symbols, or null when it can: a C identifier that is no keyword. */
+export function checkHeaderName(name) {
+  if (typeof name !== 'string') {
+    return `name must be a string, not ${typeName(name)}`;
+  }
+  if (!withStrings([name], (pointer, size) => core._bf_is_header_name(pointer, size))) {
+    const shown = name.length > 60 ? `${name.slice(0, 60)}...` : name;
+    return `name "${shown}" is not a C identifier (letters, digits and _, not starting with a digit; not a keyword)`;
+  }
+  return null;
+}
+
+/**
+ * The members that cannot change the sound as it stands (FM on a chip without it, duty on a voice
+ * without a pulse, ...), each with the reason: [{member, reason}].
+ */
+export function inactiveMembers(sound) {
+  return soundOf(fromSound(sound, (pointer, size) => core._bf_inactive(pointer, size)));
+}
+
 /** The sound as a C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
 export function toHeader(sound, options) {
   const rate = rateOf(options);
   const { name = vocabulary.defaultHeaderName } = optionsOf(options);
-  if (typeof name !== 'string') {
-    throw new TypeError(`name must be a string, not ${typeName(name)}`);
-  }
-  if (!withStrings([name], (pointer, size) => core._bf_is_header_name(pointer, size))) {
-    throw new RangeError(`name "${name}" is not a C identifier (letters, digits and _, not a keyword)`);
+  const problem = checkHeaderName(name);
+  if (problem !== null) {
+    throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
   }
   const text = soundText(sound);
   const block = take(withStrings([text, name], (t, tn, n, nn) => core._bf_header(t, tn, n, nn, rate)));

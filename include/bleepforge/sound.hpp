@@ -86,6 +86,14 @@ struct SoundField {
 // The member's range in words, "0 to 60 s" or "above 0 and at most 60 s".
 [[nodiscard]] std::string range_text(const SoundField& field);
 
+// A member that cannot change the sound as it stands (on its chip, with its other members), and
+// why: what a designer's controls show as inactive. Follows the renderer's own decisions.
+struct InactiveMember {
+    std::string_view member;
+    std::string reason;
+};
+[[nodiscard]] std::vector<InactiveMember> inactive_members(const Sound& sound);
+
 // The preset on the chip: make_patch's patch, half a second long.
 [[nodiscard]] Sound make_sound(SfxPreset preset, ChipType chip);
 // The start of a sound without a preset: the defaults with 440 Hz (and the ym2612 FM values).
@@ -127,6 +135,10 @@ struct SoundReading {
 // The sound file of a sound: every member, one a line, in the patch's order, each number in the
 // shortest form that reads back to the same double. read_sound gives the same sound back.
 [[nodiscard]] std::string write_sound(const Sound& sound);
+
+// The comments a sound file's text starts with, before its object, as written (with a line end
+// after the last): what a rewrite of the file, such as a mutation, keeps. Empty when there are none.
+[[nodiscard]] std::string leading_comments(std::string_view text);
 
 // The sound's samples at rate_hz: render_sfx of its patch for its duration.
 [[nodiscard]] SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz);

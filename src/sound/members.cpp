@@ -151,6 +151,9 @@ std::string_view closest_word(std::string_view word, std::span<const std::string
     std::string_view best;
     std::size_t best_distance = allowed + 1;
     for (const std::string_view candidate : candidates) {
+        if (folded.size() > candidate.size() + allowed) {
+            continue;  // more edits away than allowed, whatever the letters
+        }
         const std::size_t distance = folded == candidate ? 0 : edit_distance(folded, candidate);
         if (distance < best_distance) {
             best = candidate;

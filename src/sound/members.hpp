@@ -28,6 +28,28 @@ inline void set_value(Sound& sound, const SoundField& field, double value) {
 // Why value cannot stand in the field, or nothing when it can.
 [[nodiscard]] std::optional<std::string> range_problem(const SoundField& field, double value);
 
+// Line and column (both 1-based) of a byte offset; columns count characters, so UTF-8
+// continuation bytes (10xxxxxx) add nothing.
+struct Position {
+    std::size_t line;
+    std::size_t column;
+};
+[[nodiscard]] Position position_of(std::string_view text, std::size_t offset);
+
+// The user's text for a message: at most 60 bytes of it, then "..." and its length; quoted() puts it
+// in double quotes.
+[[nodiscard]] std::string excerpt(std::string_view text);
+[[nodiscard]] std::string quoted(std::string_view text);
+
+// Why the text cannot be a sound file before any parsing: it is not UTF-8 text (a NUL, another
+// control character, a byte that is no UTF-8) or holds nothing but white space and comments.
+[[nodiscard]] std::optional<SoundProblem> text_problem(std::string_view text);
+
+// The parser's complaint at byte offset, said about the user's file: a trailing comma, single
+// quotes, a missing comma, text after the object, a word that is no value, an early end.
+[[nodiscard]] SoundProblem syntax_problem(std::string_view text, std::size_t offset,
+                                          std::string_view parser_message);
+
 // The shortest text that reads back to the same double, laid out as JavaScript's String(number)
 // lays it out (fixed notation from 1e-7 up to 1e21), so every build writes the same characters.
 // A negative zero is written as 0; an infinity or NaN as null, which no reader takes for a number.

@@ -19,6 +19,8 @@ namespace bleepforge {
 namespace {
 
 using json = nlohmann::json;
+using sound_members::Position;
+using sound_members::position_of;
 
 // A pointer into the text that remembers the last character the parser read, so the handler
 // knows where each event ends: the parser reads a character, then steps past it.
@@ -52,26 +54,6 @@ private:
     const char** last_read_;
 };
 
-struct Position {
-    std::size_t line;
-    std::size_t column;
-};
-
-// Line and column of a byte offset; columns count characters, so UTF-8 continuation bytes
-// (10xxxxxx) add nothing.
-Position position_of(std::string_view text, std::size_t offset) {
-    Position p{1, 1};
-    for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
-        if (text[i] == '\n') {
-            ++p.line;
-            p.column = 1;
-        } else if ((static_cast<unsigned char>(text[i]) & 0xC0U) != 0x80U) {
-            ++p.column;
-        }
-    }
-    return p;
-}
-
 // The opening quote of the string whose closing quote is at close: the nearest quote before it
 // that no odd run of backslashes escapes.
 std::size_t opening_quote(std::string_view text, std::size_t close) {
@@ -97,7 +79,7 @@ struct MemberSeen {
 };
 
 std::string in_quotes(std::string_view word) {
-    return "\"" + std::string(word) + "\"";
+    return sound_members::quoted(word);
 }
 
 std::string word_list(std::span<const std::string_view> words) {
@@ -234,17 +216,19 @@ bool Handler::number(double value, const std::string& text) {
     }
     if (kind_ == Member::version) {
         version_seen = true;
-        if (text != "1") {
-            problem(ProblemKind::range,
-                    "\"bleepforge\" is " + text + ", but this build reads sound files of version 1 only");
+        // Any spelling of the number 1 (1.0 and 1e0 too), as a JSON Schema's integer takes it.
+        if (value != static_cast<double>(sound_format_version)) {
+            problem(ProblemKind::range, "\"bleepforge\" is " + sound_members::excerpt(text) +
+                                            ", but this build reads sound files of version 1 only");
         }
     } else if (kind_ == Member::number) {
         const SoundField& field = sound_fields()[field_];
         if (auto message = sound_members::range_problem(field, value)) {
             // Beyond a double's range the text says more than "inf".
-            problem(ProblemKind::range,
-                    std::isinf(value) ? in_quotes(field.name) + " is " + text + ", too large for a number"
-                                      : std::move(*message));
+            problem(ProblemKind::range, std::isinf(value)
+                                            ? in_quotes(field.name) + " is " + sound_members::excerpt(text) +
+                                                  ", too large for a number"
+                                            : std::move(*message));
         } else {
             numbers[field_] = value;
         }
@@ -333,12 +317,12 @@ bool Handler::parse_error(std::size_t position, const std::string&,
         const std::size_t close_quote = why.rfind('\'');
         const std::string number =
             open_quote < close_quote ? why.substr(open_quote + 1, close_quote - open_quote - 1) : "";
-        problem(ProblemKind::range, in_quotes(current_.name) + " is " + number + ", too large for a number");
+        problem(ProblemKind::range, in_quotes(current_.name) + " is " + sound_members::excerpt(number) +
+                                        ", too large for a number");
         return false;
     }
     const std::size_t offset = std::min(position > 0 ? position - 1 : 0, text_.size());
-    const Position where = position_of(text_, offset);
-    problems.push_back({where.line, where.column, "", why, ProblemKind::syntax});
+    problems.push_back(sound_members::syntax_problem(text_, offset, why));
     return false;
 }
 
@@ -348,6 +332,9 @@ SoundReading read_sound(std::string_view text) {
     if (text.size() > max_sound_file_size) {
         return {std::nullopt,
                 {{0, 0, "", "is larger than a sound file can be (1 MiB)", ProblemKind::syntax}}};
+    }
+    if (std::optional<SoundProblem> problem = sound_members::text_problem(text)) {
+        return {std::nullopt, {std::move(*problem)}};
     }
     Handler handler(text);
     const TrackingIterator first(text.data(), &handler.last_read);

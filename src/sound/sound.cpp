@@ -197,6 +197,36 @@ std::span<const SoundField> sound_fields() {
     return fields;
 }
 
+std::vector<InactiveMember> inactive_members(const Sound& sound) {
+    const SfxPatch& p = sound.patch;
+    const Generator generator = generator_of(p);
+    std::vector<InactiveMember> inactive;
+    auto add = [&](std::string_view member, std::string reason) {
+        inactive.push_back({member, std::move(reason)});
+    };
+    if (generator == Generator::silent) {
+        for (const SoundField& field : fields) {
+            add(field.name, "the chip is not one of the four, so nothing sounds");
+        }
+        return inactive;
+    }
+    if (!uses_duty(generator)) {
+        add("duty",
+            generator == Generator::fm
+                ? "the FM voice has no pulse"
+                : "the nes plays its stepped triangle, which has no pulse, while the slide falls faster "
+                  "than 1000 Hz/s");
+    }
+    if (!uses_fm(generator)) {
+        add("fm_ratio", "only the ym2612's FM voice reads it");
+        add("fm_index", "only the ym2612's FM voice reads it");
+    }
+    if (!vibrato_is_on(p)) {
+        add("vibrato_rate", "vibrato is off while its depth is 0");
+    }
+    return inactive;
+}
+
 Sound make_sound(SfxPreset preset, ChipType chip) {
     return {preset, make_patch(preset, chip), 0.5};
 }

@@ -176,9 +176,10 @@ public:
     }
     void say_error(const std::string& reason) const { tell(console_.err, "bleep: " + reason + "\n"); }
 
-    // The sound in a file (or standard input); problems are reported and give nothing.
-    std::optional<Sound> read(const std::string& path) const {
-        const ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
+    // The sound in a file (or standard input); problems are reported and give nothing. The text
+    // read goes into text when it is asked for.
+    std::optional<Sound> read(const std::string& path, std::string* text = nullptr) const {
+        ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
         const std::string shown = path == "-" ? std::string(stdin_name) : path;
         if (!input.ok) {
             say_error(shown + ": cannot read: " + input.error);
@@ -187,6 +188,9 @@ public:
         SoundReading reading = read_sound(input.text);
         for (const SoundProblem& problem : reading.problems) {
             say_error(describe(problem, shown));
+        }
+        if (text != nullptr) {
+            *text = std::move(input.text);
         }
         return reading.sound;
     }
@@ -291,6 +295,38 @@ int command_random(const Command& command, const Arguments& a) {
     return command.write(a.output, text) ? exit_ok : exit_failure;
 }
 
+// What one output of a command is and the inputs it is made from, for the checks below.
+struct Output {
+    std::string path;  // "-" for standard output
+    std::string what;  // "the WAV file", "the header", "the sound file"
+    std::vector<std::string> inputs;
+};
+
+// Why the outputs cannot be written as asked, or nothing: an output that is one of the command's
+// own inputs (under any spelling: ./a, a link, a hard link), or two outputs that land on one file.
+// Found before anything is written.
+std::optional<std::string> clash_of(const std::vector<Output>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const Output& out = outputs[i];
+        if (out.path == "-") {
+            continue;
+        }
+        for (const std::string& input : out.inputs) {
+            if (input != "-" && same_file(out.path, input)) {
+                return out.what + " " + out.path + " would replace the sound file " + input +
+                       " it is made from; write it elsewhere with -o";
+            }
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (outputs[j].path != "-" && same_destination(outputs[j].path, out.path)) {
+                return outputs[j].inputs.front() + " and " + out.inputs.front() +
+                       " would both be written to " + out.path + "; render them into different folders";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 int command_mutate(const Command& command, const Arguments& a) {
     if (a.operands.size() != 1) {
         return command.usage(a.operands.empty() ? "a sound file is missing" : "mutate takes one sound file");
@@ -308,14 +344,21 @@ int command_mutate(const Command& command, const Arguments& a) {
     if (!seed || !error.empty()) {
         return command.usage(error);
     }
-    const std::optional<Sound> sound = command.read(a.operands[0]);
+    if (a.output) {
+        if (auto clash = clash_of({{*a.output, "the sound file", {a.operands[0]}}})) {
+            return command.usage(*clash);
+        }
+    }
+    std::string input;
+    const std::optional<Sound> sound = command.read(a.operands[0], &input);
     if (!sound) {
         return exit_failure;
     }
-    std::string text;
+    // The file's own leading comments stay; the comments among its members cannot follow them.
+    std::string text = leading_comments(input);
     if (!a.seed) {
-        text = "// bleep mutate " + a.operands[0] + " --amount " +
-               (a.amount ? *a.amount : std::string("0.2")) + " --seed " + std::to_string(*seed) + "\n";
+        text += "// bleep mutate " + a.operands[0] + " --amount " +
+                (a.amount ? *a.amount : std::string("0.2")) + " --seed " + std::to_string(*seed) + "\n";
     }
     text += write_sound(mutate_sound(*sound, amount, *seed));
     return command.write(a.output, text) ? exit_ok : exit_failure;
@@ -349,18 +392,20 @@ int command_render(const Command& command, const Arguments& a) {
     if (!a.output && std::find(a.operands.begin(), a.operands.end(), "-") != a.operands.end()) {
         return command.usage("a sound file from standard input needs -o");
     }
-    int status = exit_ok;
+    std::vector<Output> outputs;
     for (const std::string& input : a.operands) {
-        const std::string output = a.output ? *a.output : output_beside(input, a.out_dir, ".wav");
-        if (output == input) {
-            command.say_error(input + ": the WAV file would replace the sound file; give -o");
-            status = exit_failure;
-            continue;
-        }
-        const std::optional<Sound> sound = command.read(input);
+        outputs.push_back(
+            {a.output ? *a.output : output_beside(input, a.out_dir, ".wav"), "the WAV file", {input}});
+    }
+    if (auto clash = clash_of(outputs)) {
+        return command.usage(*clash);
+    }
+    int status = exit_ok;
+    for (const Output& output : outputs) {
+        const std::optional<Sound> sound = command.read(output.inputs.front());
         const std::optional<std::string> bytes =
             sound ? wav_bytes(render_sound(*sound, *rate), *rate) : std::nullopt;
-        if (!bytes || !command.write(output, *bytes)) {
+        if (!bytes || !command.write(output.path, *bytes)) {
             status = exit_failure;
         }
     }
@@ -385,6 +430,9 @@ int command_header(const Command& command, const Arguments& a) {
         return command.usage("a sound file from standard input needs -o");
     }
     const std::string output = a.output ? *a.output : output_beside(input, std::nullopt, ".h");
+    if (auto clash = clash_of({{output, "the header", {input}}})) {
+        return command.usage(*clash);
+    }
     const std::optional<Sound> sound = command.read(input);
     if (!sound) {
         return exit_failure;

@@ -5,6 +5,7 @@
 // platform.
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <string_view>
 
@@ -31,5 +32,17 @@ struct ReadOutcome {
 
 // Switches a standard stream to binary, where text streams translate line ends.
 void use_binary_mode(std::FILE* stream);
+
+// Whether two existing paths name one file: the same device and node (POSIX) or volume and file
+// index (Windows), so "./a", a symbolic link to it and a hard link to it all match "a". False
+// when either does not exist.
+[[nodiscard]] bool same_file(const std::string& a, const std::string& b);
+
+// The path made absolute, with its existing folders' links resolved and "." and ".." taken out.
+[[nodiscard]] std::filesystem::path resolved(const std::string& path);
+
+// Whether two outputs would land on one file: the same file where both exist, else the same path
+// once "." and "..", folders that are links and (on Windows) the case of letters are set aside.
+[[nodiscard]] bool same_destination(const std::string& a, const std::string& b);
 
 }  // namespace bleepforge::tool

@@ -1,6 +1,7 @@
 // The parts of the file handling that the C library alone does the same on every platform.
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 
 #include "files.hpp"
 
@@ -29,6 +30,13 @@ ReadOutcome read_input(const std::string& path, std::FILE* in, std::size_t limit
         std::fclose(file);
     }
     return outcome;
+}
+
+std::filesystem::path resolved(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return std::filesystem::weakly_canonical(error ? std::filesystem::path(path) : absolute, error)
+        .lexically_normal();
 }
 
 std::string write_stream(std::FILE* out, std::string_view bytes) {

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "files.hpp"
 
@@ -94,5 +95,16 @@ std::string write_file(const std::string& path, std::string_view bytes) {
 }
 
 void use_binary_mode(std::FILE*) {}
+
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat first {};
+    struct stat second {};
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+bool same_destination(const std::string& a, const std::string& b) {
+    return same_file(a, b) || resolved(a) == resolved(b);
+}
 
 }  // namespace bleepforge::tool

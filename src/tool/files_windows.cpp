@@ -2,8 +2,11 @@
 #include <io.h>
 #include <windows.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 
+#include "bleepforge/catalogue.hpp"
 #include "files.hpp"
 
 namespace bleepforge::tool {
@@ -83,6 +86,48 @@ std::string write_file(const std::string& path, std::string_view bytes) {
 
 void use_binary_mode(std::FILE* stream) {
     _setmode(_fileno(stream), _O_BINARY);
+}
+
+namespace {
+
+struct Identity {
+    DWORD volume;
+    DWORD high;
+    DWORD low;
+};
+
+std::optional<Identity> identity_of(const std::string& path) {
+    // FILE_FLAG_BACKUP_SEMANTICS opens folders too; the handle only reads attributes.
+    const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    const bool known = GetFileInformationByHandle(handle, &info) != 0;
+    CloseHandle(handle);
+    if (!known) {
+        return std::nullopt;
+    }
+    return Identity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+}
+
+std::string folded(const std::filesystem::path& path) {
+    return fold_ascii_case(path.string());  // NTFS compares names without case
+}
+
+}  // namespace
+
+bool same_file(const std::string& a, const std::string& b) {
+    const std::optional<Identity> first = identity_of(a);
+    const std::optional<Identity> second = identity_of(b);
+    return first && second && first->volume == second->volume && first->high == second->high &&
+           first->low == second->low;
+}
+
+bool same_destination(const std::string& a, const std::string& b) {
+    return same_file(a, b) || folded(resolved(a)) == folded(resolved(b));
 }
 
 }  // namespace bleepforge::tool

@@ -4,8 +4,10 @@
 #include "bleep.hpp"
 #include "desktop.hpp"
 #include "files.hpp"
+#include "process.hpp"
 
 int main(int argc, char** argv) {
+    bleepforge::report_oversized_writes();
     // Sound files, WAV files and headers are bytes: the same on every platform.
     bleepforge::tool::use_binary_mode(stdin);
     bleepforge::tool::use_binary_mode(stdout);

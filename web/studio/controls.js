@@ -83,6 +83,25 @@ export function createControls(container, { onChange }) {
       error.textContent = '';
       onChange(field.name, inRange, { commit, event });
     };
+    // The arrow keys in the number field move the value as one step of the slider does, which
+    // suits every scale (a step of 1 would jump a decay from 0.18 to 1.18 s).
+    number.addEventListener('keydown', (event) => {
+      if (event.key !== 'ArrowUp' && event.key !== 'ArrowDown') return;
+      event.preventDefault();
+      const current = Number(number.value);
+      const direction = event.key === 'ArrowUp' ? 1 : -1;
+      const low = field.minExclusive ? 10 ** -field.decimals : field.min;
+      let position = Math.round(curve.from(current) * steps);
+      let value = current;
+      while (value === current && position >= 0 && position <= steps) {
+        position += direction;
+        value = Math.min(field.max, Math.max(low, round(curve.to(Math.min(steps, Math.max(0, position)) / steps), field.decimals)));
+      }
+      if (!Number.isFinite(value) || value === current) return;
+      number.value = String(value);
+      error.textContent = '';
+      onChange(field.name, value, { commit: true, event });
+    });
     slider.addEventListener('input', (event) => fromSlider(false, event));
     slider.addEventListener('change', (event) => fromSlider(true, event));
     number.addEventListener('change', (event) => {

@@ -50,14 +50,24 @@ export function saveHistory(entries) {
   }
 }
 
+// A name for a new entry: the base with the first counter no entry uses yet, "Coin on sid 2".
+export function nextName(base, entries) {
+  const taken = new Set(entries.map((entry) => entry.name));
+  let n = 1;
+  while (taken.has(`${base} ${n}`)) n += 1;
+  return `${base} ${n}`;
+}
+
 // The list, built with text and attributes only.
-export function showHistory(list, entries, { recall, rename, remove }) {
+export function showHistory(list, entries, { play, recall, rename, remove }) {
   list.replaceChildren();
   entries.forEach((entry, index) => {
     const item = document.createElement('li');
     const name = document.createElement('span');
     name.className = 'name';
     name.textContent = entry.name;
+    const playButton = button('\u25b6', `Play ${entry.name}`, () => play(index));
+    playButton.className = 'play';
     const recallButton = button('Recall', `Recall ${entry.name}`, () => recall(index));
     const renameButton = button('Rename', `Rename ${entry.name}`, () => {
       const field = document.createElement('input');
@@ -81,7 +91,10 @@ export function showHistory(list, entries, { recall, rename, remove }) {
       field.select();
     });
     const removeButton = button('Delete', `Delete ${entry.name}`, () => remove(index));
-    item.append(name, recallButton, renameButton, removeButton);
+    const actions = document.createElement('span');
+    actions.className = 'actions';
+    actions.append(recallButton, renameButton, removeButton);
+    item.append(playButton, name, actions);
     list.append(item);
   });
 }

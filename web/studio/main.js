@@ -1,15 +1,17 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkRate, chips, formatSound, makeSound, mutate, parseSound, presets, random, render, toHeader, toWav,
+  checkHeaderName, checkRate, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
+  render, toHeader, toWav,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
-import { loadHistory, saveHistory, showHistory } from './history.js';
+import { loadHistory, nextName, saveHistory, showHistory } from './history.js';
 import { dieIcon } from './icons.js';
 import { currentAnalyser, isPlaying, play, stop } from './player.js';
 import { drawScope, drawSpectrogram, drawWaveform } from './scope.js';
 import { fragmentOf, soundOfFragment } from './share.js';
 import { createStore } from './store.js';
+import { loadSetting, saveSetting } from './settings.js';
 
 const $ = (id) => document.getElementById(id);
 const chipTitles = { nes: 'NES (2A03)', sid: 'C64 SID (6581)', gameboy: 'Game Boy (DMG-01)', ym2612: 'Genesis FM (YM2612)' };
@@ -75,10 +77,15 @@ function refresh(startedAt) {
   }
 }
 
+// The seed of each sound that Random or Mutate made, so the seed line describes the sound on screen
+// (after an undo or a redo too) or says nothing.
+const seeds = new WeakMap();
+
 function showSound(sound) {
   controls.show(sound);
   $('chip').value = sound.chip;
   $('family').textContent = sound.preset ? `\u00b7 ${presetTitles[sound.preset]} family` : '';
+  $('seed').textContent = seeds.get(sound) || 'none for this sound';
   $('undo').disabled = !store.canUndo;
   $('redo').disabled = !store.canRedo;
 }
@@ -98,6 +105,10 @@ store.subscribe((sound, reason) => {
   window.history.replaceState(null, '', fragmentOf(sound));
   if (reason !== 'same' && $('autoplay').checked) startPlaying();
 });
+
+// Play on change is on unless the user turned it off, which the browser remembers.
+$('autoplay').checked = loadSetting('autoplay', 'on') === 'on';
+$('autoplay').addEventListener('change', () => saveSetting('autoplay', $('autoplay').checked ? 'on' : 'off'));
 
 // --- playing -----------------------------------------------------------------------------------
 
@@ -129,9 +140,21 @@ for (const chip of chips) {
   option.textContent = `${chip} \u2014 ${chipTitles[chip]}`;
   $('chip').append(option);
 }
+// Another chip: a preset left as it is becomes that preset on the new chip; an edited sound keeps
+// its members, and the page says which of them the new chip ignores.
+const sameSound = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 $('chip').addEventListener('change', (event) => {
-  store.commit({ ...store.sound, chip: $('chip').value });
+  const chip = $('chip').value;
+  const { sound } = store;
+  const untouched = sound.preset && sameSound(sound, makeSound(sound.preset, sound.chip));
+  const next = untouched ? makeSound(sound.preset, chip) : { ...sound, chip };
+  const ignored = untouched ? [] : inactiveMembers(next).filter(({ member }) => !inactiveMembers(sound).some((m) => m.member === member));
+  $('chip-note').textContent = ignored.length
+    ? `On ${chip} the sound ignores ${ignored.map(({ member }) => member).join(', ')}: ${ignored[0].reason}.`
+    : '';
+  store.commit(next);
   refresh(event.timeStamp);
+  say(untouched ? `${presetTitles[sound.preset]} on ${chip}` : `Chip ${chip}`);
 });
 
 function newSeed() {
@@ -154,6 +177,7 @@ for (const preset of presets) {
   start.dataset.preset = preset;
   start.setAttribute('aria-label', `${presetTitles[preset]} preset`);
   start.addEventListener('click', (event) => {
+    $('chip-note').textContent = '';
     store.commit(makeSound(preset, $('chip').value));
     refresh(event.timeStamp);
     say(`${presetTitles[preset]} on ${$('chip').value}`);
@@ -166,8 +190,9 @@ for (const preset of presets) {
   dice.setAttribute('aria-label', `Random ${presetTitles[preset].toLowerCase()}`);
   dice.addEventListener('click', (event) => {
     const seed = newSeed();
-    store.commit(keepLocked(random(preset, $('chip').value, seed)));
-    $('seed').textContent = `${seed} (random ${preset})`;
+    const sound = keepLocked(random(preset, $('chip').value, seed));
+    seeds.set(sound, `${seed} (random ${preset})`);
+    store.commit(sound);
     refresh(event.timeStamp);
     say(`Random ${preset}, seed ${seed}`);
   });
@@ -180,8 +205,9 @@ $('amount').addEventListener('input', () => {
 });
 $('mutate').addEventListener('click', (event) => {
   const seed = newSeed();
-  store.commit(keepLocked(mutate(store.sound, Number($('amount').value), seed)));
-  $('seed').textContent = `${seed} (mutate by ${$('amount').value})`;
+  const sound = keepLocked(mutate(store.sound, Number($('amount').value), seed));
+  seeds.set(sound, `${seed} (mutate by ${$('amount').value})`);
+  store.commit(sound);
   refresh(event.timeStamp);
   say(`Mutated, seed ${seed}`);
 });
@@ -201,6 +227,9 @@ const typing = (target) =>
   target instanceof HTMLTextAreaElement ||
   (target instanceof HTMLInputElement && ['text', 'number', 'search'].includes(target.type));
 
+// Space plays or stops wherever the focus is outside a text field: on a button just clicked with
+// the mouse too, which it must not press again.
+const spaceKey = (event) => event.key === ' ' && !event.ctrlKey && !event.metaKey && !event.altKey && !typing(event.target);
 document.addEventListener('keydown', (event) => {
   if (typing(event.target) || event.altKey) return;
   const key = event.key.toLowerCase();
@@ -209,12 +238,16 @@ document.addEventListener('keydown', (event) => {
     if (key === 'y' || event.shiftKey) store.redo();
     else store.undo();
     refresh();
-  } else if (event.key === ' ' && !event.ctrlKey && !event.metaKey &&
-             !(event.target instanceof HTMLButtonElement || event.target instanceof HTMLSelectElement)) {
+  } else if (spaceKey(event)) {
     event.preventDefault();
-    if (isPlaying()) stop();
-    else startPlaying();
+    if (!event.repeat) {
+      if (isPlaying()) stop();
+      else startPlaying();
+    }
   }
+});
+document.addEventListener('keyup', (event) => {
+  if (spaceKey(event)) event.preventDefault();  // a button would take its click on the key's release
 });
 
 // --- files ---------------------------------------------------------------------------------------
@@ -234,16 +267,15 @@ $('export-wav').addEventListener('click', () => {
   download(toWav(store.sound, { rate: exportRate }), name, 'audio/wav');
   say(`Exported ${name}`);
 });
+const headerNameProblem = () => {
+  const problem = checkHeaderName($('header-name').value);
+  $('header-name-error').textContent = problem || '';
+  $('header-name').setAttribute('aria-invalid', String(problem !== null));
+  return problem;
+};
 $('export-header').addEventListener('click', () => {
-  if (rateRefused()) return;
-  let text;
-  try {
-    text = toHeader(store.sound, { name: $('header-name').value, rate: exportRate });
-  } catch (error) {
-    $('header-name-error').textContent = error.message;
-    return;
-  }
-  $('header-name-error').textContent = '';
+  if (rateRefused() || headerNameProblem()) return;
+  const text = toHeader(store.sound, { name: $('header-name').value, rate: exportRate });
   const name = `${$('header-name').value}.h`;
   download(text, name, 'text/x-c');
   say(`Exported ${name}`);
@@ -252,9 +284,7 @@ $('rate').addEventListener('change', () => {
   readExportRate();
   refresh();
 });
-$('header-name').addEventListener('input', () => {
-  $('header-name-error').textContent = '';
-});
+$('header-name').addEventListener('input', headerNameProblem);
 
 async function openFile(file) {
   $('open-error').textContent = '';
@@ -315,6 +345,14 @@ window.addEventListener('hashchange', () => {
 let kept = loadHistory();
 function showKept() {
   showHistory($('history-list'), kept, {
+    play(index) {
+      // The kept sound as it is, without making it the current one.
+      const position = play(render(kept[index].sound, { rate: exportRate }), exportRate, () => {
+        $('play').textContent = '\u25b6 Play';
+      });
+      if (position) $('play').textContent = '\u25a0 Stop';
+      say(`Playing ${kept[index].name}`);
+    },
     recall(index) {
       store.commit(kept[index].sound);
       refresh();
@@ -336,7 +374,7 @@ function showKept() {
 }
 $('history-add').addEventListener('click', () => {
   const sound = store.sound;
-  const name = `${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip} ${new Date().toLocaleTimeString()}`;
+  const name = nextName(`${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip}`, kept);
   kept.unshift({ name, sound });
   saveHistory(kept);
   showKept();

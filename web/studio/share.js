@@ -1,6 +1,6 @@
 // A sound in the URL's fragment: its members as name=value pairs, numbers in JavaScript's
 // shortest form, so a copied link reopens the sound exactly.
-import { formatSound, parseSound } from '../index.js';
+import { checkSound, formatSound, parseSound } from '../index.js';
 
 export function fragmentOf(sound) {
   const params = new URLSearchParams();
@@ -10,18 +10,30 @@ export function fragmentOf(sound) {
   return `#${params}`;
 }
 
-// The sound a fragment holds: {sound}, {error} for a malformed one, or {} for none.
+// The sound a fragment holds: {sound}, {error} for a malformed one, or {} for none. A link is read as
+// strictly as a file: a member given twice is refused, not settled by the last one.
 export function soundOfFragment(hash) {
   const text = hash.startsWith('#') ? hash.slice(1) : hash;
   if (!text) return {};
-  const members = {};
-  for (const [name, value] of new URLSearchParams(text)) {
-    members[name] = name === 'preset' || name === 'chip' ? value : Number(value);
+  const pairs = [...new URLSearchParams(text)];
+  if (!pairs.some(([name]) => name === 'bleepforge')) {
+    return { error: 'This link does not hold a sound: a sound\'s link starts #bleepforge=1&... Starting from the default sound.' };
   }
-  try {
-    // Through the library's reader: the same checks as a file, and the same members back.
-    return { sound: parseSound(formatSound(members)) };
-  } catch (error) {
-    return { error: `The link's sound cannot be read: ${error.message}` };
+  const seen = new Set();
+  for (const [name] of pairs) {
+    if (seen.has(name)) {
+      return { error: `The link's sound cannot be read: "${name}" is given twice` };
+    }
+    seen.add(name);
   }
+  // Own members only, whatever the names ("__proto__" included).
+  const members = Object.fromEntries(
+    pairs.map(([name, value]) => [name, name === 'preset' || name === 'chip' ? value : Number(value)]));
+  // Through the library's checks: the same as a file's, and the same members back.
+  const problems = checkSound(members);
+  if (problems.length) {
+    const more = problems.length > 1 ? ` (and ${problems.length - 1} more)` : '';
+    return { error: `The link's sound cannot be read: ${problems[0].message}${more}` };
+  }
+  return { sound: parseSound(formatSound(members)) };
 }

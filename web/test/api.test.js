@@ -47,7 +47,7 @@ test('a bad sound file throws a SoundError naming each problem\'s position and m
     return true;
   });
   assert.throws(() => bf.parseSound('{"chip": "sid"}'), { name: 'SoundError', message: /^sound: the format version is missing/ });
-  assert.throws(() => bf.parseSound('{"bleepforge": 1} x'), { name: 'SoundError', message: /^sound:1:19: syntax error/ });
+  assert.throws(() => bf.parseSound('{"bleepforge": 1} x'), { name: 'SoundError', message: /^sound:1:19: text after the end of the object/ });
   assert.throws(() => bf.parseSound(42), TypeError);
 });
 

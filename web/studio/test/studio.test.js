@@ -201,3 +201,128 @@ test('Space plays and stops; the page is usable at 390 and 1280 pixels wide', as
   assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360);
   await page.context().close();
 });
+
+test('Space plays or stops after a mouse click on a die, Mutate or a lock, and never presses them again', async () => {
+  const page = await session.open();
+  for (const selector of ['button[data-random="coin"]', '#mutate', '.field:has(#field-decay-number) .lock']) {
+    await page.click(selector);
+    const seed = await page.textContent('#seed');
+    const locked = await page.getAttribute('.field:has(#field-decay-number) .lock', 'aria-pressed');
+    const decay = await valueOf(page, 'decay');
+    const before = await page.textContent('#play');
+    await page.keyboard.press('Space');
+    assert.notEqual(await page.textContent('#play'), before, `Space after ${selector} toggles playing`);
+    assert.equal(await page.textContent('#seed'), seed, selector);
+    assert.equal(await page.getAttribute('.field:has(#field-decay-number) .lock', 'aria-pressed'), locked, selector);
+    assert.equal(await valueOf(page, 'decay'), decay, selector);
+  }
+  await page.context().close();
+});
+
+test('play on change is on at first and remembered once changed', async () => {
+  const page = await session.open();
+  assert.equal(await page.isChecked('#autoplay'), true);
+  await page.click('button[data-preset="jump"]');
+  assert.equal(await page.textContent('#play'), '\u25a0 Stop', 'a change plays');
+  await page.uncheck('#autoplay');
+  await page.reload();
+  await page.waitForSelector('body[data-ready="true"]');
+  assert.equal(await page.isChecked('#autoplay'), false);
+  await page.context().close();
+  const fresh = await session.open();
+  assert.equal(await fresh.isChecked('#autoplay'), true);
+  await fresh.context().close();
+});
+
+test('arrow keys in a number field step as the slider does', async () => {
+  const page = await session.open();
+  assert.equal(await valueOf(page, 'decay'), '0.18');
+  await page.focus('#field-decay-number');
+  await page.keyboard.press('ArrowUp');
+  const up = Number(await valueOf(page, 'decay'));
+  assert.ok(up > 0.18 && up < 0.19, `ArrowUp gave ${up}`);
+  await page.keyboard.press('ArrowDown');
+  await page.keyboard.press('ArrowDown');
+  assert.ok(Number(await valueOf(page, 'decay')) < 0.18);
+  await page.focus('#field-base_freq-number');
+  await page.keyboard.press('ArrowUp');
+  const pitch = Number(await valueOf(page, 'base_freq'));
+  assert.ok(pitch > 880 && pitch < 900, `ArrowUp on the pitch gave ${pitch}`);
+  await page.click('#undo');
+  assert.equal(await valueOf(page, 'base_freq'), '880');
+  await page.context().close();
+});
+
+test('the seed line describes the sound on screen or nothing', async () => {
+  const page = await session.open();
+  assert.equal(await page.textContent('#seed'), 'none for this sound');
+  await page.click('button[data-random="hit"]');
+  const seed = await page.textContent('#seed');
+  assert.match(seed, /^\d+ \(random hit\)$/);
+  await page.click('button[data-preset="hit"]');
+  assert.equal(await page.textContent('#seed'), 'none for this sound');
+  await page.click('#undo');
+  assert.equal(await page.textContent('#seed'), seed);
+  await setValue(page, 'decay', 0.2);
+  assert.equal(await page.textContent('#seed'), 'none for this sound');
+  await page.context().close();
+});
+
+test('a link is read as strictly as a file, and one that holds no sound says so', async () => {
+  const twice = await session.open({}, `${studioUrl}#bleepforge=1&base_freq=300&base_freq=400`);
+  assert.equal(await twice.textContent('#notice'), 'The link\'s sound cannot be read: "base_freq" is given twice');
+  assert.equal(await valueOf(twice, 'base_freq'), '880');
+  await twice.context().close();
+  const garbage = await session.open({}, `${studioUrl}#garbage`);
+  assert.match(await garbage.textContent('#notice'), /^This link does not hold a sound/);
+  await garbage.context().close();
+});
+
+test('history rows play without recalling and are named by family, chip and a counter', async () => {
+  const page = await session.open({ viewport: { width: 1280, height: 800 } });
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  await page.click('#history-add');
+  await page.click('#history-add');
+  assert.deepEqual(await page.locator('.history-list .name').allTextContents(), ['Coin on nes 2', 'Coin on nes 1']);
+  await page.click('button[data-preset="laser"]');
+  await page.click('button[aria-label="Play Coin on nes 1"]');
+  assert.equal(await page.textContent('#play'), '\u25a0 Stop');
+  assert.equal(await valueOf(page, 'base_freq'), '880', 'the current sound stays');
+  // Each row's buttons sit on one line, and the rename field shows the whole name.
+  const row = page.locator('.history-list li').first();
+  const tops = await row.locator('.actions button').evaluateAll((buttons) => buttons.map((b) => b.getBoundingClientRect().top));
+  assert.equal(new Set(tops).size, 1, 'the buttons do not wrap');
+  await row.locator('button[aria-label^="Rename"]').click();
+  const fits = await page.$eval('.history-list input', (input) => input.scrollWidth <= input.clientWidth);
+  assert.ok(fits, 'the rename field shows the whole name');
+  await page.keyboard.press('Escape');
+  await page.context().close();
+});
+
+test('the header identifier is checked as it is typed', async () => {
+  const page = await session.open();
+  await page.fill('#header-name', 'my sound');
+  assert.match(await page.textContent('#header-name-error'), /is not a C identifier/);
+  assert.equal(await page.getAttribute('#header-name', 'aria-invalid'), 'true');
+  await page.fill('#header-name', 'class');
+  assert.match(await page.textContent('#header-name-error'), /not a keyword/);
+  await page.fill('#header-name', 'my_sound');
+  assert.equal(await page.textContent('#header-name-error'), '');
+  await page.context().close();
+});
+
+test('another chip loads an untouched preset there, and an edited sound keeps its members', async () => {
+  const page = await session.open();
+  await page.selectOption('#chip', 'ym2612');
+  assert.equal(await valueOf(page, 'fm_index'), '2.5', 'the laser preset on the ym2612, FM and all');
+  assert.equal(await page.textContent('#chip-note'), '');
+  await setValue(page, 'base_freq', 500);
+  await page.selectOption('#chip', 'gameboy');
+  assert.equal(await valueOf(page, 'base_freq'), '500');
+  assert.equal(await valueOf(page, 'fm_index'), '2.5');
+  assert.match(await page.textContent('#chip-note'), /^On gameboy the sound ignores fm_ratio, fm_index: only the ym2612's FM voice reads it\.$/);
+  await page.click('#undo');
+  assert.equal(await page.inputValue('#chip'), 'ym2612');
+  await page.context().close();
+});

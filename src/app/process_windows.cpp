@@ -1,0 +1,7 @@
+#include "process.hpp"
+
+namespace bleepforge {
+
+void report_oversized_writes() {}
+
+}  // namespace bleepforge
