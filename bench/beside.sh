@@ -19,6 +19,6 @@ for round in $(seq "$rounds"); do
         "$program" --benchmark_filter='^render' --benchmark_min_time=0.2 --benchmark_out="$work/$side.json" \
             --benchmark_out_format=json >/dev/null 2>&1
         echo "round $round, $side ($([[ $side == before ]] && echo "$rev" || echo "this tree")):"
-        python3 bench/summarize.py "$work/$side.json" | grep -E "^(whole|256)|all 32|pieces /"
+        python3 bench/summarize.py "$work/$side.json" | grep -E "^(whole|256)|all 32|pieces /|every stage"
     done
 done

@@ -48,6 +48,39 @@ void render_pieces(benchmark::State& state) {
 BENCHMARK(render_pieces)
     ->ArgsProduct({benchmark::CreateDenseRange(0, 7, 1), benchmark::CreateDenseRange(0, 3, 1)});
 
+// A sound that uses every stage of format 2 at once, on each chip: the slowest path there is.
+void render_every_stage(benchmark::State& state) {
+    const auto chip = static_cast<ChipType>(state.range(0));
+    state.SetLabel(std::string("every stage/") + chip_words[state.range(0)]);
+    SfxPatch p = make_patch(SfxPreset::coin, chip);
+    p.freq_slide_accel = 2000.0;
+    p.jump1_semitones = 7.0;
+    p.jump1_time = 0.05;
+    p.jump2_semitones = 5.0;
+    p.jump2_time = 0.1;
+    p.repeat_rate = 8.0;
+    p.vibrato_depth = 10.0;
+    p.duty_sweep = -0.5;
+    p.punch = 0.4;
+    p.filter_cutoff = 0.6;
+    p.filter_sweep = 0.5;
+    p.highpass_cutoff = 30.0;
+    p.highpass_sweep = 200.0;
+    p.tremolo_depth = 0.3;
+    p.phaser_offset = 0.002;
+    p.phaser_sweep = 0.004;
+    p.downsample_rate = 11025.0;
+    p.bitcrush_bits = 8.0;
+    p.gain = 0.8;
+    for (auto _ : state) {
+        SampleBuffer samples = render_sfx(p, 0.5, 44100);
+        benchmark::DoNotOptimize(samples.data());
+    }
+    state.counters["samples/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * 22050.0, benchmark::Counter::kIsRate);
+}
+BENCHMARK(render_every_stage)->DenseRange(0, 3, 1);
+
 SampleBuffer typical_buffer() {
     return render_sfx(make_patch(SfxPreset::explosion, ChipType::sid), 0.5, 44100);
 }

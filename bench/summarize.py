@@ -34,5 +34,8 @@ if common:
     share = gmean([rates["render_pieces"][k] / rates["render"][k] for k in common])
     print(f"pieces / whole, geometric mean over {len(common)} pairs: {share:.3f} (goal: at least 0.9)")
 for run in runs:
+    if run["name"].startswith("render_every_stage/") and run.get("run_type") == "iteration":
+        print(f"{run['label']:24} {run['samples/s'] / 1e6:10.1f} M samples/s")
+for run in runs:
     if run["name"] in ("convert", "wav_file", "header_file"):
         print(f"{run['name']:12} {run['bytes_per_second'] / 1e6:10.1f} MB/s")

@@ -37,7 +37,10 @@ failures = [text for text in written if not validator.is_valid(json.loads(text))
 base = {"bleepforge": 1, "preset": "coin"}
 refused = [
     {"preset": "coin"},                      # no version
-    {**base, "bleepforge": 2},               # another version
+    {**base, "bleepforge": 3},               # another version
+    {**base, "gain": 0.5},                   # a member of format 2 in a file of format 1
+    {"bleepforge": 2, "jump1_semitones": 1.5},  # an integer member with a fraction
+    {"bleepforge": 2, "downsample_rate": 50},   # between off and the range
     {**base, "atack": 0.1},                  # an unknown member
     {**base, "decay": "0.2"},                # a wrong type
     {**base, "chip": "gb"},                  # not a chip

@@ -129,9 +129,23 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "s.bleep:1:19: \"chip\" is \"genesis\", not one of nes, sid, gameboy or ym2612 (did you mean "
          "\"ym2612\"?)\n"},
         {"{\"chip\": \"sid\"}",
-         "s.bleep: the format version is missing: a sound file holds \"bleepforge\": 1\n"},
-        {"{\"bleepforge\": 2}",
-         "s.bleep:1:2: \"bleepforge\" is 2, but this build reads sound files of version 1 only\n"},
+         "s.bleep: the format version is missing: a sound file holds \"bleepforge\": 2\n"},
+        {"{\"bleepforge\": 3}",
+         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of versions 1 and 2\n"},
+        // Format 1 holds the design's members only; format 2's integers and the sample-and-hold's
+        // gap below its range are the format's too.
+        {"{\"bleepforge\": 1,\n \"gain\": 0.5, \"duty\": 2,\n \"punch\": 0.1}",
+         "s.bleep:2:2: \"gain\" is a member of format 2: the file says \"bleepforge\": 1\n"
+         "s.bleep:2:15: \"duty\" is 2, outside its range: 0 to 1\n"
+         "s.bleep:3:2: \"punch\" is a member of format 2: the file says \"bleepforge\": 1\n"},
+        {"{\"bleepforge\": 2, \"jump1_semitones\": 1.5}",
+         "s.bleep:1:19: \"jump1_semitones\" is 1.5, but it takes whole numbers only: -24 to 24\n"},
+        {"{\"bleepforge\": 2, \"bitcrush_bits\": 0}",
+         "s.bleep:1:19: \"bitcrush_bits\" is 0, outside its range: 1 to 16\n"},
+        {"{\"bleepforge\": 2, \"downsample_rate\": 50}",
+         "s.bleep:1:19: \"downsample_rate\" is 50, outside its range: 0 (off), or 100 to 192000 Hz\n"},
+        {"{\"bleepforge\": 2, \"freq_slide_accel\": 100001}",
+         "s.bleep:1:19: \"freq_slide_accel\" is 100001, outside its range: -100000 to 100000 Hz/s\xC2\xB2\n"},
         {"{\"bleepforge\": \"1\"}", "s.bleep:1:2: \"bleepforge\" must be a number, not a string\n"},
         {"{\"bleepforge\": 1} {}",
          "s.bleep:1:19: text after the end of the object: a sound file holds one object\n"},
@@ -144,7 +158,7 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "game_over\ns.bleep:1:34: unknown member \"zz\"\n"},
         // Every problem, in the order of the text, before a syntax error ends the reading.
         {"{\"bleepforge\": 3, \"duty\": -1, \"chip\": \"c64\",",
-         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of version 1 only\n"
+         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of versions 1 and 2\n"
          "s.bleep:1:19: \"duty\" is -1, outside its range: 0 to 1\n"
          "s.bleep:1:31: \"chip\" is \"c64\", not one of nes, sid, gameboy or ym2612\n"
          "s.bleep:1:45: the file ends before the object is closed: a } is missing\n"},
@@ -187,7 +201,8 @@ TEST(ReadSound, SaysWhatIsWrongWithTheTextInTheUsersWords) {
         {"{\"bleepforge\": 1,, \"preset\": \"hit\"}", "s.bleep:1:18: two commas in a row\n"},
         {"{\"bleepforge\": 1, \"decay\": 0.1s}",
          "s.bleep:1:28: \"0.1s\" is not a value: a number, a word in double quotes, true, false or null\n"},
-        {"{\"bleepforge\": 1, \"decay\" 0.1}", "s.bleep:1:27: a colon is missing between the member's name and its value\n"},
+        {"{\"bleepforge\": 1, \"decay\" 0.1}",
+         "s.bleep:1:27: a colon is missing between the member's name and its value\n"},
         {"{\"bleepforge\": 1, \"duty\": 0.5",
          "s.bleep:1:30: the file ends before the object is closed: a } is missing\n"},
         {"{\"bleepforge\": 1, \"preset\": \"" + long_word + "\"}",
@@ -197,7 +212,7 @@ TEST(ReadSound, SaysWhatIsWrongWithTheTextInTheUsersWords) {
         {"{\"bleepforge\": 1, \"" + long_word + "\": 1}",
          "s.bleep:1:19: unknown member \"" + long_word.substr(0, 60) + "...\" (524288 characters)\n"},
         {"{\"bleepforge\": 1.5}",
-         "s.bleep:1:2: \"bleepforge\" is 1.5, but this build reads sound files of version 1 only\n"},
+         "s.bleep:1:2: \"bleepforge\" is 1.5, but this build reads sound files of versions 1 and 2\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(problems_of(c.text), c.problems) << c.text.substr(0, 80);
@@ -223,28 +238,51 @@ TEST(LeadingComments, AreTheCommentsBeforeTheObject) {
     EXPECT_EQ(leading_comments(""), "");
 }
 
-TEST(WriteSound, WritesEveryMemberOneALineInThePatchsOrder) {
+TEST(WriteSound, WritesEveryMemberOneALineSectionBySection) {
     EXPECT_EQ(write_sound(make_sound(SfxPreset::laser, ChipType::ym2612)),
               "{\n"
-              "  \"bleepforge\": 1,\n"
+              "  \"bleepforge\": 2,\n"
               "  \"preset\": \"laser\",\n"
               "  \"chip\": \"ym2612\",\n"
               "  \"base_freq\": 880,\n"
               "  \"freq_slide\": -1600,\n"
-              "  \"duty\": 0.25,\n"
+              "  \"freq_slide_accel\": 0,\n"
+              "  \"jump1_semitones\": 0,\n"
+              "  \"jump1_time\": 0,\n"
+              "  \"jump2_semitones\": 0,\n"
+              "  \"jump2_time\": 0,\n"
+              "  \"repeat_rate\": 0,\n"
+              "  \"vibrato_depth\": 0,\n"
+              "  \"vibrato_rate\": 6,\n"
               "  \"attack\": 0.005,\n"
               "  \"decay\": 0.18,\n"
               "  \"sustain_time\": 0,\n"
               "  \"release\": 0.02,\n"
               "  \"sustain_level\": 0,\n"
-              "  \"filter_cutoff\": 1,\n"
+              "  \"punch\": 0,\n"
+              "  \"duration\": 0.5,\n"
+              "  \"duty\": 0.25,\n"
+              "  \"duty_sweep\": 0,\n"
               "  \"noise\": 0,\n"
               "  \"fm_ratio\": 3,\n"
               "  \"fm_index\": 2.5,\n"
-              "  \"vibrato_depth\": 0,\n"
-              "  \"vibrato_rate\": 6,\n"
-              "  \"duration\": 0.5\n"
+              "  \"filter_cutoff\": 1,\n"
+              "  \"filter_sweep\": 0,\n"
+              "  \"highpass_cutoff\": 0,\n"
+              "  \"highpass_sweep\": 0,\n"
+              "  \"tremolo_depth\": 0,\n"
+              "  \"tremolo_rate\": 6,\n"
+              "  \"phaser_offset\": 0,\n"
+              "  \"phaser_sweep\": 0,\n"
+              "  \"downsample_rate\": 0,\n"
+              "  \"bitcrush_bits\": 16,\n"
+              "  \"gain\": 1\n"
               "}\n");
+    // A format-1 file reads with every stage neutral, and is written back as format 2.
+    const Sound old = read_ok(R"({"bleepforge": 1, "preset": "coin", "chip": "sid"})");
+    EXPECT_TRUE(same_bits(old, make_sound(SfxPreset::coin, ChipType::sid)));
+    EXPECT_FALSE(stages_in_use(old.patch));
+    EXPECT_TRUE(write_sound(old).starts_with("{\n  \"bleepforge\": 2,\n"));
     // Without a preset there is no "preset" line; an unknown chip is written so it is refused.
     Sound odd = default_sound(ChipType::sid);
     EXPECT_EQ(write_sound(odd).find("preset"), std::string::npos);
@@ -301,6 +339,11 @@ TEST(WriteSound, ReadsBackToTheSamePatchBitForBit) {
                 value = field.min_exclusive ? std::nextafter(field.min, field.max) : field.min;
             } else if (pick == 2) {
                 value = std::max(field.min, 0.0) + u * 1e-9;
+            } else if (pick == 3 && field.zero_is_off) {
+                value = 0.0;
+            }
+            if (field.integer) {
+                value = std::floor(value);
             }
             sound_members::set_value(sound, field, value);
         }
@@ -326,7 +369,8 @@ TEST(CheckSound, FindsWhatAReaderWouldRefuse) {
         members.push_back(p.member);
         EXPECT_EQ(p.line, 0U);
     }
-    EXPECT_EQ(members, (std::vector<std::string>{"preset", "chip", "duty", "decay", "duration"}));
+    EXPECT_EQ(members, (std::vector<std::string>{"preset", "chip", "decay", "duration",
+                                                 "duty"}));  // the table's order
 }
 
 TEST(HeaderName, IsACIdentifierThatIsNoKeyword) {
@@ -432,16 +476,19 @@ TEST(SoundSchema, HasTheReadersMembersAndRanges) {
     const nlohmann::json& properties = schema.at("properties");
     EXPECT_EQ(schema.at("required"), nlohmann::json::array({"bleepforge"}));
     EXPECT_EQ(schema.at("additionalProperties"), false);
-    EXPECT_EQ(properties.at("bleepforge").at("const"), sound_format_version);
+    EXPECT_EQ(properties.at("bleepforge").at("enum"), nlohmann::json::array({1, sound_format_version}));
     EXPECT_EQ(properties.at("preset").at("enum"), nlohmann::json(preset_words));
     EXPECT_EQ(properties.at("chip").at("enum"), nlohmann::json(chip_words));
     EXPECT_EQ(properties.size(), 3 + sound_fields().size());
+    const nlohmann::json& newer = schema.at("then").at("properties");
     for (const SoundField& field : sound_fields()) {
         SCOPED_TRACE(field.name);
         const nlohmann::json& property = properties.at(std::string(field.name));
-        EXPECT_EQ(property.at("type"), "number");
-        EXPECT_EQ(property.at(field.min_exclusive ? "exclusiveMinimum" : "minimum").get<double>(), field.min);
-        EXPECT_EQ(property.at("maximum").get<double>(), field.max);
+        EXPECT_EQ(property.at("type"), field.integer ? "integer" : "number");
+        const nlohmann::json& range = field.zero_is_off ? property.at("anyOf").at(1) : property;
+        EXPECT_EQ(range.at(field.min_exclusive ? "exclusiveMinimum" : "minimum").get<double>(), field.min);
+        EXPECT_EQ(range.at("maximum").get<double>(), field.max);
+        EXPECT_EQ(newer.contains(std::string(field.name)), field.version > 1);
     }
 }
 

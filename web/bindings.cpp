@@ -42,6 +42,7 @@ char* text_block(const std::string& text) {
 
 constexpr const char* kind_words[] = {"syntax", "member", "type", "range"};
 constexpr const char* slider_words[] = {"linear", "logarithmic", "signed_cubic", "square", "quartic"};
+constexpr const char* section_words[] = {"pitch", "envelope", "tone", "filters", "effects"};
 
 char* problems_block(const std::vector<SoundProblem>& problems, std::uint32_t status = 1) {
     nlohmann::json list = nlohmann::json::array();
@@ -99,7 +100,12 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                           {"title", f.title},
                           {"summary", f.summary},
                           {"decimals", f.decimals},
-                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]}});
+                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
+                          {"section", section_words[static_cast<std::size_t>(f.section)]},
+                          {"version", f.version},
+                          {"neutral", f.neutral},
+                          {"integer", f.integer},
+                          {"zeroIsOff", f.zero_is_off}});
     }
     const nlohmann::json vocabulary{{"presets", preset_words},
                                     {"chips", chip_words},
@@ -171,6 +177,15 @@ EMSCRIPTEN_KEEPALIVE char* bf_inactive(const char* text, std::size_t size) {
             list.push_back({{"member", m.member}, {"reason", m.reason}});
         }
         return text_block(list.dump());
+    });
+}
+
+// How long the sound needs so that its envelope (and the echo and hold of its stages) ends inside
+// it, in seconds, as text.
+EMSCRIPTEN_KEEPALIVE char* bf_ending(const char* text, std::size_t size) {
+    return with_sound(text, size, [](const Sound& sound) {
+        return text_block(
+            nlohmann::json{{"endsAt", sound_ending_s(sound)}, {"fits", fitting_duration_s(sound)}}.dump());
     });
 }
 

@@ -8,7 +8,7 @@ export type Chip = 'nes' | 'sid' | 'gameboy' | 'ym2612';
  * the preset's patch (or the defaults with 440 Hz) and every member given overrides it.
  */
 export interface Sound {
-  /** The format version, 1. */
+  /** The format version: 2 (1 holds the design's members only). */
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;
@@ -17,8 +17,22 @@ export interface Sound {
   base_freq?: number;
   /** Slide: pitch change per second; negative falls, and the pitch stays within 20 to 20000 Hz (-20000 to 20000 Hz/s). */
   freq_slide?: number;
-  /** Duty: share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid) (0 to 1). */
-  duty?: number;
+  /** Slide acceleration: change of the slide per second, so a fall can steepen or ease (-100000 to 100000 Hz/s²). */
+  freq_slide_accel?: number;
+  /** Jump 1: semitones the pitch jumps by at jump 1's time; 0 is no jump (-24 to 24). */
+  jump1_semitones?: number;
+  /** Jump 1 time: when jump 1 happens, from the start or from each repeat (0 to 60 s). */
+  jump1_time?: number;
+  /** Jump 2: semitones of a second jump, after the first; 0 is no jump (-24 to 24). */
+  jump2_semitones?: number;
+  /** Jump 2 time: when jump 2 happens, from the start or from each repeat (0 to 60 s). */
+  jump2_time?: number;
+  /** Repeat: how often a second the pitch, slide, jumps and duty sweep start again (not the envelope); 0 is off (0 to 100 Hz). */
+  repeat_rate?: number;
+  /** Vibrato depth: vibrato's pitch excursion; 0 switches vibrato off (0 to 1000 Hz). */
+  vibrato_depth?: number;
+  /** Vibrato rate: vibrato frequency (0 to 100 Hz). */
+  vibrato_rate?: number;
   /** Attack: rise from silence to full level (0 to 60 s). */
   attack?: number;
   /** Decay: fall from full level to the sustain level (0 to 60 s). */
@@ -29,20 +43,42 @@ export interface Sound {
   release?: number;
   /** Sustain level: level held during the sustain (0 to 1). */
   sustain_level?: number;
-  /** Low-pass cutoff: cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off (0 to 1). */
-  filter_cutoff?: number;
+  /** Punch: how much louder the sustain starts (times 1 + 2 punch), falling to its level (0 to 1). */
+  punch?: number;
+  /** Duration: length of the rendered sound; 0.5 s when not given (above 0 and at most 60 s). */
+  duration?: number;
+  /** Duty: share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid) (0 to 1). */
+  duty?: number;
+  /** Duty sweep: change of the duty per second, held in 0 to 1 (pulse voices) (-10 to 10 1/s). */
+  duty_sweep?: number;
   /** Noise: above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the filter's damping is 1 - noise (0 to 1). */
   noise?: number;
   /** FM ratio: FM modulator frequency over the carrier's (ym2612 only) (0 to 16). */
   fm_ratio?: number;
   /** FM depth: FM modulation depth (ym2612 only) (0 to 20 rad). */
   fm_index?: number;
-  /** Vibrato depth: vibrato's pitch excursion; 0 switches vibrato off (0 to 1000 Hz). */
-  vibrato_depth?: number;
-  /** Vibrato rate: vibrato frequency (0 to 100 Hz). */
-  vibrato_rate?: number;
-  /** Duration: length of the rendered sound; 0.5 s when not given (above 0 and at most 60 s). */
-  duration?: number;
+  /** Low-pass cutoff: cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off (0 to 1). */
+  filter_cutoff?: number;
+  /** Low-pass sweep: change of the low-pass cutoff per second, held in 0 to 1; any sweep runs the filter (-10 to 10 1/s). */
+  filter_sweep?: number;
+  /** High-pass cutoff: a 12 dB-an-octave high-pass after the low-pass; 0 with no sweep is off (0 to 20000 Hz). */
+  highpass_cutoff?: number;
+  /** High-pass sweep: change of the high-pass cutoff per second, held in 0 to 20000 Hz (-20000 to 20000 Hz/s). */
+  highpass_sweep?: number;
+  /** Tremolo depth: how far the level swings, from 1 down to 1 - depth; 0 is off (0 to 1). */
+  tremolo_depth?: number;
+  /** Tremolo rate: the tremolo's frequency (0 to 100 Hz). */
+  tremolo_rate?: number;
+  /** Phaser delay: the signal is added to itself delayed by this much, half and half; 0 with no sweep is off (0 to 0.02 s). */
+  phaser_offset?: number;
+  /** Phaser sweep: change of the phaser's delay per second, held in 0 to 0.02 s (-0.02 to 0.02 s/s). */
+  phaser_sweep?: number;
+  /** Sample-and-hold: each sample is held for 1/rate s, a lower rate's grit; 0 is off (0 (off), or 100 to 192000 Hz). */
+  downsample_rate?: number;
+  /** Bit crush: the signal takes at most 2^bits levels; 16 is off (1 to 16). */
+  bitcrush_bits?: number;
+  /** Gain: times the final signal, before its clip to -1 ... 1 (0 to 4). */
+  gain?: number;
 }
 
 /** A sound with every member given, as this module returns them. */
@@ -66,6 +102,16 @@ export interface Field {
   readonly decimals: number;
   /** How a slider best spreads the range. */
   readonly slider: 'linear' | 'logarithmic' | 'signed_cubic' | 'square' | 'quartic';
+  /** The group a designer reads it in. */
+  readonly section: 'pitch' | 'envelope' | 'tone' | 'filters' | 'effects';
+  /** The format that brought it: 1, or 2 for the stages of sound design. */
+  readonly version: number;
+  /** For a stage, the value that leaves the sound as without it. */
+  readonly neutral: number;
+  /** Whole numbers only. */
+  readonly integer: boolean;
+  /** 0 is allowed below min and means off. */
+  readonly zeroIsOff: boolean;
 }
 
 /** One problem of a sound file or a sound object. */
@@ -121,6 +167,8 @@ export function checkRate(rate: unknown): string | null;
 export function checkHeaderName(name: unknown): string | null;
 /** The members that cannot change the sound as it stands, each with the reason. */
 export function inactiveMembers(sound: Sound): { member: string; reason: string }[];
+/** When the sound has ended, and the shortest duration in twentieths of a second that lets it end. */
+export function soundEnding(sound: Sound): { endsAt: number; fits: number };
 /** A voice that renders the sound in pieces: exactly render()'s samples, however they are split. */
 export function createVoice(sound: Sound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */

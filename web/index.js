@@ -381,6 +381,14 @@ export function inactiveMembers(sound) {
   return soundOf(fromSound(sound, (pointer, size) => core._bf_inactive(pointer, size)));
 }
 
+/**
+ * When the sound has ended (its envelope, a phaser's echo, a held last value), in seconds, and the
+ * shortest duration in twentieths of a second that lets it end: {endsAt, fits}.
+ */
+export function soundEnding(sound) {
+  return soundOf(fromSound(sound, (pointer, size) => core._bf_ending(pointer, size)));
+}
+
 /** The sound as a C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
 export function toHeader(sound, options) {
   const rate = rateOf(options);

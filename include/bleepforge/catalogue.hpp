@@ -33,7 +33,9 @@ inline constexpr std::array<std::string_view, 8> preset_words{"laser",   "jump",
                                                               "powerup", "hit",  "blip",      "game_over"};
 inline constexpr std::array<std::string_view, 4> chip_words{"nes", "sid", "gameboy", "ym2612"};
 
-// Everything the renderer needs for one preset voiced on one chip. A plain value.
+// Everything the renderer needs for one preset voiced on one chip. A plain value: the chip and
+// the fourteen values every preset sets, then the stages of sound-file format 2, each neutral (the
+// sound as without the stage) unless set; their formulas are in synth.hpp.
 struct SfxPatch {
     ChipType chip;
     double base_freq;      // Hz, starting pitch
@@ -50,6 +52,25 @@ struct SfxPatch {
     double fm_index;       // radians of peak carrier phase deviation (ym2612)
     double vibrato_depth;  // Hz; 0 or less switches vibrato off
     double vibrato_rate;   // Hz
+
+    double freq_slide_accel = 0.0;  // Hz/s^2: the slide's own change per second
+    double jump1_semitones = 0.0;   // whole semitones, -24 to 24: a pitch jump ...
+    double jump1_time = 0.0;        // s: ... this long after the start (or each repeat)
+    double jump2_semitones = 0.0;   // a second jump, after the first
+    double jump2_time = 0.0;        // s
+    double repeat_rate = 0.0;       // Hz: pitch, slide, jumps and duty sweep start again; 0 is off
+    double duty_sweep = 0.0;        // per second, on the duty
+    double punch = 0.0;             // 0..1: the sustain starts louder by 1 + 2 * punch
+    double filter_sweep = 0.0;      // per second, on filter_cutoff
+    double highpass_cutoff = 0.0;   // Hz; 0 (with no sweep) is off
+    double highpass_sweep = 0.0;    // Hz/s
+    double phaser_offset = 0.0;     // s: the delay of the signal added; 0 (with no sweep) is off
+    double phaser_sweep = 0.0;      // s/s
+    double tremolo_depth = 0.0;     // 0..1; 0 is off
+    double tremolo_rate = 6.0;      // Hz
+    double downsample_rate = 0.0;   // Hz of the sample-and-hold; 0 is off
+    double bitcrush_bits = 16.0;    // 1 to 16 whole bits; 16 is off
+    double gain = 1.0;              // before the final clip
 };
 
 // The word with A-Z turned into a-z and every other byte kept: the same in every locale.

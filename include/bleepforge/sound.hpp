@@ -16,8 +16,9 @@
 
 namespace bleepforge {
 
-// The format version this build reads and writes (the file's "bleepforge" member).
-inline constexpr std::int64_t sound_format_version = 1;
+// The format version this build writes (the file's "bleepforge" member); it reads 1 and 2. Version 1
+// holds the design's members only, version 2 the stages too.
+inline constexpr std::int64_t sound_format_version = 2;
 // A sound file's text is at most this long; anything longer is refused unread.
 inline constexpr std::size_t max_sound_file_size = 1 << 20;
 // The sample rates a sound is rendered at by the tools, in Hz.
@@ -44,12 +45,19 @@ enum class Move : std::uint8_t {
 // that switches its feature on keeps it on.
 enum class MoveWhen : std::uint8_t {
     always,
+    nonzero,         // only while it is not 0 (a stage in use)
+    nonzero_switch,  // a stage's own switch: only while it is not 0, and it stays so
     filter_switch,   // the low-pass's own cutoff: only while it is on, and it stays below the bypass
-    noise_on,        // only while there is any noise
+    crush_switch,    // the bit crush's own bits: only below 16, and they stay below
     fm_voice,        // only on a chip whose generator is FM
-    vibrato_switch,  // vibrato's own depth: only while it is on, and it stays above 0
     vibrato_on,      // only while vibrato is on
+    jump1_on,        // only while jump 1 is in use
+    jump2_on,        // only while jump 2 is in use
+    tremolo_on,      // only while the tremolo is on
 };
+
+// The groups a designer reads the members in, in this order.
+enum class Section : std::uint8_t { pitch, envelope, tone, filters, effects };
 
 // How a slider spreads a member's range, for the places a value is picked by hand (the studio).
 enum class SliderScale : std::uint8_t {
@@ -78,9 +86,15 @@ struct SoundField {
     double move_absolute;
     MoveWhen when;
     SliderScale slider;
+    Section section;
+    int version;       // the format that brought it: 1 the design's members, 2 the stages
+    double neutral;    // a stage's value that leaves the sound as without it (0 for the design's)
+    bool integer;      // whole numbers only
+    bool zero_is_off;  // 0 is allowed below min, and means off (downsample_rate)
 };
 
-// Every member in the file's order: the fourteen patch fields in the patch's order, then "duration".
+// Every member in the file's order, section by section: Pitch, Envelope (with the duration), Tone,
+// Filters, Effects.
 [[nodiscard]] std::span<const SoundField> sound_fields();
 
 // The member's range in words, "0 to 60 s" or "above 0 and at most 60 s".
@@ -93,6 +107,14 @@ struct InactiveMember {
     std::string reason;
 };
 [[nodiscard]] std::vector<InactiveMember> inactive_members(const Sound& sound);
+
+// When the sound has ended, in seconds: its envelope, the phaser's echo, the last value a
+// sample-and-hold keeps and a little for the high-pass to settle. A duration shorter than this cuts
+// the sound off, often with a click.
+[[nodiscard]] double sound_ending_s(const Sound& sound);
+// The shortest duration in twentieths of a second that lets the sound end, within 0.1 to 60 s: what
+// random and mutate give, and what the studio offers.
+[[nodiscard]] double fitting_duration_s(const Sound& sound);
 
 // The preset on the chip: make_patch's patch, half a second long.
 [[nodiscard]] Sound make_sound(SfxPreset preset, ChipType chip);

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <span>
 #include <vector>
 
@@ -50,8 +51,9 @@ enum class Generator : std::int32_t { pulse, stepped_triangle, saw_pulse, fm, si
     return generator == Generator::fm;
 }
 
+// The low-pass runs from a cutoff below the bypass, or whenever its cutoff sweeps.
 [[nodiscard]] constexpr bool filter_is_on(const SfxPatch& patch) {
-    return patch.filter_cutoff < filter_bypass_cutoff;
+    return patch.filter_cutoff < filter_bypass_cutoff || patch.filter_sweep != 0.0;
 }
 [[nodiscard]] constexpr bool noise_on_every_sample(const SfxPatch& patch) {
     return patch.noise > noise_every_sample_above;
@@ -59,6 +61,65 @@ enum class Generator : std::int32_t { pulse, stepped_triangle, saw_pulse, fm, si
 [[nodiscard]] constexpr bool vibrato_is_on(const SfxPatch& patch) {
     return patch.vibrato_depth > 0.0;
 }
+
+// The stages of format 2, each on only where it can change the sound.
+[[nodiscard]] constexpr bool repeat_is_on(const SfxPatch& patch) {
+    return patch.repeat_rate > 0.0 && patch.repeat_rate <= std::numeric_limits<double>::max();
+}
+[[nodiscard]] constexpr bool highpass_is_on(const SfxPatch& patch) {
+    return patch.highpass_cutoff > 0.0 || patch.highpass_sweep > 0.0;
+}
+[[nodiscard]] constexpr bool phaser_is_on(const SfxPatch& patch) {
+    return patch.phaser_offset > 0.0 || patch.phaser_sweep > 0.0;
+}
+[[nodiscard]] constexpr bool tremolo_is_on(const SfxPatch& patch) {
+    return patch.tremolo_depth != 0.0;
+}
+[[nodiscard]] constexpr bool downsample_is_on(const SfxPatch& patch) {
+    return patch.downsample_rate > 0.0;
+}
+[[nodiscard]] constexpr bool bitcrush_is_on(const SfxPatch& patch) {
+    return patch.bitcrush_bits < 16.0;
+}
+// Whether any stage of format 2 is in use: a patch without one renders as the design's voice, by
+// the design's own steps.
+[[nodiscard]] constexpr bool stages_in_use(const SfxPatch& p) {
+    return p.freq_slide_accel != 0.0 || p.jump1_semitones != 0.0 || p.jump2_semitones != 0.0 ||
+           repeat_is_on(p) || p.duty_sweep != 0.0 || p.punch != 0.0 || p.filter_sweep != 0.0 ||
+           highpass_is_on(p) || phaser_is_on(p) || tremolo_is_on(p) || downsample_is_on(p) ||
+           bitcrush_is_on(p) || p.gain != 1.0;
+}
+
+// The range a stage's sweep holds its value in.
+inline constexpr double highpass_max_hz = 20000.0;
+inline constexpr double phaser_max_s = 0.02;
+
+// The chain, per sample i at t = i / rate, with tau the time since the start or the last repeat:
+//  1. Repeat: where floor(i * repeat_rate / rate) grows, tau starts again from 0, the pitch from
+//     base_freq, and the jumps wait again (the envelope, vibrato and sweeps go on).
+//  2. Pitch: freq += (freq_slide + freq_slide_accel * tau) / rate, held in 20 to 20000 Hz; then at
+//     the first sample with tau >= jump1_time (and jump1_semitones not 0) freq *= 2^(n/12) from a
+//     table of the 49 correctly rounded ratios for n = -24 ... 24, held in the band again; then the
+//     same for jump 2. Vibrato adds vibrato_depth * sin(2 pi vibrato_rate t) to the tone's pitch.
+//  3. Generator: its cycle position from the phase, with duty + duty_sweep * tau held in [0, 1]
+//     where duty_sweep is not 0.
+//  4. Noise, as the design mixes it.
+//  5. Low-pass: the design's filter, with filter_cutoff + filter_sweep * t held in [0, 1] as its
+//     factor where filter_sweep is not 0.
+//  6. High-pass: two one-pole stages y = a (y' + x - x'), a = 1 / (1 + 2 pi fc / rate), with fc =
+//     highpass_cutoff + highpass_sweep * t held in 0 to 20000 Hz. From here on in double.
+//  7. Envelope, punch, tremolo: times the envelope level; during the sustain also times
+//     1 + 2 punch (1 - (t - sustain start) / sustain_time), falling to 1; times
+//     1 - tremolo_depth (1 + sin(2 pi (frac(tremolo_rate t) - 1/4))) / 2, from 1 down to 1 - depth.
+//  8. Phaser: y = x / 2 + d / 2, d the signal delayed by D = (phaser_offset + phaser_sweep * t) held
+//     in 0 to 0.02 s, times rate, read between the two nearest samples linearly (0 before the start).
+//  9. Sample-and-hold: the value is taken where floor(i * downsample_rate / rate) grows (and at the
+//     first sample) and held between.
+// 10. Bit crush: x = k / 2^(b-1), k = floor(x 2^(b-1) + 1/2) held in -2^(b-1) ... 2^(b-1) - 1, for
+//     b = bitcrush_bits below 16: at most 2^b levels, silence kept.
+// 11. Gain: times gain. 12. The clip to [-1, 1] as a float (a NaN gives 0).
+// Sines of new stages come from the renderer's own polynomial sine, so they are the same everywhere.
+// With every stage neutral the steps are exactly the design's.
 
 // A render in progress: everything it needs between two calls of render_voice, so a game can pull
 // a sound a few hundred samples at a time from its audio callback. A plain value: a copy goes on
@@ -85,6 +146,18 @@ struct Voice {
     std::uint32_t noise_register = 0x7FFF;
     double filter_low = 0.0;
     double filter_band = 0.0;
+
+    // The stages' state, used where stages_in_use(patch).
+    bool stages = false;
+    double repeat_count = 0.0;       // floor(i * repeat_rate / rate) at the last sample
+    std::uint64_t repeat_start = 0;  // the sample the pitch last started from
+    bool jump1_done = false;
+    bool jump2_done = false;
+    double highpass_x[2] = {0.0, 0.0};  // each stage's last input and output
+    double highpass_y[2] = {0.0, 0.0};
+    std::vector<double> phaser_line;  // the last samples before the phaser, a ring
+    double hold_count = -1.0;         // floor(i * downsample_rate / rate) of the held value
+    double held = 0.0;
 };
 
 // A voice at the start of a render of the patch for duration_s seconds at rate_hz. It holds

@@ -87,8 +87,12 @@ std::optional<std::string> range_problem(const SoundField& field, double value) 
     if (!std::isfinite(value)) {
         return name + " must be a finite number";
     }
+    if (field.integer && value != std::floor(value)) {
+        return name + " is " + format_number(value) +
+               ", but it takes whole numbers only: " + range_text(field);
+    }
     const bool below = field.min_exclusive ? !(value > field.min) : value < field.min;
-    if (below || value > field.max) {
+    if ((below && !(field.zero_is_off && value == 0.0)) || value > field.max) {
         return name + " is " + format_number(value) + ", outside its range: " + range_text(field);
     }
     return std::nullopt;
@@ -170,6 +174,9 @@ namespace bleepforge {
 std::string range_text(const SoundField& field) {
     using sound_members::format_number;
     const std::string unit = field.unit.empty() ? "" : " " + std::string(field.unit);
+    if (field.zero_is_off) {
+        return "0 (off), or " + format_number(field.min) + " to " + format_number(field.max) + unit;
+    }
     if (field.min_exclusive) {
         return "above " + format_number(field.min) + " and at most " + format_number(field.max) + unit;
     }

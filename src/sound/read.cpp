@@ -106,6 +106,8 @@ public:
 
     // What the members gave, before they are applied to the starting point.
     bool version_seen = false;
+    double version = 0.0;
+    std::vector<SoundProblem> newer_members;  // members of format 2, refused where the file says 1
     std::optional<SfxPreset> preset;
     ChipType chip = ChipType::nes;
     std::vector<std::optional<double>> numbers = std::vector<std::optional<double>>(sound_fields().size());
@@ -216,13 +218,20 @@ bool Handler::number(double value, const std::string& text) {
     }
     if (kind_ == Member::version) {
         version_seen = true;
-        // Any spelling of the number 1 (1.0 and 1e0 too), as a JSON Schema's integer takes it.
-        if (value != static_cast<double>(sound_format_version)) {
+        version = value;
+        // Any spelling of the numbers (1.0 and 1e0 too), as a JSON Schema's integer takes them.
+        if (value != 1.0 && value != 2.0) {
             problem(ProblemKind::range, "\"bleepforge\" is " + sound_members::excerpt(text) +
-                                            ", but this build reads sound files of version 1 only");
+                                            ", but this build reads sound files of versions 1 and 2");
         }
     } else if (kind_ == Member::number) {
         const SoundField& field = sound_fields()[field_];
+        if (field.version > 1) {
+            newer_members.push_back(
+                {current_.where.line, current_.where.column, current_.name,
+                 in_quotes(field.name) + " is a member of format 2: the file says \"bleepforge\": 1",
+                 ProblemKind::member});
+        }
         if (auto message = sound_members::range_problem(field, value)) {
             // Beyond a double's range the text says more than "inf".
             problem(ProblemKind::range, std::isinf(value)
@@ -343,8 +352,20 @@ SoundReading read_sound(std::string_view text) {
                                         /*strict=*/true, /*ignore_comments=*/true);
     if (parsed && !handler.version_seen) {
         handler.problems.push_back({0, 0, "bleepforge",
-                                    "the format version is missing: a sound file holds \"bleepforge\": 1",
+                                    "the format version is missing: a sound file holds \"bleepforge\": 2",
                                     ProblemKind::member});
+    }
+    if (handler.version == 1.0 && !handler.newer_members.empty()) {
+        handler.problems.insert(handler.problems.end(), handler.newer_members.begin(),
+                                handler.newer_members.end());
+        // Every problem in the order of the text; those without a place last.
+        std::stable_sort(handler.problems.begin(), handler.problems.end(),
+                         [](const SoundProblem& a, const SoundProblem& b) {
+                             const auto key = [](const SoundProblem& p) {
+                                 return std::pair(p.line == 0 ? SIZE_MAX : p.line, p.column);
+                             };
+                             return key(a) < key(b);
+                         });
     }
     if (!handler.problems.empty()) {
         return {std::nullopt, std::move(handler.problems)};

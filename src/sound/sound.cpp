@@ -20,56 +20,111 @@ constexpr Move spread = Move::spread;
 using When = MoveWhen;
 using Slider = SliderScale;
 // clang-format off
-constexpr std::array<SoundField, 15> fields{{
-    // name           member                    min       max      min_excl unit   title
-    //     summary
-    //     decimals move relative absolute when slider
-    {"base_freq",     &SfxPatch::base_freq,     20.0,     20000.0, false, "Hz",   "Start frequency",
-         "starting pitch",
-         2, scale,  0.3, 0.0,  When::always,         Slider::logarithmic},
-    {"freq_slide",    &SfxPatch::freq_slide,    -20000.0, 20000.0, false, "Hz/s", "Slide",
-         "pitch change per second; negative falls, and the pitch stays within 20 to 20000 Hz",
-         0, spread, 0.3, 200,  When::always,         Slider::signed_cubic},
-    {"duty",          &SfxPatch::duty,          0.0,      1.0,     false, "",     "Duty",
-         "share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid)",
-         3, spread, 0.0, 0.2,  When::always,         Slider::linear},
-    {"attack",        &SfxPatch::attack,        0.0,      60.0,    false, "s",    "Attack",
-         "rise from silence to full level",
-         3, spread, 0.3, 0.01, When::always,         Slider::quartic},
-    {"decay",         &SfxPatch::decay,         0.0,      60.0,    false, "s",    "Decay",
-         "fall from full level to the sustain level",
-         3, spread, 0.3, 0.01, When::always,         Slider::quartic},
-    {"sustain_time",  &SfxPatch::sustain_time,  0.0,      60.0,    false, "s",    "Sustain",
-         "time held at the sustain level",
-         3, spread, 0.3, 0.01, When::always,         Slider::quartic},
-    {"release",       &SfxPatch::release,       0.0,      60.0,    false, "s",    "Release",
-         "fall from the sustain level to silence",
-         3, spread, 0.3, 0.01, When::always,         Slider::quartic},
-    {"sustain_level", &SfxPatch::sustain_level, 0.0,      1.0,     false, "",     "Sustain level",
-         "level held during the sustain",
-         2, spread, 0.0, 0.2,  When::always,         Slider::linear},
-    {"filter_cutoff", &SfxPatch::filter_cutoff, 0.0,      1.0,     false, "",     "Low-pass cutoff",
-         "cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off",
-         2, spread, 0.0, 0.2,  When::filter_switch,  Slider::linear},
-    {"noise",         &SfxPatch::noise,         0.0,      1.0,     false, "",     "Noise",
-         "above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the "
-         "filter's damping is 1 - noise",
-         2, spread, 0.0, 0.2,  When::noise_on,       Slider::linear},
-    {"fm_ratio",      &SfxPatch::fm_ratio,      0.0,      16.0,    false, "",     "FM ratio",
-         "FM modulator frequency over the carrier's (ym2612 only)",
-         2, spread, 0.3, 0.5,  When::fm_voice,       Slider::linear},
-    {"fm_index",      &SfxPatch::fm_index,      0.0,      20.0,    false, "rad",  "FM depth",
-         "FM modulation depth (ym2612 only)",
-         2, spread, 0.3, 0.5,  When::fm_voice,       Slider::linear},
-    {"vibrato_depth", &SfxPatch::vibrato_depth, 0.0,      1000.0,  false, "Hz",   "Vibrato depth",
-         "vibrato's pitch excursion; 0 switches vibrato off",
-         1, scale,  0.5, 0.0,  When::vibrato_switch, Slider::square},
-    {"vibrato_rate",  &SfxPatch::vibrato_rate,  0.0,      100.0,   false, "Hz",   "Vibrato rate",
-         "vibrato frequency",
-         1, spread, 0.3, 1.0,  When::vibrato_on,     Slider::square},
-    {"duration",      nullptr,                  0.0,      60.0,    true,  "s",    "Duration",
-         "length of the rendered sound; 0.5 s when not given",
-         2, none,   0.0, 0.0,  When::always,         Slider::quartic},
+constexpr std::array<SoundField, 33> fields{{
+    // name, member, min, max, min_exclusive, unit, title;
+    //     summary;
+    //     decimals, move, relative, absolute, when, slider, section, version, neutral, integer, zero_is_off
+    {"base_freq", &SfxPatch::base_freq, 20.0, 20000.0, false, "Hz", "Start frequency",
+     "starting pitch",
+     2, scale, 0.3, 0.0, When::always, Slider::logarithmic, Section::pitch, 1, 0.0, false, false},
+    {"freq_slide", &SfxPatch::freq_slide, -20000.0, 20000.0, false, "Hz/s", "Slide",
+     "pitch change per second; negative falls, and the pitch stays within 20 to 20000 Hz",
+     0, spread, 0.3, 200, When::always, Slider::signed_cubic, Section::pitch, 1, 0.0, false, false},
+    {"freq_slide_accel", &SfxPatch::freq_slide_accel, -100000.0, 100000.0, false, "Hz/s\xC2\xB2", "Slide acceleration",
+     "change of the slide per second, so a fall can steepen or ease",
+     0, spread, 0.3, 500, When::nonzero, Slider::signed_cubic, Section::pitch, 2, 0.0, false, false},
+    {"jump1_semitones", &SfxPatch::jump1_semitones, -24.0, 24.0, false, "", "Jump 1",
+     "semitones the pitch jumps by at jump 1's time; 0 is no jump",
+     0, spread, 0.0, 2, When::nonzero_switch, Slider::linear, Section::pitch, 2, 0.0, true, false},
+    {"jump1_time", &SfxPatch::jump1_time, 0.0, 60.0, false, "s", "Jump 1 time",
+     "when jump 1 happens, from the start or from each repeat",
+     3, spread, 0.3, 0.01, When::jump1_on, Slider::quartic, Section::pitch, 2, 0.0, false, false},
+    {"jump2_semitones", &SfxPatch::jump2_semitones, -24.0, 24.0, false, "", "Jump 2",
+     "semitones of a second jump, after the first; 0 is no jump",
+     0, spread, 0.0, 2, When::nonzero_switch, Slider::linear, Section::pitch, 2, 0.0, true, false},
+    {"jump2_time", &SfxPatch::jump2_time, 0.0, 60.0, false, "s", "Jump 2 time",
+     "when jump 2 happens, from the start or from each repeat",
+     3, spread, 0.3, 0.01, When::jump2_on, Slider::quartic, Section::pitch, 2, 0.0, false, false},
+    {"repeat_rate", &SfxPatch::repeat_rate, 0.0, 100.0, false, "Hz", "Repeat",
+     "how often a second the pitch, slide, jumps and duty sweep start again (not the envelope); 0 is "
+     "off",
+     2, spread, 0.3, 1.0, When::nonzero_switch, Slider::square, Section::pitch, 2, 0.0, false, false},
+    {"vibrato_depth", &SfxPatch::vibrato_depth, 0.0, 1000.0, false, "Hz", "Vibrato depth",
+     "vibrato's pitch excursion; 0 switches vibrato off",
+     1, scale, 0.5, 0.0, When::nonzero_switch, Slider::square, Section::pitch, 1, 0.0, false, false},
+    {"vibrato_rate", &SfxPatch::vibrato_rate, 0.0, 100.0, false, "Hz", "Vibrato rate",
+     "vibrato frequency",
+     1, spread, 0.3, 1.0, When::vibrato_on, Slider::square, Section::pitch, 1, 0.0, false, false},
+    {"attack", &SfxPatch::attack, 0.0, 60.0, false, "s", "Attack",
+     "rise from silence to full level",
+     3, spread, 0.3, 0.01, When::always, Slider::quartic, Section::envelope, 1, 0.0, false, false},
+    {"decay", &SfxPatch::decay, 0.0, 60.0, false, "s", "Decay",
+     "fall from full level to the sustain level",
+     3, spread, 0.3, 0.01, When::always, Slider::quartic, Section::envelope, 1, 0.0, false, false},
+    {"sustain_time", &SfxPatch::sustain_time, 0.0, 60.0, false, "s", "Sustain",
+     "time held at the sustain level",
+     3, spread, 0.3, 0.01, When::always, Slider::quartic, Section::envelope, 1, 0.0, false, false},
+    {"release", &SfxPatch::release, 0.0, 60.0, false, "s", "Release",
+     "fall from the sustain level to silence",
+     3, spread, 0.3, 0.01, When::always, Slider::quartic, Section::envelope, 1, 0.0, false, false},
+    {"sustain_level", &SfxPatch::sustain_level, 0.0, 1.0, false, "", "Sustain level",
+     "level held during the sustain",
+     2, spread, 0.0, 0.2, When::always, Slider::linear, Section::envelope, 1, 0.0, false, false},
+    {"punch", &SfxPatch::punch, 0.0, 1.0, false, "", "Punch",
+     "how much louder the sustain starts (times 1 + 2 punch), falling to its level",
+     2, spread, 0.0, 0.2, When::nonzero, Slider::linear, Section::envelope, 2, 0.0, false, false},
+    {"duration", nullptr, 0.0, 60.0, true, "s", "Duration",
+     "length of the rendered sound; 0.5 s when not given",
+     2, none, 0.0, 0.0, When::always, Slider::quartic, Section::envelope, 1, 0.0, false, false},
+    {"duty", &SfxPatch::duty, 0.0, 1.0, false, "", "Duty",
+     "share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid)",
+     3, spread, 0.0, 0.2, When::always, Slider::linear, Section::tone, 1, 0.0, false, false},
+    {"duty_sweep", &SfxPatch::duty_sweep, -10.0, 10.0, false, "1/s", "Duty sweep",
+     "change of the duty per second, held in 0 to 1 (pulse voices)",
+     2, spread, 0.3, 0.3, When::nonzero, Slider::signed_cubic, Section::tone, 2, 0.0, false, false},
+    {"noise", &SfxPatch::noise, 0.0, 1.0, false, "", "Noise",
+     "above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the "
+     "filter's damping is 1 - noise",
+     2, spread, 0.0, 0.2, When::nonzero, Slider::linear, Section::tone, 1, 0.0, false, false},
+    {"fm_ratio", &SfxPatch::fm_ratio, 0.0, 16.0, false, "", "FM ratio",
+     "FM modulator frequency over the carrier's (ym2612 only)",
+     2, spread, 0.3, 0.5, When::fm_voice, Slider::linear, Section::tone, 1, 0.0, false, false},
+    {"fm_index", &SfxPatch::fm_index, 0.0, 20.0, false, "rad", "FM depth",
+     "FM modulation depth (ym2612 only)",
+     2, spread, 0.3, 0.5, When::fm_voice, Slider::linear, Section::tone, 1, 0.0, false, false},
+    {"filter_cutoff", &SfxPatch::filter_cutoff, 0.0, 1.0, false, "", "Low-pass cutoff",
+     "cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off",
+     2, spread, 0.0, 0.2, When::filter_switch, Slider::linear, Section::filters, 1, 0.0, false, false},
+    {"filter_sweep", &SfxPatch::filter_sweep, -10.0, 10.0, false, "1/s", "Low-pass sweep",
+     "change of the low-pass cutoff per second, held in 0 to 1; any sweep runs the filter",
+     2, spread, 0.3, 0.2, When::nonzero, Slider::signed_cubic, Section::filters, 2, 0.0, false, false},
+    {"highpass_cutoff", &SfxPatch::highpass_cutoff, 0.0, 20000.0, false, "Hz", "High-pass cutoff",
+     "a 12 dB-an-octave high-pass after the low-pass; 0 with no sweep is off",
+     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::quartic, Section::filters, 2, 0.0, false, false},
+    {"highpass_sweep", &SfxPatch::highpass_sweep, -20000.0, 20000.0, false, "Hz/s", "High-pass sweep",
+     "change of the high-pass cutoff per second, held in 0 to 20000 Hz",
+     0, spread, 0.3, 100, When::nonzero, Slider::signed_cubic, Section::filters, 2, 0.0, false, false},
+    {"tremolo_depth", &SfxPatch::tremolo_depth, 0.0, 1.0, false, "", "Tremolo depth",
+     "how far the level swings, from 1 down to 1 - depth; 0 is off",
+     2, spread, 0.0, 0.2, When::nonzero_switch, Slider::linear, Section::effects, 2, 0.0, false, false},
+    {"tremolo_rate", &SfxPatch::tremolo_rate, 0.0, 100.0, false, "Hz", "Tremolo rate",
+     "the tremolo's frequency",
+     1, spread, 0.3, 1.0, When::tremolo_on, Slider::square, Section::effects, 2, 6.0, false, false},
+    {"phaser_offset", &SfxPatch::phaser_offset, 0.0, 0.02, false, "s", "Phaser delay",
+     "the signal is added to itself delayed by this much, half and half; 0 with no sweep is off",
+     4, spread, 0.3, 0.001, When::nonzero, Slider::linear, Section::effects, 2, 0.0, false, false},
+    {"phaser_sweep", &SfxPatch::phaser_sweep, -0.02, 0.02, false, "s/s", "Phaser sweep",
+     "change of the phaser's delay per second, held in 0 to 0.02 s",
+     4, spread, 0.3, 0.002, When::nonzero, Slider::signed_cubic, Section::effects, 2, 0.0, false, false},
+    {"downsample_rate", &SfxPatch::downsample_rate, 100.0, 192000.0, false, "Hz", "Sample-and-hold",
+     "each sample is held for 1/rate s, a lower rate's grit; 0 is off",
+     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::logarithmic, Section::effects, 2, 0.0, false, true},
+    {"bitcrush_bits", &SfxPatch::bitcrush_bits, 1.0, 16.0, false, "", "Bit crush",
+     "the signal takes at most 2^bits levels; 16 is off",
+     0, spread, 0.0, 2, When::crush_switch, Slider::linear, Section::effects, 2, 16.0, true, false},
+    {"gain", &SfxPatch::gain, 0.0, 4.0, false, "", "Gain",
+     "times the final signal, before its clip to -1 ... 1",
+     2, none, 0.0, 0.0, When::always, Slider::linear, Section::effects, 2, 1.0, false, false},
 }};
 // clang-format on
 
@@ -224,7 +279,40 @@ std::vector<InactiveMember> inactive_members(const Sound& sound) {
     if (!vibrato_is_on(p)) {
         add("vibrato_rate", "vibrato is off while its depth is 0");
     }
+    if (p.jump1_semitones == 0.0) {
+        add("jump1_time", "jump 1 is off while its semitones are 0");
+    }
+    if (p.jump2_semitones == 0.0) {
+        add("jump2_time", "jump 2 is off while its semitones are 0");
+    }
+    if (!noise_on_every_sample(p) && !filter_is_on(p)) {
+        add("noise", "up to 0.25, any amount sounds the same: noise only while the pitch is below 120 Hz");
+    }
+    if (!tremolo_is_on(p)) {
+        add("tremolo_rate", "the tremolo is off while its depth is 0");
+    }
     return inactive;
+}
+
+double sound_ending_s(const Sound& sound) {
+    const SfxPatch& p = sound.patch;
+    double length_s = p.attack + p.decay + p.sustain_time + p.release + 0.02;  // and the high-pass's settling
+    if (phaser_is_on(p)) {
+        length_s += phaser_max_s;
+    }
+    if (downsample_is_on(p)) {
+        length_s += 1.0 / p.downsample_rate;
+    }
+    return length_s;
+}
+
+double fitting_duration_s(const Sound& sound) {
+    const double length_s = sound_ending_s(sound);
+    double twentieths = std::ceil(length_s * 20.0);
+    if (twentieths / 20.0 < length_s) {
+        twentieths += 1.0;  // the product rounded down onto a whole number
+    }
+    return std::clamp(twentieths / 20.0, 0.1, 60.0);
 }
 
 Sound make_sound(SfxPreset preset, ChipType chip) {

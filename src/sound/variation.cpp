@@ -67,48 +67,173 @@ double draw(Draws& draws, Span span, double scale) {
     return std::clamp(quantize(value, scale), span.low, span.high);
 }
 
-double envelope_s(const SfxPatch& p) {
-    return p.attack + p.decay + p.sustain_time + p.release;
-}
-
 // Drawn in the span and rounded as the member's row says.
 double draw_member(Draws& draws, Span span, double SfxPatch::*member) {
     return draw(draws, span, sound_members::rounding_scale(sound_members::field_of(member)));
 }
 
 // Whether mutate_sound may move a member of this patch.
-bool may_move(MoveWhen when, const SfxPatch& p) {
-    switch (when) {
+bool may_move(const SoundField& field, const SfxPatch& p) {
+    switch (field.when) {
     case MoveWhen::always:
         return true;
+    case MoveWhen::nonzero:
+    case MoveWhen::nonzero_switch:
+        return p.*field.member != 0.0;
     case MoveWhen::filter_switch:
-        return filter_is_on(p);
-    case MoveWhen::noise_on:
-        return p.noise > 0.0;
+        return p.filter_cutoff < filter_bypass_cutoff;
+    case MoveWhen::crush_switch:
+        return bitcrush_is_on(p);
     case MoveWhen::fm_voice:
         return uses_fm(generator_of(p));
-    case MoveWhen::vibrato_switch:
     case MoveWhen::vibrato_on:
         return vibrato_is_on(p);
+    case MoveWhen::jump1_on:
+        return p.jump1_semitones != 0.0;
+    case MoveWhen::jump2_on:
+        return p.jump2_semitones != 0.0;
+    case MoveWhen::tremolo_on:
+        return tremolo_is_on(p);
     }
     return false;
 }
 
-struct Bounds {
-    double low, high;
-};
-
-// A member's range, narrowed for a switch so that its feature stays on: the cutoff one rounding
-// step below the bypass, the vibrato depth one step above zero.
-Bounds mutation_bounds(const SoundField& field) {
+// A moved member held in its range, and a switch held where its stage stays on: the cutoff one
+// rounding step below the bypass, the bits below 16, a nonzero switch one step away from 0 on the
+// side it was (or at its range's low end where 0 is below it, as for the sample-and-hold).
+double held_in_range(const SoundField& field, double before, double moved) {
     const double scale = sound_members::rounding_scale(field);
-    switch (field.when) {
-    case MoveWhen::filter_switch:
-        return {field.min, (std::ceil(filter_bypass_cutoff * scale) - 1.0) / scale};
-    case MoveWhen::vibrato_switch:
-        return {1.0 / scale, field.max};
-    default:
-        return {field.min, field.max};
+    double low = field.min;
+    double high = field.max;
+    if (field.when == MoveWhen::filter_switch) {
+        high = (std::ceil(filter_bypass_cutoff * scale) - 1.0) / scale;
+    } else if (field.when == MoveWhen::crush_switch) {
+        high = 15.0;
+    }
+    double value = std::clamp(quantize(moved, scale), low, high);
+    if (field.when == MoveWhen::nonzero_switch && value == 0.0) {
+        value = before < 0.0 ? -1.0 / scale : 1.0 / scale;
+    }
+    return value;
+}
+
+// A high-pass against the DC a pulse voice carries, near the bottom of hearing.
+constexpr double dc_block_hz = 20.0;
+// The loudest peak a varied sound is given, a little under full scale.
+constexpr double peak_target = 0.95;
+
+// What every random and mutated sound keeps: no DC (a high-pass near 20 Hz), an end in silence (a
+// duration covering its envelope and tails; mutate only lengthens) and no clipping (a gain that
+// keeps the peak at most peak_target, found by rendering: the gain is the chain's last step, so a
+// render at a quarter of it shows the true peak up to four times full scale).
+void finish_variation(Sound& sound, bool lengthen_only) {
+    SfxPatch& p = sound.patch;
+    if (!(p.highpass_cutoff >= dc_block_hz)) {
+        p.highpass_cutoff = dc_block_hz;
+    }
+    const double needed_s = fitting_duration_s(sound);
+    if (!lengthen_only || sound.duration_s < needed_s) {
+        sound.duration_s = needed_s;
+    }
+    Sound probe = sound;
+    probe.patch.gain = 0.25;
+    float peak = 0.0f;
+    Voice voice = start_sound(probe, 44100);
+    std::array<float, 1024> piece{};
+    for (std::size_t n; (n = render_voice(voice, piece)) > 0;) {
+        for (std::size_t j = 0; j < n; ++j) {
+            peak = std::max(peak, std::fabs(piece[j]));
+        }
+    }
+    if (peak > 0.0f) {
+        const double true_peak = 4.0 * static_cast<double>(peak);
+        const double fitting = std::floor(peak_target / true_peak * 100.0) / 100.0;
+        p.gain = std::clamp(std::min(p.gain, fitting), 0.01, 4.0);
+    }
+}
+
+// A uniform draw in a span, rounded as a member's row says.
+double draw_for(Draws& draws, Span span, double SfxPatch::*member) {
+    return draw_member(draws, span, member);
+}
+
+// The stages each family uses the way sound designers' generators do: a coin jumps up, a powerup
+// may repeat, an explosion may crush or hold and punch, a laser may narrow its pulse as it falls, a
+// hit may punch or crush, a blip may jump an octave, a game over may tremble and fall a step.
+void draw_stages(SfxPreset family, Draws& draws, SfxPatch& p) {
+    const auto chance = [&](double share) { return draws.unit() < share; };
+    switch (family) {
+    case SfxPreset::laser:
+        if (chance(0.5) && uses_duty(generator_of(p))) {
+            // Narrowing to about a third of its width by the end of the decay.
+            const double span_s = std::max(0.05, p.attack + p.decay);
+            const double narrowing = -p.duty * 0.7 / span_s;
+            p.duty_sweep = draw_for(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
+        }
+        if (chance(0.25)) {
+            p.phaser_offset = draw_for(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
+            p.phaser_sweep = draw_for(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
+        }
+        break;
+    case SfxPreset::jump:
+        if (chance(0.35)) {
+            p.freq_slide_accel = draw_for(draws, {500, 4000}, &SfxPatch::freq_slide_accel);
+        }
+        break;
+    case SfxPreset::explosion: {
+        const double grit = draws.unit();
+        if (grit < 0.35) {
+            p.bitcrush_bits = 3.0 + static_cast<double>(draws.below(4));
+        } else if (grit < 0.7) {
+            p.downsample_rate = draw_for(draws, {1500, 8000}, &SfxPatch::downsample_rate);
+        }
+        if (chance(0.5)) {
+            p.punch = draw_for(draws, {0.2, 0.6}, &SfxPatch::punch);
+        }
+        if (chance(0.5)) {
+            p.filter_sweep = draw_for(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
+        }
+        break;
+    }
+    case SfxPreset::coin: {
+        constexpr std::array<double, 3> up{5.0, 7.0, 12.0};
+        p.jump1_semitones = up[draws.below(up.size())];
+        p.jump1_time = draw_for(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
+        if (chance(0.4)) {
+            p.jump2_semitones = up[draws.below(2)];
+            p.jump2_time = p.jump1_time + draw_for(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
+        }
+        break;
+    }
+    case SfxPreset::powerup:
+        if (chance(0.5)) {
+            p.repeat_rate = draw_for(draws, {6, 14}, &SfxPatch::repeat_rate);
+        }
+        break;
+    case SfxPreset::hit:
+        if (chance(0.6)) {
+            p.punch = draw_for(draws, {0.3, 0.8}, &SfxPatch::punch);
+        }
+        if (chance(0.3)) {
+            p.bitcrush_bits = 5.0 + static_cast<double>(draws.below(4));
+        }
+        break;
+    case SfxPreset::blip:
+        if (chance(0.3)) {
+            p.jump1_semitones = 12.0;
+            p.jump1_time = draw_for(draws, {0.015, 0.035}, &SfxPatch::jump1_time);
+        }
+        break;
+    case SfxPreset::game_over:
+        if (chance(0.4)) {
+            p.tremolo_depth = draw_for(draws, {0.2, 0.5}, &SfxPatch::tremolo_depth);
+            p.tremolo_rate = draw_for(draws, {4, 9}, &SfxPatch::tremolo_rate);
+        }
+        if (chance(0.35)) {
+            p.jump1_semitones = draws.below(2) == 0 ? -5.0 : -7.0;
+            p.jump1_time = draw_for(draws, {0.15, 0.3}, &SfxPatch::jump1_time);
+        }
+        break;
     }
 }
 
@@ -139,13 +264,9 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
         p.fm_ratio = ratio;
         p.fm_index = fm_depth;
     }
-    // Long enough for the whole envelope, in twentieths of a second.
-    const double length_s = envelope_s(p);
-    double twentieths = std::ceil(length_s * 20.0);
-    if (twentieths / 20.0 < length_s) {
-        twentieths += 1.0;  // the product rounded down onto a whole number
-    }
-    sound.duration_s = std::clamp(twentieths / 20.0, 0.1, 60.0);
+    draw_stages(sound.preset.value_or(SfxPreset::game_over), draws, p);
+    p.highpass_cutoff = draw_for(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
+    finish_variation(sound, false);
     return sound;
 }
 
@@ -160,7 +281,7 @@ Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
         }
         const double u = a * draws.signed_unit();
         const double x = sound.patch.*field.member;
-        if (!may_move(field.when, sound.patch)) {
+        if (!may_move(field, sound.patch)) {
             continue;
         }
         double moved = x;
@@ -175,10 +296,11 @@ Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
             break;
         }
         if (moved != x) {
-            const Bounds bounds = mutation_bounds(field);
-            out.patch.*field.member =
-                std::clamp(quantize(moved, sound_members::rounding_scale(field)), bounds.low, bounds.high);
+            out.patch.*field.member = held_in_range(field, x, moved);
         }
+    }
+    if (a > 0.0) {
+        finish_variation(out, true);
     }
     return out;
 }

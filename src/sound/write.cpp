@@ -8,7 +8,7 @@ std::string write_sound(const Sound& sound) {
         const auto index = static_cast<std::size_t>(value);
         return index < words.size() ? std::string(words[index]) : std::string("?");
     };
-    std::string text = "{\n  \"bleepforge\": 1,\n";
+    std::string text = "{\n  \"bleepforge\": " + std::to_string(sound_format_version) + ",\n";
     if (sound.preset) {
         text += "  \"preset\": \"" + word(preset_words, *sound.preset) + "\",\n";
     }

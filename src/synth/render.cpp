@@ -8,6 +8,7 @@
 #include "bleepforge/synth.hpp"
 #include "fm_block.hpp"
 #include "sample_count.hpp"
+#include "stages.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -138,9 +139,161 @@ void render_piece(Voice& v, std::span<float> out) {
     v.filter_band = filter.band;
 }
 
+// The whole chain of synth.hpp for a patch that uses the stages of format 2: the same blocks as
+// render_piece, with the stages' choices made once per piece and their state carried in the voice.
+// Its every sample is the plain reference's, step for step.
+template <Generator kGenerator>
+void render_piece_with_stages(Voice& v, std::span<float> out) {
+    const SfxPatch p = v.patch;
+    const double rate = v.rate_hz;
+    const Envelope shape = make_envelope(p);
+    const double sustain_div = segment_divisor(p.sustain_time);
+    const double vibrato_speed = two_pi * p.vibrato_rate;
+    const bool noise_always = noise_on_every_sample(p);
+    const bool repeat = repeat_is_on(p);
+    const bool jump1 = p.jump1_semitones != 0.0;
+    const bool jump2 = p.jump2_semitones != 0.0;
+    const bool duty_sweeps = p.duty_sweep != 0.0;
+    const bool cutoff_sweeps = p.filter_sweep != 0.0;
+    const bool highpass = highpass_is_on(p);
+    const bool punch = p.punch != 0.0;
+    const bool tremolo = tremolo_is_on(p);
+    const bool phaser = phaser_is_on(p);
+    const bool hold = downsample_is_on(p);
+    const bool crush = bitcrush_is_on(p);
+    const std::uint64_t first = v.next_sample;
+
+    double freq = v.freq_hz;
+    double phase = v.phase;
+    double mod_phase = v.mod_phase;
+    std::uint32_t lfsr = v.noise_register;
+    FilterState filter{v.filter_low, v.filter_band};
+
+    constexpr std::size_t block = 256;
+    std::array<double, block> freqs;
+    std::array<double, block> phases;
+    std::array<double, block> mod_phases;
+    std::array<double, block> duties;
+    std::array<float, block> envs;
+    std::array<float, block> voices;
+
+    for (std::size_t start = 0; start < out.size(); start += block) {
+        const std::size_t n = std::min(block, out.size() - start);
+        const std::uint64_t at = first + start;
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::uint64_t i = at + j;
+            if (repeat) {
+                const double begun = periods_begun(i, p.repeat_rate, rate);
+                if (begun != v.repeat_count) {
+                    v.repeat_count = begun;
+                    v.repeat_start = i;
+                    freq = p.base_freq;
+                    v.jump1_done = false;
+                    v.jump2_done = false;
+                }
+            }
+            const double tau = static_cast<double>(i - v.repeat_start) / rate;
+            envs[j] = envelope_at(v, shape, i);
+            freq = slide_pitch(freq, slide_step_at(p.freq_slide, p.freq_slide_accel, tau, rate));
+            if (jump1 && !v.jump1_done && tau >= p.jump1_time) {
+                freq = jumped(freq, p.jump1_semitones);
+                v.jump1_done = true;
+            }
+            if (jump2 && !v.jump2_done && tau >= p.jump2_time) {
+                freq = jumped(freq, p.jump2_semitones);
+                v.jump2_done = true;
+            }
+            double tone_freq = freq;
+            if (v.vibrato) {
+                const double t = static_cast<double>(i) / rate;
+                tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
+            }
+            duties[j] = duty_sweeps ? swept(p.duty, p.duty_sweep, tau, 0.0, 1.0) : p.duty;
+            freqs[j] = freq;
+            phases[j] = phase;
+            phase = phase + (two_pi * tone_freq) / rate;
+            if constexpr (kGenerator == Generator::fm) {
+                mod_phases[j] = mod_phase;
+                mod_phase = mod_phase + (two_pi * (p.fm_ratio * tone_freq)) / rate;
+            }
+        }
+
+        if constexpr (kGenerator == Generator::fm) {
+            fm_voices(phases.data(), mod_phases.data(), p.fm_index, voices.data(), n);
+        } else {
+            for (std::size_t j = 0; j < n; ++j) {
+                const double cycle_pos = cycle_position(phases[j]);
+                if constexpr (kGenerator == Generator::pulse) {
+                    voices[j] = pulse(cycle_pos, duties[j]);
+                } else if constexpr (kGenerator == Generator::stepped_triangle) {
+                    voices[j] = stepped_triangle(cycle_pos);
+                } else if constexpr (kGenerator == Generator::saw_pulse) {
+                    voices[j] = saw_pulse(cycle_pos, duties[j]);
+                } else {
+                    voices[j] = 0.0F;
+                }
+            }
+        }
+
+        for (std::size_t j = 0; j < n; ++j) {
+            const std::uint64_t i = at + j;
+            const double t = static_cast<double>(i) / rate;
+            float voice = voices[j];
+            if (noise_always || freqs[j] < noise_pitch_below_hz) {
+                voice = mix_noise(voice, step_lfsr(lfsr));
+            }
+            if (v.filter) {
+                const double cutoff =
+                    cutoff_sweeps ? swept(p.filter_cutoff, p.filter_sweep, t, 0.0, 1.0) : p.filter_cutoff;
+                voice = filter_sample(filter, voice, freqs[j], cutoff, p.noise, rate);
+            }
+            double x = static_cast<double>(voice);
+            if (highpass) {
+                const double cutoff_hz = swept(p.highpass_cutoff, p.highpass_sweep, t, 0.0, highpass_max_hz);
+                x = highpass_sample(v.highpass_x, v.highpass_y, x, cutoff_hz, rate);
+            }
+            x = x * static_cast<double>(envs[j]);
+            if (punch) {
+                x = x * punch_gain(shape, p.punch, t, sustain_div);
+            }
+            if (tremolo) {
+                x = x * tremolo_gain(p.tremolo_depth, p.tremolo_rate, t);
+            }
+            if (phaser) {
+                v.phaser_line[i % v.phaser_line.size()] = x;
+                const double delay_s = swept(p.phaser_offset, p.phaser_sweep, t, 0.0, phaser_max_s);
+                x = phaser_sample(v.phaser_line, i, x, delay_s * rate);
+            }
+            if (hold) {
+                const double begun = periods_begun(i, p.downsample_rate, rate);
+                if (begun != v.hold_count) {
+                    v.hold_count = begun;
+                    v.held = x;
+                }
+                x = v.held;
+            }
+            if (crush) {
+                x = crushed(x, p.bitcrush_bits);
+            }
+            x = x * p.gain;
+            out[start + j] = clip_sample(static_cast<float>(x));
+        }
+    }
+
+    v.next_sample = first + out.size();
+    v.freq_hz = freq;
+    v.phase = phase;
+    v.mod_phase = mod_phase;
+    v.noise_register = lfsr;
+    v.filter_low = filter.low;
+    v.filter_band = filter.band;
+}
+
 template <Generator kGenerator>
 void render_with(Voice& v, std::span<float> out) {
-    if (v.vibrato && v.filter) {
+    if (v.stages) {
+        render_piece_with_stages<kGenerator>(v, out);
+    } else if (v.vibrato && v.filter) {
         render_piece<kGenerator, true, true>(v, out);
     } else if (v.vibrato) {
         render_piece<kGenerator, true, false>(v, out);
@@ -186,6 +339,10 @@ Voice start_voice(const SfxPatch& patch, double duration_s, std::int32_t rate_hz
     v.sustain_end = first_index_not_before(e.sustain_end, v.rate_hz, v.sample_count);
     v.release_end = first_index_not_before(e.release_end, v.rate_hz, v.sample_count);
     v.freq_hz = patch.base_freq;
+    v.stages = stages_in_use(patch);
+    if (phaser_is_on(patch) && v.sample_count > 0) {
+        v.phaser_line.assign(phaser_line_length(v.rate_hz), 0.0);
+    }
     return v;
 }
 

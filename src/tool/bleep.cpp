@@ -31,8 +31,9 @@ constexpr std::string_view usage_lines =
 constexpr std::string_view help_text =
     "bleep: make, vary, check and render Bleepforge sound files.\n"
     "\n"
-    "A sound file is a small JSON text (comments allowed) holding a sound's chip, its fourteen\n"
-    "patch fields and its duration. Every render gives the same bytes on every platform.\n"
+    "A sound file is a small JSON text (comments allowed) holding a sound's chip, its patch, its\n"
+    "stages (jumps, repeat, sweeps, filters, tremolo, phaser, crush, gain) and its duration.\n"
+    "Every render gives the same bytes on every platform; man bleep lists every member.\n"
     "\n"
     "Commands:\n"
     "  new PRESET [CHIP]          the sound file of a preset on a chip (default nes)\n"

@@ -1,7 +1,7 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
   checkHeaderName, checkRate, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
-  render, toHeader, toWav,
+  render, soundEnding, toHeader, toWav,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -66,6 +66,7 @@ function refresh(startedAt) {
   for (const value of samples) peak = Math.max(peak, Math.abs(value));
   $('peak').textContent = peak > 0 ? `${peak.toFixed(3)} (${(20 * Math.log10(peak)).toFixed(1).replace(/^-0\.0$/, '0.0')} dBFS)` : 'silent';
   $('length').textContent = `${sound.duration} s, ${samples.length} samples at ${rate} Hz`;
+  showEnding(sound);
   if (!drawPending) {
     drawPending = true;
     requestAnimationFrame(() => {
@@ -80,6 +81,26 @@ function refresh(startedAt) {
 // The seed of each sound that Random or Mutate made, so the seed line describes the sound on screen
 // (after an undo or a redo too) or says nothing.
 const seeds = new WeakMap();
+
+// A duration that cuts the envelope short ends the sound with a click: the waveform says so and
+// offers the length that lets it end.
+let fitting = null;
+function showEnding(sound) {
+  const { endsAt, fits } = soundEnding(sound);
+  const cut = sound.duration < endsAt;
+  $('ending').hidden = !cut;
+  fitting = cut ? fits : null;
+  if (cut) {
+    $('ending-text').textContent = `The sound stops at ${sound.duration} s, before it has ended (at ${Number(endsAt.toFixed(3))} s), so it ends in a click.`;
+    $('lengthen').textContent = `Lengthen to ${fits} s`;
+  }
+}
+$('lengthen').addEventListener('click', (event) => {
+  if (fitting === null) return;
+  store.commit({ ...store.sound, duration: fitting });
+  refresh(event.timeStamp);
+  say(`Duration ${fitting} s`);
+});
 
 function showSound(sound) {
   controls.show(sound);

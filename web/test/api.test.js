@@ -10,12 +10,17 @@ test('the vocabulary is the library\'s', async () => {
   await bf.load();
   assert.deepEqual(bf.presets, ['laser', 'jump', 'explosion', 'coin', 'powerup', 'hit', 'blip', 'game_over']);
   assert.deepEqual(bf.chips, ['nes', 'sid', 'gameboy', 'ym2612']);
-  assert.deepEqual(bf.fields.map((f) => f.name), ['base_freq', 'freq_slide', 'duty', 'attack', 'decay', 'sustain_time',
-    'release', 'sustain_level', 'filter_cutoff', 'noise', 'fm_ratio', 'fm_index', 'vibrato_depth', 'vibrato_rate',
-    'duration']);
-  const duration = bf.fields.at(-1);
+  // The design's fourteen and the duration, then the stages of format 2, section by section.
+  assert.deepEqual(bf.fields.filter((f) => f.version === 1).map((f) => f.name), ['base_freq', 'freq_slide',
+    'vibrato_depth', 'vibrato_rate', 'attack', 'decay', 'sustain_time', 'release', 'sustain_level', 'duration', 'duty',
+    'noise', 'fm_ratio', 'fm_index', 'filter_cutoff']);
+  assert.equal(bf.fields.length, 33);
+  assert.deepEqual([...new Set(bf.fields.map((f) => f.section))], ['pitch', 'envelope', 'tone', 'filters', 'effects']);
+  const duration = bf.fields.find((f) => f.name === 'duration');
   assert.deepEqual([duration.min, duration.max, duration.minExclusive, duration.unit], [0, 60, true, 's']);
-  assert.equal(bf.formatVersion, 1);
+  const bits = bf.fields.find((f) => f.name === 'bitcrush_bits');
+  assert.deepEqual([bits.integer, bits.neutral, bits.version], [true, 16, 2]);
+  assert.equal(bf.formatVersion, 2);
   assert.throws(() => { bf.presets.push('x'); }, TypeError);
 });
 
@@ -24,7 +29,7 @@ test('a sound object goes through the sound file and back unchanged', () => {
   assert.deepEqual(Object.keys(laser), ['bleepforge', 'preset', 'chip', ...bf.fields.map((f) => f.name)]);
   assert.deepEqual([laser.fm_ratio, laser.fm_index], [3, 2.5]);
   const text = bf.formatSound(laser);
-  assert.ok(text.startsWith('{\n  "bleepforge": 1,\n  "preset": "laser",\n  "chip": "ym2612",\n  "base_freq": 880,\n'));
+  assert.ok(text.startsWith('{\n  "bleepforge": 2,\n  "preset": "laser",\n  "chip": "ym2612",\n  "base_freq": 880,\n'));
   assert.deepEqual(bf.parseSound(text), laser);
   // A partial object starts from its preset or the defaults, as a file does.
   const tuned = bf.parseSound(bf.formatSound({ bleepforge: 1, chip: 'sid', base_freq: 0.1 + 1000 }));
@@ -66,7 +71,8 @@ test('bad arguments throw TypeError or RangeError and never reach the renderer',
     () => bf.render({ ...sound, base_freq: NaN }), () => bf.render({ ...sound, duty: Infinity }),
     () => bf.render({ ...sound, base_freq: 19.99 }), () => bf.render({ ...sound, duration: 0 }),
     () => bf.render({ ...sound, chip: 'gb' }), () => bf.render({ ...sound, preset: 'Laser' }),
-    () => bf.render({ ...sound, bleepforge: 2 }), () => bf.render(sound, { rate: 7999 }),
+    () => bf.render({ ...sound, bleepforge: 3 }), () => bf.render({ ...sound, jump1_semitones: 0.5 }),
+    () => bf.render({ ...sound, downsample_rate: 50 }), () => bf.render(sound, { rate: 7999 }),
     () => bf.render(sound, { rate: 44100.5 }), () => bf.toWav(sound, { rate: 192001 }),
     () => bf.makeSound('lazer'), () => bf.makeSound('laser', 'snes'),
     () => bf.random('coin', 'nes', -1), () => bf.random('coin', 'nes', 2n ** 64n), () => bf.random('coin', 'nes', 2 ** 53),

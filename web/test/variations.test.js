@@ -9,14 +9,14 @@ import { bleepforge } from '../testing.js';
 const { chips, formatSound, mutate, presets, random } = bleepforge;
 
 const recorded = {
-  laser: [0x53e2580c6e2adcf9n, 0x16742e0484e2f5dfn],
-  jump: [0xa11e54f279670c64n, 0x6a013d628efe034bn],
-  explosion: [0x8b68d13e2d283c84n, 0xf48ea5995d5f5fcfn],
-  coin: [0x0de28437d53a2902n, 0x691606f02de88da9n],
-  powerup: [0x48dfc50e0c71db9an, 0x72eda7bd747a559cn],
-  hit: [0xa7c9d7bf1047b232n, 0x6162d06fe0f4ca84n],
-  blip: [0xa38e4800270d8f22n, 0xec4dfac4c36ef33cn],
-  game_over: [0xbf64947b6023324bn, 0x35504895da4c6e8cn],
+  laser: [0xc8a9ba378aef0013n, 0x65d87e71d4803a9an],
+  jump: [0x4c413df193f68610n, 0x12842dee527514ben],
+  explosion: [0xff1b0af6b3fc6937n, 0xa296b62600d542adn],
+  coin: [0x147ae9014c318102n, 0x299f075d1ffdfaf3n],
+  powerup: [0x8590a58359636b90n, 0x06bd67d56eb2ca42n],
+  hit: [0x4c06d7924503ce1fn, 0x205a719680020180n],
+  blip: [0x1026267ef9dbc3cfn, 0x7354265dd5e916c1n],
+  game_over: [0x9823e269c7b25978n, 0x756d3c84ff4d74ben],
 };
 
 const utf8 = new TextEncoder();

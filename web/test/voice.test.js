@@ -90,7 +90,7 @@ test('checkSound reports every problem with its kind, and checkRate the rate\'s'
   const sound = bf.makeSound('hit');
   assert.deepEqual(bf.checkSound(sound), []);
   assert.deepEqual(bf.checkSound({ ...sound, duty: 2, atack: 1, decay: '1' }).map((p) => [p.member, p.kind]),
-    [['duty', 'range'], ['decay', 'type'], ['atack', 'member']]);  // in the text's order
+    [['decay', 'type'], ['duty', 'range'], ['atack', 'member']]);  // in the text's order
   assert.deepEqual(bf.checkSound({ ...sound, base_freq: NaN }).map((p) => [p.member, p.kind]), [['base_freq', 'range']]);
   assert.equal(bf.checkSound(null)[0].kind, 'type');
   assert.equal(bf.checkSound({ chip: 'nes' })[0].kind, 'member');
@@ -109,4 +109,22 @@ test('the TypeScript declarations hold the table\'s members, titles, summaries a
     const field = bf.fields.find((f) => f.name === name);
     assert.equal(comment, `${field.title}: ${field.summary} (${field.range}).`);
   }
+});
+
+test('200 sounds using every stage give the floats every native build gives', async () => {
+  const { readFileSync: read } = await import('node:fs');
+  const file = join(dirname(fileURLToPath(import.meta.url)), '..', '..', 'tests', 'reference', 'stage_sounds.jsonl');
+  let hash = 1469598103934665603n;
+  let sounds = 0;
+  for (const line of read(file, 'utf8').trim().split('\n')) {
+    const samples = bf.render(bf.parseSound(line));
+    const bytes = new Uint8Array(samples.buffer, samples.byteOffset, samples.byteLength);
+    // FNV-1a over the bytes of the floats, little-endian, as tests/stages_test.cpp hashes them.
+    let h = hash;
+    for (const byte of bytes) h = ((h ^ BigInt(byte)) * 1099511628211n) & 0xffffffffffffffffn;
+    hash = h;
+    sounds += 1;
+  }
+  assert.equal(sounds, 200);
+  assert.equal(hash, 0x6bf5067918166f31n);
 });

@@ -92,7 +92,7 @@ test('the share link reopens the sound exactly', async () => {
   await page.click('#share');
   const link = await page.inputValue('#share-link');
   assert.equal(link, page.url());
-  assert.ok(link.startsWith(`${studioUrl}#bleepforge=1&preset=powerup`));
+  assert.ok(link.startsWith(`${studioUrl}#bleepforge=2&preset=powerup`));
   const reopened = await session.open({}, link);
   assert.equal((await download(reopened, '#save-sound')).bytes.toString(), sound);
   assert.equal(await reopened.isHidden('#notice'), true);
@@ -204,14 +204,17 @@ test('Space plays and stops; the page is usable at 390 and 1280 pixels wide', as
 
 test('Space plays or stops after a mouse click on a die, Mutate or a lock, and never presses them again', async () => {
   const page = await session.open();
+  await page.uncheck('#autoplay');  // so that only Space plays
   for (const selector of ['button[data-random="coin"]', '#mutate', '.field:has(#field-decay-number) .lock']) {
     await page.click(selector);
     const seed = await page.textContent('#seed');
     const locked = await page.getAttribute('.field:has(#field-decay-number) .lock', 'aria-pressed');
     const decay = await valueOf(page, 'decay');
-    const before = await page.textContent('#play');
+    assert.equal(await page.textContent('#play'), '\u25b6 Play');
     await page.keyboard.press('Space');
-    assert.notEqual(await page.textContent('#play'), before, `Space after ${selector} toggles playing`);
+    assert.equal(await page.textContent('#play'), '\u25a0 Stop', `Space after ${selector} plays`);
+    await page.keyboard.press('Space');
+    await page.waitForFunction(() => document.getElementById('play').textContent.includes('Play'));
     assert.equal(await page.textContent('#seed'), seed, selector);
     assert.equal(await page.getAttribute('.field:has(#field-decay-number) .lock', 'aria-pressed'), locked, selector);
     assert.equal(await valueOf(page, 'decay'), decay, selector);
@@ -324,5 +327,60 @@ test('another chip loads an untouched preset there, and an edited sound keeps it
   assert.match(await page.textContent('#chip-note'), /^On gameboy the sound ignores fm_ratio, fm_index: only the ym2612's FM voice reads it\.$/);
   await page.click('#undo');
   assert.equal(await page.inputValue('#chip'), 'ym2612');
+  await page.context().close();
+});
+
+test('a sound using the stages of format 2 shares, reopens and exports as bleep renders it', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  for (const [name, value] of [['jump1_semitones', 7], ['jump1_time', 0.06], ['highpass_cutoff', 30], ['tremolo_depth', 0.3],
+    ['phaser_offset', 0.002], ['bitcrush_bits', 6], ['gain', 0.8], ['duty_sweep', -0.5]]) {
+    await setValue(page, name, value);
+    assert.equal(await page.textContent(`#field-${name}-error`), '', name);
+  }
+  const link = page.url();
+  assert.match(link, /#bleepforge=2&.*jump1_semitones=7&/);
+  const reopened = await session.open({}, link);
+  const sound = (await download(reopened, '#save-sound')).bytes;
+  assert.equal(sound.toString(), (await download(page, '#save-sound')).bytes.toString());
+  const wav = await download(reopened, '#export-wav');
+  const file = join(scratch, 'stages.bleep');
+  writeFileSync(file, sound);
+  execFileSync(nativeBleep, ['render', file, '-o', join(scratch, 'stages.wav')]);
+  assert.equal(sha256(wav.bytes), sha256(readFileSync(join(scratch, 'stages.wav'))));
+  await page.context().close();
+  await reopened.context().close();
+});
+
+test('controls come in sections with plain labels, whole steps, inactive reasons and the envelope cut short', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  assert.deepEqual(await page.locator('.section summary > span').allTextContents(), ['Pitch', 'Envelope', 'Tone', 'Filters', 'Effects']);
+  assert.match(await page.textContent('label[for="field-base_freq-number"]'), /^Start frequency base_freq/);
+  assert.equal(await page.textContent('[data-section="effects"] .section-state'), 'no stage in use');
+  await setValue(page, 'tremolo_depth', 0.5);
+  assert.equal(await page.textContent('[data-section="effects"] .section-state'), '1 stage setting in use');
+  // An integer member moves in whole steps.
+  await page.focus('#field-jump1_semitones-number');
+  await page.keyboard.press('ArrowUp');
+  assert.equal(await valueOf(page, 'jump1_semitones'), '1');
+  await page.fill('#field-bitcrush_bits-number', '4.5');
+  await page.press('#field-bitcrush_bits-number', 'Enter');
+  assert.match(await page.textContent('#field-bitcrush_bits-error'), /whole numbers only/);
+  // On the nes (no FM) the FM members are inactive, with the reason; the ym2612 wakes them.
+  assert.equal(await page.locator('.field.inactive:has(#field-fm_index-number)').count(), 1);
+  assert.match(await page.getAttribute('label[for="field-fm_index-number"]', 'title'), /Inactive now: only the ym2612's FM voice reads it/);
+  await page.selectOption('#chip', 'ym2612');
+  assert.equal(await page.locator('.field.inactive:has(#field-fm_index-number)').count(), 0);
+  assert.equal(await page.locator('.field.inactive:has(#field-duty-number)').count(), 1);
+  // A duration shorter than the envelope: said under the waveform, mended in one click.
+  assert.equal(await page.isHidden('#ending'), true);
+  await setValue(page, 'release', 0.6);
+  assert.equal(await page.isVisible('#ending'), true);
+  assert.match(await page.textContent('#ending-text'), /^The sound stops at 0\.5 s, before it has ended/);
+  await page.click('#lengthen');
+  assert.equal(await valueOf(page, 'duration'), '0.85');
+  assert.equal(await page.isHidden('#ending'), true);
   await page.context().close();
 });

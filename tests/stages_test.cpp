@@ -1,0 +1,302 @@
+// The stages of format 2, each derived by hand on a simple signal: a gameboy pulse whose envelope
+// holds exactly 1, so every sample is +-0.75 until a stage changes it.
+#include "stages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <fstream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "bleepforge/sound.hpp"
+#include "bleepforge/synth.hpp"
+#include "reference.hpp"
+#include "test_random.hpp"
+
+namespace bleepforge {
+namespace {
+
+SfxPatch flat_pulse(double freq_hz) {
+    SfxPatch p = make_patch(SfxPreset::blip, ChipType::gameboy);
+    p.base_freq = freq_hz;
+    p.attack = 0.0;
+    p.decay = 0.0;
+    p.sustain_time = 2.0;
+    p.sustain_level = 1.0;
+    return p;
+}
+
+// Samples from one sign change to the next, over the whole buffer: the half periods.
+std::vector<std::size_t> half_periods(const SampleBuffer& s, std::size_t from, std::size_t to) {
+    std::vector<std::size_t> runs;
+    std::size_t last = from;
+    for (std::size_t i = from + 1; i < to; ++i) {
+        if ((s[i] > 0.0f) != (s[i - 1] > 0.0f)) {
+            if (last != from) {
+                runs.push_back(i - last);
+            }
+            last = i;
+        }
+    }
+    return runs;
+}
+
+TEST(Stages, AJumpMultipliesThePitchAtItsTime) {
+    // 441 Hz at 44100 Hz: a period of 100 samples, halves of 50; an octave up halves them.
+    SfxPatch p = flat_pulse(441.0);
+    p.jump1_semitones = 12.0;
+    p.jump1_time = 0.05;  // sample 2205
+    const SampleBuffer s = render_sfx(p, 0.1, 44100);
+    for (const std::size_t run : half_periods(s, 0, 2150)) {
+        EXPECT_NEAR(static_cast<double>(run), 50.0, 1.0);
+    }
+    for (const std::size_t run : half_periods(s, 2300, s.size())) {
+        EXPECT_NEAR(static_cast<double>(run), 25.0, 1.0);
+    }
+    // A second jump a fifth down after it: 2^(12/12) * 2^(-7/12) of the pitch.
+    p.jump2_semitones = -7.0;
+    p.jump2_time = 0.075;
+    Voice voice = start_voice(p, 0.1, 44100);
+    std::vector<float> piece(3400);
+    ASSERT_EQ(render_voice(voice, piece), piece.size());
+    EXPECT_EQ(voice.freq_hz, 441.0 * 2.0 * voice::semitone_ratio(-7.0));
+    EXPECT_EQ(voice::semitone_ratio(-7.0), 0.6674199270850172);  // 2^(-7/12), correctly rounded
+    EXPECT_EQ(voice::semitone_ratio(99.0), 4.0);                 // held in two octaves
+}
+
+TEST(Stages, ARepeatStartsThePitchAgainEveryPeriod) {
+    SfxPatch p = flat_pulse(1000.0);
+    p.freq_slide = -4000.0;
+    p.repeat_rate = 10.0;  // every 4410 samples
+    Voice voice = start_voice(p, 0.5, 44100);
+    std::vector<float> one(1);
+    std::vector<double> pitch;
+    while (render_voice(voice, one) > 0) {
+        pitch.push_back(voice.freq_hz);
+    }
+    const double first = 1000.0 - 4000.0 / 44100.0;  // the slide applies before each first sample
+    for (const std::size_t start : {0U, 4410U, 8820U, 17640U}) {
+        EXPECT_EQ(pitch[start], first) << start;
+        EXPECT_LT(pitch[start + 4409], 1000.0 - 390.0) << start;  // fell for a tenth of a second
+    }
+}
+
+TEST(Stages, AnAcceleratedSlideFollowsItsSquareLaw) {
+    SfxPatch p = flat_pulse(500.0);
+    p.freq_slide = 1000.0;
+    p.freq_slide_accel = 20000.0;  // f(t) = 500 + 1000 t + 10000 t^2
+    Voice voice = start_voice(p, 0.2, 44100);
+    std::vector<float> piece(4410);
+    ASSERT_EQ(render_voice(voice, piece), piece.size());
+    EXPECT_NEAR(voice.freq_hz, 500.0 + 100.0 + 100.0, 0.5);
+}
+
+TEST(Stages, ADutySweepNarrowsThePulse) {
+    SfxPatch p = flat_pulse(441.0);
+    p.duty = 0.5;
+    p.duty_sweep = -1.0;  // a quarter at 0.25 s
+    const SampleBuffer s = render_sfx(p, 0.3, 44100);
+    std::size_t high = 0;
+    for (std::size_t i = 11000; i < 11100; ++i) {  // one period around 0.25 s
+        high += s[i] > 0.0f;
+    }
+    EXPECT_NEAR(static_cast<double>(high), 25.0, 1.0);
+}
+
+TEST(Stages, AHighPassRemovesAPulsesDcAndFundamental) {
+    // A narrow 150 Hz pulse (above the 120 Hz under which noise joins) carries a DC of
+    // 0.75 (2 * 0.125 - 1) = -0.5625.
+    SfxPatch p = flat_pulse(150.0);
+    p.duty = 0.125;
+    auto mean_and_fundamental = [](const SampleBuffer& s) {
+        double sum = 0.0;
+        double re = 0.0;
+        double im = 0.0;
+        for (std::size_t i = 22050; i < 44100; ++i) {  // the second half second: 75 whole periods
+            const double x = static_cast<double>(s[i]);
+            sum += x;
+            re += x * std::cos(2.0 * voice::pi * 150.0 * static_cast<double>(i) / 44100.0);
+            im += x * std::sin(2.0 * voice::pi * 150.0 * static_cast<double>(i) / 44100.0);
+        }
+        return std::pair(sum / 22050.0, std::hypot(re, im) / 11025.0);
+    };
+    const auto [dc, fundamental] = mean_and_fundamental(render_sfx(p, 1.0, 44100));
+    EXPECT_NEAR(dc, -0.5625, 0.002);  // 36.75 high samples a period, taken whole
+    p.highpass_cutoff = 2000.0;
+    const auto [dc_after, fundamental_after] = mean_and_fundamental(render_sfx(p, 1.0, 44100));
+    EXPECT_LT(std::fabs(dc_after), 1e-4);
+    EXPECT_LT(fundamental_after, fundamental / 100.0);  // two poles 13 times above it: about 1/180
+}
+
+TEST(Stages, PunchAndTremoloShapeTheLevel) {
+    SfxPatch p = flat_pulse(441.0);
+    p.sustain_level = 0.25;
+    p.sustain_time = 0.5;
+    p.punch = 0.5;  // from 0.25 * 2 down to 0.25
+    const SampleBuffer punched = render_sfx(p, 0.5, 44100);
+    EXPECT_EQ(std::fabs(punched[0]), 0.375f);  // 0.75 * 0.25 * 2
+    EXPECT_NEAR(std::fabs(punched[11025]), 0.75 * 0.25 * 1.5, 1e-6);
+    EXPECT_NEAR(std::fabs(punched[22049]), 0.75 * 0.25, 1e-4);
+
+    SfxPatch t = flat_pulse(441.0);
+    t.tremolo_depth = 0.5;
+    t.tremolo_rate = 10.0;  // a period of 4410 samples, at 1 - depth half way
+    const SampleBuffer trembling = render_sfx(t, 0.5, 44100);
+    for (const std::size_t at : {0U, 4410U, 8820U}) {
+        EXPECT_NEAR(std::fabs(trembling[at]), 0.75, 1e-6) << at;
+        EXPECT_NEAR(std::fabs(trembling[at + 2205]), 0.375, 1e-6) << at;
+        EXPECT_NEAR(std::fabs(trembling[at + 1102]), 0.5625, 1e-3) << at;  // a quarter: 1 - depth / 2
+    }
+}
+
+TEST(Stages, APhaserAddsHalfOfTheSignalDelayed) {
+    SfxPatch p = flat_pulse(441.0);
+    const SampleBuffer dry = render_sfx(p, 0.05, 44100);
+    p.phaser_offset = 10.25 / 44100.0;  // 10.25 samples: a quarter of the way past the tenth
+    const SampleBuffer wet = render_sfx(p, 0.05, 44100);
+    const double delay = p.phaser_offset * 44100.0;
+    const double fraction = delay - std::floor(delay);
+    for (std::size_t i = 0; i < dry.size(); ++i) {
+        auto at = [&](std::size_t back) { return back <= i ? static_cast<double>(dry[i - back]) : 0.0; };
+        const double expected =
+            0.5 * static_cast<double>(dry[i]) + 0.5 * ((1.0 - fraction) * at(10) + fraction * at(11));
+        ASSERT_EQ(wet[i], static_cast<float>(expected)) << i;
+    }
+}
+
+TEST(Stages, SampleAndHoldAndBitCrushCoarsenTheSignal) {
+    SfxPatch p = flat_pulse(1234.5);
+    p.vibrato_depth = 300.0;  // a signal that changes every sample
+    p.vibrato_rate = 7.0;
+    p.sustain_level = 0.9;
+    p.highpass_cutoff = 30.0;
+    p.downsample_rate = 4410.0;  // runs of exactly 10 samples at 44100 Hz
+    const SampleBuffer held = render_sfx(p, 0.2, 44100);
+    for (std::size_t i = 0; i < held.size(); ++i) {
+        ASSERT_EQ(held[i], held[i - i % 10]) << i;
+    }
+    p.downsample_rate = 0.0;
+    p.bitcrush_bits = 3.0;  // at most 8 levels, k / 4 for k = -4 ... 3
+    std::set<float> levels;
+    for (const float v : render_sfx(p, 0.2, 44100)) {
+        levels.insert(v);
+    }
+    EXPECT_LE(levels.size(), 8U);
+    for (const float v : levels) {
+        EXPECT_EQ(v * 4.0f, std::floor(v * 4.0f)) << v;
+        EXPECT_GE(v, -1.0f);
+        EXPECT_LE(v, 0.75f);
+    }
+    EXPECT_EQ(voice::crushed(0.0, 1.0), 0.0);  // silence stays silent, even at one bit
+    EXPECT_EQ(voice::crushed(0.3, 1.0), 0.0);
+    EXPECT_EQ(voice::crushed(-0.7, 1.0), -1.0);
+}
+
+TEST(Stages, GainScalesBeforeTheClip) {
+    SfxPatch p = flat_pulse(441.0);
+    p.gain = 0.5;
+    for (const float v : render_sfx(p, 0.01, 44100)) {
+        ASSERT_EQ(std::fabs(v), 0.375f);
+    }
+    p.gain = 2.0;
+    for (const float v : render_sfx(p, 0.01, 44100)) {
+        ASSERT_EQ(std::fabs(v), 1.0f);
+    }
+}
+
+// A stage set to change nothing still takes the stages' path: its samples are the design's, bit
+// for bit, for every preset on every chip.
+TEST(Stages, LeaveTheDesignsBitsWhenTheyChangeNothing) {
+    for (int preset = 0; preset < 8; ++preset) {
+        for (int chip = 0; chip < 4; ++chip) {
+            const SfxPatch plain = make_patch(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
+            SfxPatch identity = plain;
+            identity.downsample_rate = 44100.0;  // a new value at every sample
+            ASSERT_TRUE(stages_in_use(identity));
+            const SampleBuffer a = render_sfx(plain, 0.5, 44100);
+            const SampleBuffer b = render_sfx(identity, 0.5, 44100);
+            ASSERT_EQ(a.size(), b.size());
+            for (std::size_t i = 0; i < a.size(); ++i) {
+                ASSERT_EQ(std::bit_cast<std::uint32_t>(a[i]), std::bit_cast<std::uint32_t>(b[i]))
+                    << preset << " " << chip << " sample " << i;
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge
+
+namespace bleepforge {
+namespace {
+
+std::uint64_t fnv_floats(std::uint64_t hash, const SampleBuffer& samples) {
+    for (const float sample : samples) {
+        const auto bits = std::bit_cast<std::uint32_t>(sample);
+        for (unsigned shift = 0; shift < 32; shift += 8) {
+            hash = (hash ^ ((bits >> shift) & 0xFFU)) * 1099511628211ULL;
+        }
+    }
+    return hash;
+}
+
+// Patches of the design's fourteen members only, drawn across their ranges: their floats were
+// recorded from the build before the stages came, and every build since must give them.
+TEST(Stages, LeaveTwoHundredFormatOneSoundsAsTheyWere) {
+    testing_support::SplitMix rng{1919};
+    std::uint64_t hash = 1469598103934665603ULL;
+    std::size_t count = 0;
+    for (int k = 0; k < 200; ++k) {
+        SfxPatch p =
+            make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 4));
+        p.base_freq = rng.uniform(20, 20000);
+        p.freq_slide = rng.uniform(-20000, 20000);
+        p.duty = rng.unit();
+        p.attack = rng.uniform(0, 0.05);
+        p.decay = rng.uniform(0, 0.1);
+        p.sustain_time = rng.uniform(0, 0.1);
+        p.release = rng.uniform(0, 0.1);
+        p.sustain_level = rng.unit();
+        p.filter_cutoff = rng.uniform(0, 1.2);
+        p.noise = rng.unit();
+        p.fm_ratio = rng.uniform(0, 16);
+        p.fm_index = rng.uniform(0, 20);
+        p.vibrato_depth = rng.uniform(-100, 1000);
+        p.vibrato_rate = rng.uniform(0, 100);
+        const SampleBuffer samples = render_sfx(p, rng.uniform(0.01, 0.2), 44100);
+        hash = fnv_floats(hash, samples);
+        count += samples.size();
+    }
+    EXPECT_EQ(count, 953119U);
+    EXPECT_EQ(hash, 0x06211aad5aa90210ULL) << std::hex << hash;
+}
+
+// 200 sound files with every stage in use (tests/reference/stage_sounds.jsonl): one hash of their
+// floats, recorded from the Linux build, for every build: clang, the sanitizers, Windows, and the
+// WebAssembly module (its Node test reads the same file and expects the same hash).
+TEST(Stages, GiveTheRecordedFloatsForTwoHundredSoundsUsingEveryStage) {
+    std::ifstream in(BLEEPFORGE_STAGE_SOUNDS);
+    ASSERT_TRUE(in) << BLEEPFORGE_STAGE_SOUNDS;
+    std::uint64_t hash = 1469598103934665603ULL;
+    std::size_t sounds = 0;
+    for (std::string line; std::getline(in, line);) {
+        const SoundReading reading = read_sound(line);
+        ASSERT_TRUE(reading.sound) << line;
+        ASSERT_TRUE(stages_in_use(reading.sound->patch));
+        const SampleBuffer samples = render_sound(*reading.sound, 44100);
+        const SampleBuffer plain =
+            render_sfx_reference(reading.sound->patch, reading.sound->duration_s, 44100);
+        ASSERT_EQ(fnv_floats(0, samples), fnv_floats(0, plain)) << line;
+        hash = fnv_floats(hash, samples);
+        ++sounds;
+    }
+    EXPECT_EQ(sounds, 200U);
+    EXPECT_EQ(hash, 0x6bf5067918166f31ULL) << std::hex << "0x" << hash;
+}
+
+}  // namespace
+}  // namespace bleepforge
