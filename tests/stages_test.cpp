@@ -251,8 +251,10 @@ TEST(Stages, LeaveTwoHundredFormatOneSoundsAsTheyWere) {
     std::uint64_t hash = 1469598103934665603ULL;
     std::size_t count = 0;
     for (int k = 0; k < 200; ++k) {
-        SfxPatch p =
-            make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 4));
+        // Drawn one after the other: the order of a call's arguments is each compiler's own.
+        const auto chip = static_cast<ChipType>(rng.next() % 4);
+        const auto preset = static_cast<SfxPreset>(rng.next() % 8);
+        SfxPatch p = make_patch(preset, chip);
         p.base_freq = rng.uniform(20, 20000);
         p.freq_slide = rng.uniform(-20000, 20000);
         p.duty = rng.unit();

@@ -9,7 +9,9 @@ namespace bleepforge::testing_support {
 // documented range and a tenth beyond both ends (so the renderer's own clamps are reached), times
 // kept under a tenth of a second so envelopes end inside short renders.
 inline SfxPatch random_patch(SplitMix& rng) {
-    SfxPatch p = make_patch(static_cast<SfxPreset>(rng.next() % 8), static_cast<ChipType>(rng.next() % 5));
+    const auto preset = static_cast<SfxPreset>(rng.next() % 8);  // drawn in order, whatever the compiler
+    const auto chip = static_cast<ChipType>(rng.next() % 5);
+    SfxPatch p = make_patch(preset, chip);
     for (const SoundField& field : sound_fields()) {
         if (field.member == nullptr) {
             continue;
