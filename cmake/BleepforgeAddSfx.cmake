@@ -6,25 +6,37 @@
 # RATE to 44100. The header is made again when the sound file, the tool or these arguments
 # change, and not otherwise.
 #
+# bleepforge_add_sfx(<target> BANK <file> [NAME <ident>] [RATE <hz>])
+#
+# Renders a bank of sounds (*.bleepbank) into one header <ident>.h: for each sound
+# <ident>_<name>_pcm and <ident>_<name>_num_samples, the enum <ident>_id of the sounds with
+# <ident>_count, and the table <ident>_sounds[<ident>_count]. <ident> defaults to the bank's file
+# name as a C identifier. The header is made again when the bank or any sound file it names changes
+# (the tool writes the list into a depfile), and not otherwise.
+#
 # bleepforge_add_sfx(<target> PRESET <word> [CHIP <word>] [NAME <stem>])
 #
 # Renders PRESET on CHIP (default nes) with the bleepforge program into <stem>.h (default
 # <preset>_<chip>.h). Its symbols are always chiptune_sfx_*, so include one such header per
 # source file.
 function(bleepforge_add_sfx target)
-  cmake_parse_arguments(PARSE_ARGV 1 sfx "" "SOUND;PRESET;CHIP;NAME;RATE" "")
+  cmake_parse_arguments(PARSE_ARGV 1 sfx "" "SOUND;BANK;PRESET;CHIP;NAME;RATE" "")
   if(sfx_UNPARSED_ARGUMENTS)
     message(FATAL_ERROR "bleepforge_add_sfx(${target}): unexpected arguments ${sfx_UNPARSED_ARGUMENTS}")
   endif()
-  if(sfx_SOUND AND (sfx_PRESET OR sfx_CHIP))
-    message(FATAL_ERROR "bleepforge_add_sfx(${target}): give SOUND or PRESET, not both")
+  if((sfx_SOUND AND (sfx_PRESET OR sfx_CHIP OR sfx_BANK)) OR (sfx_BANK AND (sfx_PRESET OR sfx_CHIP)))
+    message(FATAL_ERROR "bleepforge_add_sfx(${target}): give one of SOUND, BANK and PRESET")
+  endif()
+  if(sfx_BANK)
+    _bleepforge_add_sound(${target} "${sfx_BANK}" "${sfx_NAME}" "${sfx_RATE}")
+    return()
   endif()
   if(sfx_SOUND)
     _bleepforge_add_sound(${target} "${sfx_SOUND}" "${sfx_NAME}" "${sfx_RATE}")
     return()
   endif()
   if(NOT sfx_PRESET)
-    message(FATAL_ERROR "bleepforge_add_sfx(${target}): SOUND or PRESET is required")
+    message(FATAL_ERROR "bleepforge_add_sfx(${target}): SOUND, BANK or PRESET is required")
   endif()
   if(sfx_RATE)
     message(FATAL_ERROR "bleepforge_add_sfx(${target}): RATE goes with SOUND; a PRESET renders at 44100 Hz")
@@ -65,9 +77,12 @@ function(_bleepforge_add_sound target sound name rate)
   set(words ${dir}/${name}.words)
   file(CONFIGURE OUTPUT ${words} CONTENT "${sound} ${name} ${rate}\n")
 
+  # The tool lists what it read (the sound file, or a bank and every file it names) in a depfile.
+  set(depfile ${dir}/${name}.d)
   add_custom_command(OUTPUT ${header}
-    COMMAND Bleepforge::bleep header ${sound} -o ${header} --name ${name} --rate ${rate}
+    COMMAND Bleepforge::bleep header ${sound} -o ${header} --name ${name} --rate ${rate} --depfile ${depfile}
     DEPENDS ${sound} $<TARGET_FILE:Bleepforge::bleep> ${words}
+    DEPFILE ${depfile}
     COMMENT "Rendering ${sound} into ${name}.h"
     VERBATIM)
   target_sources(${target} PRIVATE ${header})

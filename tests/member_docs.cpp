@@ -114,6 +114,29 @@ std::string schema() {
         }
         properties[std::string(field.name)] = property;
     }
+    // A layer holds a sound's members (not the version, no layers) and its place in the mix.
+    ordered_json layer_properties;
+    layer_properties["preset"] = properties["preset"];
+    layer_properties["chip"] = properties["chip"];
+    for (const SoundField& field : sound_fields()) {
+        layer_properties[std::string(field.name)] = properties[std::string(field.name)];
+    }
+    for (const SoundField& field : layer_fields()) {
+        layer_properties[std::string(field.name)] = {{"description", sentence(field)},
+                                                     {"type", "number"},
+                                                     {"minimum", number(field.min)},
+                                                     {"maximum", number(field.max)},
+                                                     {"default", number(field.neutral)}};
+    }
+    properties["layers"] = {
+        {"description",
+         "Format 2: instead of the sound members, 1 to 8 sounds mixed, each "
+         "beginning at its start and scaled by its mix_gain."},
+        {"type", "array"},
+        {"minItems", 1},
+        {"maxItems", max_layers},
+        {"items", {{"type", "object"}, {"additionalProperties", false}, {"properties", layer_properties}}}};
+    newer["layers"] = false;
     const ordered_json document = {
         {"$schema", "https://json-schema.org/draft/2020-12/schema"},
         {"$id", "urn:bleepforge:sound:2"},

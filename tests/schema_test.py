@@ -32,6 +32,7 @@ for preset in presets:
         written.append(bleep("new", preset, chip))
         sound = bleep("random", preset, chip, "--seed", str(len(written)))
         written += [sound, bleep("mutate", "-", "--amount", "1", "--seed", "7", stdin=sound)]
+written.append(bleep("random", "explosion", "--seed", "3", "--layers", "3"))
 failures = [text for text in written if not validator.is_valid(json.loads(text))]
 
 base = {"bleepforge": 1, "preset": "coin"}
@@ -41,6 +42,9 @@ refused = [
     {**base, "gain": 0.5},                   # a member of format 2 in a file of format 1
     {"bleepforge": 2, "jump1_semitones": 1.5},  # an integer member with a fraction
     {"bleepforge": 2, "downsample_rate": 50},   # between off and the range
+    {"bleepforge": 2, "layers": []},            # no layer
+    {"bleepforge": 2, "layers": [{"bleepforge": 2}]},  # a version inside a layer
+    {"bleepforge": 1, "layers": [{}]},          # layers in format 1
     {**base, "atack": 0.1},                  # an unknown member
     {**base, "decay": "0.2"},                # a wrong type
     {**base, "chip": "gb"},                  # not a chip

@@ -65,7 +65,7 @@ TEST(ReadSound, StartsFromThePresetOrTheDefaultsAndAppliesEveryMember) {
     expected.base_freq = 1000.0;
     expected.attack = 0.0025;
     expected.fm_index = 0.1;
-    EXPECT_TRUE(same_bits(tuned, {SfxPreset::coin, expected, 1.25}));
+    EXPECT_TRUE(same_bits(tuned, {SfxPreset::coin, expected, 1.25, {}}));
     EXPECT_EQ(std::bit_cast<std::uint64_t>(tuned.patch.noise), 0U);  // a negative zero reads as zero
 
     // The same for a negative zero written as a float, in every spelling: read as +0, written as 0.
@@ -479,7 +479,7 @@ TEST(SoundSchema, HasTheReadersMembersAndRanges) {
     EXPECT_EQ(properties.at("bleepforge").at("enum"), nlohmann::json::array({1, sound_format_version}));
     EXPECT_EQ(properties.at("preset").at("enum"), nlohmann::json(preset_words));
     EXPECT_EQ(properties.at("chip").at("enum"), nlohmann::json(chip_words));
-    EXPECT_EQ(properties.size(), 3 + sound_fields().size());
+    EXPECT_EQ(properties.size(), 4 + sound_fields().size());  // and "layers"
     const nlohmann::json& newer = schema.at("then").at("properties");
     for (const SoundField& field : sound_fields()) {
         SCOPED_TRACE(field.name);

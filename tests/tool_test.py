@@ -342,16 +342,113 @@ class Writes(Workspace):
         self.assertEqual(os.listdir(self.path("folder")), [])
 
 
+BANK = """// The game's sounds.
+{
+  "bleepforge": 2,
+  "sounds": {
+    "zap": "sfx/zap.bleep",
+    "boom": {"preset": "explosion", "chip": "nes"},
+    "chord": {"layers": [{"preset": "coin"}, {"preset": "coin", "jump1_semitones": 7, "start": 0.01, "mix_gain": 0.5}]}
+  }
+}
+"""
+
+
+def wav_pcm(data):
+    """The 16-bit values of a WAV file of ours (44-byte header)."""
+    return list(struct.unpack(f"<{(len(data) - 44) // 2}h", data[44:]))
+
+
+class Banks(Workspace):
+    """A bank's sounds are checked, rendered all or nothing, and made into one header."""
+
+    def setUp(self):
+        super().setUp()
+        os.makedirs(self.path("sfx"))
+        self.bleep("new", "laser", "sid", "-o", "sfx/zap.bleep")
+        self.write("game.bleepbank", BANK)
+
+    def test_render_writes_one_wav_file_per_sound_as_each_renders_alone(self):
+        os.makedirs(self.path("out"))
+        self.bleep("render", "game.bleepbank", "--out-dir", "out")
+        self.assertEqual(sorted(os.listdir(self.path("out"))), ["boom.wav", "chord.wav", "zap.wav"])
+        self.assertEqual(sha256(self.path("out/zap.wav")), GOLDEN["laser_sid.wav"])
+        self.assertEqual(sha256(self.path("out/boom.wav")), GOLDEN["explosion_nes.wav"])
+        self.bleep("render", "game.bleepbank")  # beside the bank by default
+        self.assertEqual(read(self.path("zap.wav")), read(self.path("out/zap.wav")))
+        self.assertIn(b"use --out-dir, not -o", self.bleep("render", "game.bleepbank", "-o", "x.wav", status=2).stderr)
+
+    def test_a_problem_anywhere_writes_no_file(self):
+        os.makedirs(self.path("out"))
+        self.write("out/boom.wav", "the old file")
+        self.write("sfx/zap.bleep", '{\n  "bleepforge": 2,\n  "decay": 99\n}\n')
+        result = self.bleep("render", "game.bleepbank", "--out-dir", "out", status=1)
+        self.assertEqual(result.stderr.decode().splitlines(),
+                         [f'bleep: {os.path.join("sfx", "zap.bleep")}:3:3: "decay" is 99, outside its range: 0 to 60 s '
+                          '(the sound "zap" of game.bleepbank)'])
+        self.assertEqual(os.listdir(self.path("out")), ["boom.wav"])
+        self.assertEqual(read(self.path("out/boom.wav")), b"the old file")
+        self.bleep("check", "game.bleepbank", status=1)
+        if not CONFIG.emulator:
+            # A disk that fills on the last file: none is replaced, no temporary file stays.
+            self.bleep("new", "laser", "sid", "-o", "sfx/zap.bleep")
+            self.write("out/zap.wav", "old")
+            self.bleep("render", "game.bleepbank", "--out-dir", "out", limit_file_size=45000, status=1)
+            self.assertEqual(sorted(os.listdir(self.path("out"))), ["boom.wav", "zap.wav"])
+            self.assertEqual(read(self.path("out/zap.wav")), b"old")
+
+    def test_the_header_compiles_as_c_and_cxx_and_holds_each_sound(self):
+        self.bleep("header", "game.bleepbank", "--name", "game", "-o", "game.h", "--depfile", "game.d")
+        header = read(self.path("game.h")).decode()
+        self.assertIn("enum game_id {\r\n    game_zap,\r\n    game_boom,\r\n    game_chord,\r\n    game_count\r\n};", header)
+        self.assertIn("static const struct game_sound game_sounds[game_count] = {\r\n    {game_zap_pcm, 22050},", header)
+        depfile = read(self.path("game.d")).decode()
+        self.assertTrue(depfile.startswith("game.h:") and "game.bleepbank" in depfile and "zap.bleep" in depfile, depfile)
+        # Each array is the sound rendered alone, as bleep render writes it.
+        expected = {}
+        os.makedirs(self.path("out"))
+        self.bleep("render", "game.bleepbank", "--out-dir", "out")
+        for name in ("zap", "boom", "chord"):
+            expected[name] = wav_pcm(read(self.path(f"out/{name}.wav")))
+        if CONFIG.emulator or not CONFIG.cc:
+            self.skipTest("compiled where the compilers run natively")
+        probe = self.path("probe.c")
+        with open(probe, "w") as f:
+            f.write('#include <stdio.h>\n#include "game.h"\n'
+                    'int main(void) { int id, i; for (id = 0; id < game_count; ++id) { printf("%d:", id);'
+                    ' for (i = 0; i < game_sounds[id].num_samples; ++i) printf(" %d", game_sounds[id].pcm[i]);'
+                    ' printf("\\n"); } return game_sample_rate == 44100 ? 0 : 1; }\n')
+        for compiler, flags, source in ((CONFIG.cc, ["-std=c99"], probe), (CONFIG.cxx, ["-std=c++17", "-x", "c++"], probe)):
+            program = self.path("probe")
+            subprocess.run([compiler, *flags, "-Wall", "-Wextra", "-Werror", "-I", self.dir, source, "-o", program],
+                           check=True)
+            lines = subprocess.run([program], capture_output=True, check=True, text=True).stdout.splitlines()
+            got = {name: [int(v) for v in lines[i].split(":")[1].split()] for i, name in enumerate(("zap", "boom", "chord"))}
+            self.assertEqual(got, expected, compiler)
+
+    def test_random_layers_and_header_names(self):
+        layered = self.bleep("random", "explosion", "--seed", "5", "--layers", "2").stdout
+        self.assertIn(b'"layers": [', layered)
+        self.write("mix.bleep", layered.decode())
+        self.bleep("render", "mix.bleep")
+        self.assertIn(b"--layers 9 is not", self.bleep("random", "coin", "--layers", "9", status=2).stderr)
+        self.write("clash.bleepbank", '{"bleepforge": 2, "sounds": {"t": {}}}')
+        self.assertIn(b"makes a keyword", self.bleep("header", "clash.bleepbank", "--name", "char8", status=2).stderr)
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--emulator", default="")
     parser.add_argument("--crlf", action="store_true")  # bleep's data streams are binary everywhere
+    parser.add_argument("--cc", default="")
+    parser.add_argument("--cxx", default="")
     args, rest = parser.parse_known_args()
     CONFIG.program = os.path.abspath(args.program)
     CONFIG.work = os.path.abspath(args.work)
     CONFIG.emulator = shlex.split(args.emulator)
+    CONFIG.cc, CONFIG.cxx = args.cc, args.cxx
     os.makedirs(CONFIG.work, exist_ok=True)
     unittest.main(argv=[sys.argv[0], "-v"] + rest)
 

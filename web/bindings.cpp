@@ -44,14 +44,18 @@ constexpr const char* kind_words[] = {"syntax", "member", "type", "range"};
 constexpr const char* slider_words[] = {"linear", "logarithmic", "signed_cubic", "square", "quartic"};
 constexpr const char* section_words[] = {"pitch", "envelope", "tone", "filters", "effects"};
 
+nlohmann::json problem_json(const SoundProblem& p) {
+    return {{"line", p.line},
+            {"column", p.column},
+            {"member", p.member},
+            {"message", p.message},
+            {"kind", kind_words[static_cast<std::size_t>(p.kind)]}};
+}
+
 char* problems_block(const std::vector<SoundProblem>& problems, std::uint32_t status = 1) {
     nlohmann::json list = nlohmann::json::array();
     for (const SoundProblem& p : problems) {
-        list.push_back({{"line", p.line},
-                        {"column", p.column},
-                        {"member", p.member},
-                        {"message", p.message},
-                        {"kind", kind_words[static_cast<std::size_t>(p.kind)]}});
+        list.push_back(problem_json(p));
     }
     // Messages quote the text, which need not be UTF-8 where it is wrong.
     const std::string text = list.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
@@ -107,7 +111,21 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                           {"integer", f.integer},
                           {"zeroIsOff", f.zero_is_off}});
     }
+    nlohmann::json layers = nlohmann::json::array();
+    for (const SoundField& f : layer_fields()) {
+        layers.push_back({{"name", f.name},
+                          {"min", f.min},
+                          {"max", f.max},
+                          {"unit", f.unit},
+                          {"range", range_text(f)},
+                          {"title", f.title},
+                          {"summary", f.summary},
+                          {"decimals", f.decimals},
+                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
+                          {"neutral", f.neutral}});
+    }
     const nlohmann::json vocabulary{{"presets", preset_words},
+                                    {"layerFields", layers},
                                     {"chips", chip_words},
                                     {"fields", fields},
                                     {"minRate", min_sound_rate_hz},
@@ -167,6 +185,61 @@ EMSCRIPTEN_KEEPALIVE int bf_is_header_name(const char* name, std::size_t size) {
 // Every problem of the sound, as a list that is empty when there is none (status 0 either way).
 EMSCRIPTEN_KEEPALIVE char* bf_check(const char* text, std::size_t size) {
     return problems_block(read_sound(std::string_view(text, size)).problems, 0);
+}
+
+// A bank: its text and, as JSON {path: text}, the files it names that JavaScript could load (a
+// path missing from them cannot be read). Gives {entries: [{name, file, sound}]}, each sound as
+// its file's text, with "files": every path named; or the problems, each with its file and entry.
+EMSCRIPTEN_KEEPALIVE char* bf_bank(const char* text, std::size_t size, const char* files,
+                                   std::size_t files_size) {
+    const nlohmann::json loaded = nlohmann::json::parse(std::string_view(files, files_size), nullptr, false);
+    const BankReading reading = read_bank(std::string_view(text, size), [&](const std::string& path) {
+        if (loaded.is_object() && loaded.contains(path) && loaded[path].is_string()) {
+            return LoadedText{true, loaded[path].get<std::string>(), ""};
+        }
+        return LoadedText{false, "", "the loader gave no text for it"};
+    });
+    nlohmann::json result{{"files", reading.files}};
+    if (!reading.bank) {
+        nlohmann::json list = nlohmann::json::array();
+        for (const BankProblem& p : reading.problems) {
+            nlohmann::json item = problem_json(p.problem);
+            item["file"] = p.file;
+            item["entry"] = p.entry;
+            list.push_back(item);
+        }
+        result["problems"] = list;
+    } else {
+        nlohmann::json entries = nlohmann::json::array();
+        for (const BankEntry& entry : reading.bank->entries) {
+            entries.push_back(
+                {{"name", entry.name}, {"file", entry.file}, {"sound", write_sound(entry.sound)}});
+        }
+        result["entries"] = entries;
+    }
+    const std::string dumped = result.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+    return text_block(dumped);
+}
+
+// One header for named sounds, given as JSON [[name, sound file text], ...] (each read already).
+EMSCRIPTEN_KEEPALIVE char* bf_bank_header(const char* named, std::size_t size, const char* prefix,
+                                          std::size_t prefix_size, std::int32_t rate_hz) {
+    const nlohmann::json list = nlohmann::json::parse(std::string_view(named, size), nullptr, false);
+    std::vector<std::string> names;
+    std::vector<SampleBuffer> samples;
+    for (const nlohmann::json& item : list) {
+        const SoundReading reading = read_sound(item.at(1).get<std::string>());
+        if (!reading.sound) {
+            return problems_block(reading.problems);
+        }
+        names.push_back(item.at(0).get<std::string>());
+        samples.push_back(render_sound(*reading.sound, rate_hz));
+    }
+    std::vector<NamedSamples> sounds;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        sounds.push_back({names[i], samples[i]});
+    }
+    return text_block(bank_header_text(sounds, std::string_view(prefix, prefix_size), rate_hz));
 }
 
 // The members that cannot change the sound as it stands: a JSON list of {member, reason}.

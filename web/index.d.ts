@@ -81,6 +81,20 @@ export interface Sound {
   gain?: number;
 }
 
+/** A layer of a layered sound: a whole sound of its own (no version, no layers) and its place in the mix. */
+export interface Layer extends Omit<Sound, 'bleepforge' | 'layers'> {
+  /** Seconds, 0 to 60: when the layer begins. */
+  start?: number;
+  /** 0 to 2: its share of the mix, after its own gain and clip. */
+  mix_gain?: number;
+}
+
+/** A layered sound (format 2): 1 to 8 layers mixed, and nothing of its own beside them. */
+export interface LayeredSound {
+  bleepforge: number;
+  layers: Layer[];
+}
+
 /** A sound with every member given, as this module returns them. */
 export type CompleteSound = Required<Omit<Sound, 'preset'>> & Pick<Sound, 'preset'>;
 
@@ -136,6 +150,27 @@ export interface Voice {
   close(): void;
 }
 
+/** One entry of a bank: its name, its sound, and the path it was read from (empty when inline). */
+export interface BankEntry {
+  name: string;
+  sound: CompleteSound | LayeredSound;
+  file: string;
+}
+/** A bank: all of a game's sounds, in the file's order. */
+export interface Bank {
+  entries: BankEntry[];
+}
+/** A bank's problems, each with the file it is in (empty for the bank) and its entry. */
+export class BankError extends Error {
+  readonly problems: (Problem & { file: string; entry: string })[];
+}
+/** Reads a bank; load(path) gives each referenced sound file's text. */
+export function parseBank(text: string, options?: { load?: (path: string) => string | Promise<string>; fileName?: string }): Promise<Bank>;
+/** Each sound of the bank rendered, by name. */
+export function renderBank(bank: Bank, options?: { rate?: number }): Record<string, Float32Array>;
+/** The bank as one C/C++ header with an enum and a table of its sounds. */
+export function toBankHeader(bank: Bank, options?: { name?: string; rate?: number }): string;
+
 /** A sound file's problems, each described on a line of the message. */
 export class SoundError extends Error {
   readonly problems: Problem[];
@@ -144,6 +179,8 @@ export class SoundError extends Error {
 export const presets: readonly Preset[];
 export const chips: readonly Chip[];
 export const fields: readonly Field[];
+/** A layer's own members beside a sound's: start and mix_gain. */
+export const layerFields: readonly Pick<Field, 'name' | 'min' | 'max' | 'unit' | 'range' | 'title' | 'summary' | 'decimals' | 'slider' | 'neutral'>[];
 export const formatVersion: number;
 /** The sample rates a sound renders at, in Hz. */
 export const rates: { readonly min: number; readonly max: number };
@@ -156,9 +193,9 @@ export function memoryBytes(): number;
 /** The sound of a preset on a chip (nes by default), exactly as `bleep new` writes it. */
 export function makeSound(preset: Preset, chip?: Chip): CompleteSound;
 /** Reads a sound file's text; throws a SoundError naming each problem's position and member. */
-export function parseSound(text: string, options?: { fileName?: string }): CompleteSound;
+export function parseSound(text: string, options?: { fileName?: string }): CompleteSound | LayeredSound;
 /** The sound file's text, as `bleep` writes it. */
-export function formatSound(sound: Sound): string;
+export function formatSound(sound: Sound | LayeredSound): string;
 /** Every problem of a sound object; empty when it renders. Never throws for the sound. */
 export function checkSound(sound: unknown): Problem[];
 /** Why a sample rate cannot be used, or null when it can. */
@@ -166,18 +203,18 @@ export function checkRate(rate: unknown): string | null;
 /** Why a word cannot name a header's symbols, or null when it can. */
 export function checkHeaderName(name: unknown): string | null;
 /** The members that cannot change the sound as it stands, each with the reason. */
-export function inactiveMembers(sound: Sound): { member: string; reason: string }[];
+export function inactiveMembers(sound: Sound | LayeredSound): { member: string; reason: string }[];
 /** When the sound has ended, and the shortest duration in twentieths of a second that lets it end. */
-export function soundEnding(sound: Sound): { endsAt: number; fits: number };
+export function soundEnding(sound: Sound | LayeredSound): { endsAt: number; fits: number };
 /** A voice that renders the sound in pieces: exactly render()'s samples, however they are split. */
-export function createVoice(sound: Sound, options?: { rate?: number }): Voice;
+export function createVoice(sound: Sound | LayeredSound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */
-export function render(sound: Sound, options?: { rate?: number }): Float32Array;
+export function render(sound: Sound | LayeredSound, options?: { rate?: number }): Float32Array;
 /** The bytes of the 16-bit mono WAV file. */
-export function toWav(sound: Sound, options?: { rate?: number }): Uint8Array;
+export function toWav(sound: Sound | LayeredSound, options?: { rate?: number }): Uint8Array;
 /** A C/C++ header whose symbols use name (a C identifier, default "chiptune_sfx"). */
-export function toHeader(sound: Sound, options?: { name?: string; rate?: number }): string;
+export function toHeader(sound: Sound | LayeredSound, options?: { name?: string; rate?: number }): string;
 /** A random sound of the preset's family on the chip; a seed is a BigInt or a safe integer. */
 export function random(preset: Preset, chip: Chip, seed: bigint | number): CompleteSound;
 /** The sound moved a little, amount from 0 to 1. */
-export function mutate(sound: Sound, amount: number, seed: bigint | number): CompleteSound;
+export function mutate(sound: Sound | LayeredSound, amount: number, seed: bigint | number): CompleteSound;

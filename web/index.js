@@ -146,8 +146,11 @@ const memberTypes = new Map([
   ['bleepforge', 'number'],
   ['preset', 'string'],
   ['chip', 'string'],
+  ['layers', 'object'],
   ...fields.map((field) => [field.name, 'number']),
 ]);
+/** A layer's own members beside a sound's: start (s) and mix_gain, with their ranges. */
+export const layerFields = Object.freeze(vocabulary.layerFields.map((field) => Object.freeze(field)));
 
 function typeName(value) {
   if (value === null) return 'null';
@@ -163,7 +166,8 @@ function soundText(sound) {
   for (const [name, value] of Object.entries(sound)) {
     const type = memberTypes.get(name);
     if (type !== undefined && typeof value !== type) {
-      throw new TypeError(`"${name}" must be ${type === 'number' ? 'a number' : 'a string'}, not ${typeName(value)}`);
+      const wanted = { number: 'a number', string: 'a string', object: 'a list of layers' }[type];
+      throw new TypeError(`"${name}" must be ${wanted}, not ${typeName(value)}`);
     }
     if (type === 'number' && !Number.isFinite(value)) {
       throw new RangeError(`"${name}" must be a finite number, not ${value}`);
@@ -422,4 +426,81 @@ export function mutate(sound, amount, seed) {
   }
   const [high, low] = seedHalves(seed);
   return soundOf(fromSound(sound, (pointer, size) => core._bf_mutate(pointer, size, amount, high, low)));
+}
+
+/** A bank's problems: `problems` lists each with its file (empty for the bank), entry, line, column and member. */
+export class BankError extends Error {
+  constructor(message, problems) {
+    super(message);
+    this.name = 'BankError';
+    this.problems = problems;
+  }
+}
+
+/**
+ * Reads a bank's text: {"bleepforge": 2, "sounds": {"zap": {...}, "coin": "sfx/coin.bleep"}}. A
+ * referenced sound file's text comes from load(path), which may return a string or a Promise of
+ * one. Resolves to {entries: [{name, sound, file}]} in the bank's order; problems reject with a
+ * BankError naming each one's file (the bank's fileName, or the path it gives) and position.
+ */
+export async function parseBank(text, { load, fileName = 'bank' } = {}) {
+  if (typeof text !== 'string') {
+    throw new TypeError(`the bank's text must be a string, not ${typeName(text)}`);
+  }
+  const call = (files) => JSON.parse(fromUtf8.decode(take(withStrings([text, JSON.stringify(files)],
+    (t, tn, f, fn) => core._bf_bank(t, tn, f, fn))).bytes));
+  let result = call({});
+  if (result.files.length) {
+    if (typeof load !== 'function') {
+      throw new TypeError(`the bank names sound files (${result.files.join(', ')}): give a load(path) function`);
+    }
+    const files = {};
+    for (const path of result.files) {
+      const loaded = await load(path);
+      if (typeof loaded !== 'string') {
+        throw new TypeError(`load("${path}") must give the file's text, not ${typeName(loaded)}`);
+      }
+      files[path] = loaded;
+    }
+    result = call(files);
+  }
+  if (result.problems) {
+    const described = result.problems.map((p) =>
+      `${p.file || fileName}${p.line ? `:${p.line}:${p.column}` : ''}: ${p.message}${p.file ? ` (the sound "${p.entry}" of ${fileName})` : ''}`);
+    throw new BankError(described.join('\n'), result.problems);
+  }
+  return { entries: result.entries.map(({ name, file, sound }) => ({ name, file, sound: soundOf(utf8.encode(sound)) })) };
+}
+
+function bankOf(bank) {
+  if (typeof bank !== 'object' || bank === null || !Array.isArray(bank.entries)) {
+    throw new TypeError(`a bank must be what parseBank() gives, not ${typeName(bank)}`);
+  }
+  return bank.entries;
+}
+
+/** Each sound of a bank rendered: an object from each name to its Float32Array, in the bank's order. */
+export function renderBank(bank, options) {
+  const rendered = {};
+  for (const { name, sound } of bankOf(bank)) rendered[name] = render(sound, options);
+  return rendered;
+}
+
+/** The bank as one C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
+export function toBankHeader(bank, options) {
+  const rate = rateOf(options);
+  const { name = vocabulary.defaultHeaderName } = optionsOf(options);
+  const entries = bankOf(bank);
+  for (const symbol of [name, ...entries.flatMap((e) => [`${name}_${e.name}`, `${name}_${e.name}_pcm`, `${name}_${e.name}_num_samples`])]) {
+    const problem = checkHeaderName(symbol);
+    if (problem !== null) {
+      throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+    }
+  }
+  const named = JSON.stringify(entries.map((e) => [e.name, soundText(e.sound)]));
+  const result = soundResult(take(withStrings([named, name], (t, tn, n, nn) => core._bf_bank_header(t, tn, n, nn, rate))));
+  if (result instanceof Error) {
+    throw result;
+  }
+  return fromUtf8.decode(result);
 }

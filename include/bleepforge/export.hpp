@@ -32,6 +32,20 @@ namespace bleepforge {
 // The bytes write_wav writes, in memory; nothing when the buffer holds more than 2147483629 samples.
 [[nodiscard]] std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz);
 
+// One sound of a bank's header: its name (a C identifier) and its samples.
+struct NamedSamples {
+    std::string_view name;
+    std::span<const float> samples;
+};
+
+// A bank's sounds as one C/C++ header with CR LF line ends: <prefix>_sample_rate; for each sound in
+// order <prefix>_<name>_num_samples and the int16_t array <prefix>_<name>_pcm; the enum <prefix>_id
+// of <prefix>_<name> ... <prefix>_count; and the table <prefix>_sounds[<prefix>_count] of
+// struct <prefix>_sound {const int16_t* pcm; int num_samples;}. Names and prefix are written
+// unchanged: the caller makes sure they form distinct C identifiers.
+[[nodiscard]] std::string bank_header_text(std::span<const NamedSamples> sounds, std::string_view prefix,
+                                           std::int32_t rate_hz);
+
 // The text write_c_header writes, in memory.
 [[nodiscard]] std::string c_header_text(std::span<const float> samples, std::string_view prefix,
                                         std::int32_t rate_hz);

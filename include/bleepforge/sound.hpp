@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -28,11 +29,25 @@ inline constexpr std::int32_t max_sound_rate_hz = 192000;
 inline constexpr std::string_view default_header_name = "chiptune_sfx";
 
 // A sound: the patch, the preset it starts from (if any) and its length.
+struct Layer;
+
+// A sound: the patch, the preset it starts from (if any) and its length; or, for a layered sound
+// (format 2), the mix of 1 to max_layers layers, and then nothing of its own counts.
 struct Sound {
     std::optional<SfxPreset> preset;  // only a name for the family once every field is written
     SfxPatch patch{};
     double duration_s = 0.5;
+    std::vector<Layer> layers;
 };
+
+// One layer of a layered sound: a whole sound of its own (no layers), from start_s on, scaled by
+// mix_gain in the mix (after its own gain and clip). The mix is start_mix's (synth.hpp).
+struct Layer {
+    Sound sound;
+    double start_s = 0.0;
+    double mix_gain = 1.0;
+};
+inline constexpr std::size_t max_layers = 8;
 
 // How the variations move a member, with u drawn from [-amount, amount):
 enum class Move : std::uint8_t {
@@ -96,6 +111,9 @@ struct SoundField {
 // Every member in the file's order, section by section: Pitch, Envelope (with the duration), Tone,
 // Filters, Effects.
 [[nodiscard]] std::span<const SoundField> sound_fields();
+
+// The members a layer holds beyond a sound's: "start" (s, 0 to 60) and "mix_gain" (0 to 2).
+[[nodiscard]] std::span<const SoundField> layer_fields();
 
 // The member's range in words, "0 to 60 s" or "above 0 and at most 60 s".
 [[nodiscard]] std::string range_text(const SoundField& field);
@@ -162,7 +180,7 @@ struct SoundReading {
 // after the last): what a rewrite of the file, such as a mutation, keeps. Empty when there are none.
 [[nodiscard]] std::string leading_comments(std::string_view text);
 
-// The sound's samples at rate_hz: render_sfx of its patch for its duration.
+// The sound's samples at rate_hz: render_sfx of its patch for its duration, or the mix of its layers.
 [[nodiscard]] SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz);
 
 // The sound as a voice, to render in pieces: render_voice gives render_sound's samples.
@@ -178,6 +196,51 @@ struct SoundReading {
 // The sound moved a little, by amount between 0 (unchanged) and 1; the same for the same seed on
 // every platform. Features the sound does not use (filter, noise, vibrato, FM on other chips)
 // stay off, and every field stays inside its range. An amount outside [0, 1] is clamped to it.
+// A layered sound is mutated layer by layer, its layers' number, starts and mix gains kept.
 [[nodiscard]] Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed);
+
+// A random layered sound of a family: count layers (1 to max_layers), the first a random sound of
+// the family and the others its companions (an explosion's noise body under a falling hit, a
+// powerup's chord), a little apart, each count-th of the mix, so the sum stays under full scale.
+[[nodiscard]] Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed,
+                                         std::size_t count);
+
+// A bank: all of a game's sounds in one file (*.bleepbank), each entry an inline sound (layered or
+// not) or the path of a sound file relative to the bank, in the file's order.
+struct BankEntry {
+    std::string name;  // a C identifier, unique in the bank
+    Sound sound;
+    std::string file;  // the referenced path as the bank gives it; empty for an inline sound
+};
+struct Bank {
+    std::vector<BankEntry> entries;
+};
+
+// One problem of a bank: in the bank's own text (file empty) or in a file it references.
+struct BankProblem {
+    std::string file;   // the referenced path as the bank gives it; empty for the bank itself
+    std::string entry;  // the entry concerned; empty for the bank as a whole
+    SoundProblem problem;
+};
+
+struct BankReading {
+    std::optional<Bank> bank;           // set exactly when there is no problem
+    std::vector<BankProblem> problems;  // the bank's own, then each referenced file's
+    std::vector<std::string> files;     // every file referenced, as the bank gives it
+};
+
+// What a bank's loader gives for a referenced path: the file's text, or why there is none.
+struct LoadedText {
+    bool ok = false;
+    std::string text;
+    std::string error;
+};
+
+// Reads a bank: {"bleepforge": 2, "sounds": {"zap": {...}, "coin": "sfx/coin.bleep"}}. Strict as a
+// sound file; an entry's name is a C identifier that no other entry's header symbols take; an
+// inline entry needs no "bleepforge" of its own. load reads each referenced file (the caller decides
+// where a path leads: the library touches no file).
+[[nodiscard]] BankReading read_bank(std::string_view text,
+                                    const std::function<LoadedText(const std::string& path)>& load);
 
 }  // namespace bleepforge

@@ -158,7 +158,27 @@ struct Voice {
     std::vector<double> phaser_line;  // the last samples before the phaser, a ring
     double hold_count = -1.0;         // floor(i * downsample_rate / rate) of the held value
     double held = 0.0;
+
+    // A mix of layers, each a voice of its own from its first sample on (empty: one voice).
+    std::vector<Voice> layers;
+    std::vector<std::uint64_t> layer_starts;  // the sample each layer begins at
+    std::vector<double> layer_gains;          // each layer's share of the mix
 };
+
+// One layer of a mix: a patch for its own duration, from start_s on, scaled by mix_gain.
+struct VoiceLayer {
+    SfxPatch patch;
+    double duration_s = 0.5;
+    double start_s = 0.0;
+    double mix_gain = 1.0;
+};
+
+// A voice that mixes layers. Each layer begins at floor(start_s * rate_hz) (0 where that is not a
+// finite count at or above 0) and holds its own render's samples; the mix lasts until the last
+// layer ends. Sample i is the sum, in the layers' order and in double, of mix_gain times each
+// sounding layer's float sample, narrowed to float and clipped to [-1, 1]; where no layer sounds it
+// is 0. So one layer from 0 with a mix_gain of 1 gives exactly its own samples.
+[[nodiscard]] Voice start_mix(std::span<const VoiceLayer> layers, std::int32_t rate_hz);
 
 // A voice at the start of a render of the patch for duration_s seconds at rate_hz. It holds
 // duration_s * rate_hz samples, truncated toward zero; a product below 1, negative or not finite

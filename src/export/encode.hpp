@@ -80,11 +80,29 @@ void append_number(Sink& sink, Integer value) {
     sink.commit(std::to_chars(out, out + 24, value).ptr);
 }
 
+// The values of one array of a header: each followed by ", ", twelve to a line, CR LF line ends.
+template <typename Sink>
+void pcm_values(Sink& sink, std::span<const float> samples) {
+    constexpr std::size_t values_per_line = 12;
+    constexpr std::size_t max_value_text = 10;  // the longest value "-32767, " plus a line end
+    std::size_t on_line = 0;
+    for (const float sample : samples) {
+        char* out = sink.reserve(max_value_text);
+        out = std::to_chars(out, out + max_value_text, pcm::from_float(sample)).ptr;
+        *out++ = ',';
+        *out++ = ' ';
+        if (++on_line == values_per_line) {
+            *out++ = '\r';
+            *out++ = '\n';
+            on_line = 0;
+        }
+        sink.commit(out);
+    }
+}
+
 // CR LF everywhere, so a header is byte-identical whichever platform wrote it.
 template <typename Sink>
 void c_header(Sink& sink, std::span<const float> samples, std::string_view prefix, std::int32_t rate_hz) {
-    constexpr std::size_t values_per_line = 12;
-    constexpr std::size_t max_value_text = 10;  // the longest value "-32767, " plus a line end
     const auto count = static_cast<std::uint64_t>(samples.size());
 
     sink.append("// Bleepforge DAW \xE2\x80\x94 Exported C/C++ PCM Sound Wave\r\n");
@@ -110,21 +128,82 @@ void c_header(Sink& sink, std::span<const float> samples, std::string_view prefi
     append_number(sink, count);
     sink.append("] = {\r\n");
 
-    std::size_t on_line = 0;
-    for (const float sample : samples) {
-        char* out = sink.reserve(max_value_text);
-        out = std::to_chars(out, out + max_value_text, pcm::from_float(sample)).ptr;
-        *out++ = ',';
-        *out++ = ' ';
-        if (++on_line == values_per_line) {
-            *out++ = '\r';
-            *out++ = '\n';
-            on_line = 0;
-        }
-        sink.commit(out);
-    }
+    pcm_values(sink, samples);
 
     sink.append("\r\n};\r\n\r\n#endif // ");
+    sink.append(prefix);
+    sink.append("_H\r\n");
+}
+
+// One sound of a bank's header.
+struct NamedRun {
+    std::string_view name;
+    std::span<const float> samples;
+};
+
+// A bank's header: per sound P_NAME_num_samples and the array P_NAME_pcm, an enum P_id of the
+// sounds in order with P_count, and the table P_sounds[P_count] of {pcm, num_samples}, whose counts
+// are written as numbers so that the table is a constant initializer in C99 too.
+template <typename Sink>
+void bank_header(Sink& sink, std::span<const NamedRun> sounds, std::string_view prefix,
+                 std::int32_t rate_hz) {
+    auto symbol = [&](std::string_view name, std::string_view suffix) {
+        sink.append(prefix);
+        sink.append("_");
+        sink.append(name);
+        sink.append(suffix);
+    };
+    sink.append("// Bleepforge sound bank \xE2\x80\x94 ");
+    append_number(sink, static_cast<std::uint64_t>(sounds.size()));
+    sink.append(" sounds as C/C++ PCM arrays\r\n// Sample Rate: ");
+    append_number(sink, rate_hz);
+    sink.append(" Hz, Mono 16-bit\r\n\r\n#ifndef ");
+    sink.append(prefix);
+    sink.append("_H\r\n#define ");
+    sink.append(prefix);
+    sink.append("_H\r\n\r\n#include <stdint.h>\r\n\r\nstatic const int ");
+    sink.append(prefix);
+    sink.append("_sample_rate = ");
+    append_number(sink, rate_hz);
+    sink.append(";\r\n\r\nenum ");
+    sink.append(prefix);
+    sink.append("_id {\r\n");
+    for (const NamedRun& sound : sounds) {
+        sink.append("    ");
+        symbol(sound.name, ",\r\n");
+    }
+    sink.append("    ");
+    sink.append(prefix);
+    sink.append("_count\r\n};\r\n");
+    for (const NamedRun& sound : sounds) {
+        const auto count = static_cast<std::uint64_t>(sound.samples.size());
+        sink.append("\r\nstatic const int ");
+        symbol(sound.name, "_num_samples = ");
+        append_number(sink, count);
+        sink.append(";\r\nstatic const int16_t ");
+        symbol(sound.name, "_pcm[");
+        append_number(sink, count);
+        sink.append("] = {\r\n");
+        pcm_values(sink, sound.samples);
+        sink.append("\r\n};\r\n");
+    }
+    sink.append("\r\nstruct ");
+    sink.append(prefix);
+    sink.append(
+        "_sound {\r\n    const int16_t* pcm;\r\n    int num_samples;\r\n};\r\n\r\nstatic const struct ");
+    sink.append(prefix);
+    sink.append("_sound ");
+    sink.append(prefix);
+    sink.append("_sounds[");
+    sink.append(prefix);
+    sink.append("_count] = {\r\n");
+    for (const NamedRun& sound : sounds) {
+        sink.append("    {");
+        symbol(sound.name, "_pcm, ");
+        append_number(sink, static_cast<std::uint64_t>(sound.samples.size()));
+        sink.append("},\r\n");
+    }
+    sink.append("};\r\n\r\n#endif // ");
     sink.append(prefix);
     sink.append("_H\r\n");
 }

@@ -82,8 +82,8 @@ double rounding_scale(const SoundField& field) {
     return scale;
 }
 
-std::optional<std::string> range_problem(const SoundField& field, double value) {
-    const std::string name = "\"" + std::string(field.name) + "\"";
+std::optional<std::string> range_problem(const SoundField& field, double value, std::string_view prefix) {
+    const std::string name = "\"" + std::string(prefix) + std::string(field.name) + "\"";
     if (!std::isfinite(value)) {
         return name + " must be a finite number";
     }

@@ -26,7 +26,9 @@ inline void set_value(Sound& sound, const SoundField& field, double value) {
 [[nodiscard]] double rounding_scale(const SoundField& field);
 
 // Why value cannot stand in the field, or nothing when it can.
-[[nodiscard]] std::optional<std::string> range_problem(const SoundField& field, double value);
+// The member is named with prefix before it, as "layers[2]." names a layer's.
+[[nodiscard]] std::optional<std::string> range_problem(const SoundField& field, double value,
+                                                       std::string_view prefix = {});
 
 // Line and column (both 1-based) of a byte offset; columns count characters, so UTF-8
 // continuation bytes (10xxxxxx) add nothing.

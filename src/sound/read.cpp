@@ -4,12 +4,14 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <iterator>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "bleepforge/sound.hpp"
@@ -71,8 +73,6 @@ std::size_t opening_quote(std::string_view text, std::size_t close) {
     return 0;
 }
 
-enum class Member { version, preset, chip, number, unknown };
-
 struct MemberSeen {
     std::string name;
     Position where;
@@ -90,223 +90,493 @@ std::string word_list(std::span<const std::string_view> words) {
     return list;
 }
 
-std::vector<std::string_view> member_names() {
-    std::vector<std::string_view> names{"bleepforge", "preset", "chip"};
+// What is being read: a sound (a file's, or a bank's entry), a layer of one, a sound's list of
+// layers, a bank, a bank's map of entries, or a value already reported as wrong, skipped whole.
+enum class Scope { sound, layer, layers, bank, entries, skipped };
+
+// What the member whose value comes next means in its object.
+enum class Role { none, version, preset, chip, number, layer_number, layers, sounds, entry };
+
+// The names each object holds, the number members after the words.
+std::vector<std::string_view> names_of(Scope scope) {
+    std::vector<std::string_view> names;
+    if (scope == Scope::bank) {
+        return {"bleepforge", "sounds"};
+    }
+    if (scope == Scope::sound) {
+        names.push_back("bleepforge");
+    }
+    names.insert(names.end(), {"preset", "chip"});
     for (const SoundField& field : sound_fields()) {
         names.push_back(field.name);
+    }
+    if (scope == Scope::sound) {
+        names.push_back("layers");
+    } else {
+        for (const SoundField& field : layer_fields()) {
+            names.push_back(field.name);
+        }
     }
     return names;
 }
 
-class Handler {
-public:
-    explicit Handler(std::string_view text) : text_(text), names_(member_names()) {}
+// One object or array being read, with everything its members gave.
+struct Reading {
+    Scope scope = Scope::skipped;
+    std::string prefix;  // how its members are named in messages: "", "layers[2].", "zap."
+    bool root = false;
+    std::vector<std::string_view> names;
+    std::vector<MemberSeen> seen;
+    Role role = Role::none;
+    std::size_t field = 0;
+    MemberSeen current;
+    int skipped_depth = 0;
 
-    const char* last_read = nullptr;
-
-    // What the members gave, before they are applied to the starting point.
+    // A sound or a layer.
     bool version_seen = false;
     double version = 0.0;
-    std::vector<SoundProblem> newer_members;  // members of format 2, refused where the file says 1
     std::optional<SfxPreset> preset;
     ChipType chip = ChipType::nes;
-    std::vector<std::optional<double>> numbers = std::vector<std::optional<double>>(sound_fields().size());
-    std::vector<SoundProblem> problems;
+    std::vector<std::optional<double>> numbers;
+    std::array<std::optional<double>, 2> layer_numbers;
+    std::vector<MemberSeen> own_members;    // what a layered sound may not hold
+    std::vector<MemberSeen> newer_members;  // members of format 2
+    std::optional<MemberSeen> layers_key;
+    std::vector<Layer> layers;
 
-    bool null() { return scalar("null"); }
-    bool boolean(bool) { return scalar("true or false"); }
-    bool number_integer(std::int64_t value) {
-        return number(static_cast<double>(value), std::to_string(value));
-    }
-    bool number_unsigned(std::uint64_t value) {
-        return number(static_cast<double>(value), std::to_string(value));
-    }
+    // A list of layers: how many elements so far. A bank's entries.
+    std::size_t count = 0;
+    std::vector<BankEntry> entries;
+    std::vector<Position> entry_places;
+};
+
+class Handler {
+public:
+    Handler(std::string_view text, bool reads_bank) : text_(text), bank_(reads_bank) {}
+
+    const char* last_read = nullptr;
+    std::vector<SoundProblem> problems;
+    std::vector<std::string> problem_entries;  // for a bank: the entry of each problem
+    std::optional<Sound> sound;                // the root sound, once read
+    std::optional<Bank> bank;                  // the root bank, once read
+    std::vector<Position> entry_places;
+    bool version_seen = false;
+
+    bool null() { return value("null"); }
+    bool boolean(bool) { return value("true or false"); }
+    bool number_integer(std::int64_t v) { return number(static_cast<double>(v), std::to_string(v)); }
+    bool number_unsigned(std::uint64_t v) { return number(static_cast<double>(v), std::to_string(v)); }
     bool number_float(double, const std::string& text) {
-        const std::optional<double> value = sound_members::parse_number(text);
-        return number(value.value_or(std::numeric_limits<double>::infinity()), text);
+        const std::optional<double> v = sound_members::parse_number(text);
+        return number(v.value_or(std::numeric_limits<double>::infinity()), text);
     }
-    bool string(std::string& value);
-    bool binary(json::binary_t&) { return scalar("binary data"); }
-    bool start_object(std::size_t) { return open("an object"); }
-    bool start_array(std::size_t) { return open("an array"); }
+    bool string(std::string& text);
+    bool binary(json::binary_t&) { return value("binary data"); }
+    bool start_object(std::size_t) { return open(true); }
+    bool start_array(std::size_t) { return open(false); }
     bool end_object() { return close(); }
     bool end_array() { return close(); }
     bool key(std::string& name);
     bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& error);
 
 private:
-    void problem(ProblemKind kind, std::string message) {
-        problems.push_back(
-            {current_.where.line, current_.where.column, current_.name, std::move(message), kind});
+    Reading& top() { return stack_.back(); }
+    void problem(ProblemKind kind, std::string message) { problem_in(top(), kind, std::move(message)); }
+    // A problem at the member of r its reading stands at.
+    void problem_in(const Reading& r, ProblemKind kind, std::string message) {
+        problems.push_back({r.current.where.line, r.current.where.column, r.prefix + r.current.name,
+                            std::move(message), kind});
+        problem_entries.push_back(entry_of(r));
     }
-    bool scalar(std::string_view type);
-    bool number(double value, const std::string& text);
-    bool open(std::string_view type);
+    std::string entry_of(const Reading& r) const {
+        return bank_ && !r.prefix.empty() ? r.prefix.substr(0, r.prefix.find_first_of(".[")) : std::string();
+    }
+    std::string shown(const Reading& r) const { return in_quotes(r.prefix + r.current.name); }
+    Position here() const { return position_of(text_, static_cast<std::size_t>(last_read - text_.data())); }
+    bool value(std::string_view type);
+    bool number(double v, const std::string& text);
+    bool open(bool object);
     bool close();
     void wrong_type(std::string_view type);
+    void entry_key(Reading& r, const std::string& name);
+    Sound finish_sound(Reading& r);
 
     std::string_view text_;
-    std::vector<std::string_view> names_;
-    int depth_ = 0;
-    std::vector<MemberSeen> seen_;
-    MemberSeen current_;
-    Member kind_ = Member::unknown;
-    std::size_t field_ = 0;
+    bool bank_;
+    std::vector<Reading> stack_;
 };
 
+// A new object to read; its members are named after the prefix.
+Reading reading(Scope scope, std::string prefix, Position where) {
+    Reading r;
+    r.scope = scope;
+    r.prefix = std::move(prefix);
+    r.names = scope == Scope::skipped ? std::vector<std::string_view>{} : names_of(scope);
+    r.numbers.resize(sound_fields().size());
+    r.current = {"", where};
+    return r;
+}
+
 bool Handler::key(std::string& name) {
-    if (depth_ != 1) {
+    if (stack_.empty() || top().scope == Scope::skipped || top().scope == Scope::layers) {
         return true;  // inside a value that is already wrong
     }
-    const auto close = static_cast<std::size_t>(last_read - text_.data());
-    current_ = {name, position_of(text_, opening_quote(text_, close))};
+    Reading& r = top();
+    const auto close_at = static_cast<std::size_t>(last_read - text_.data());
+    r.current = {name, position_of(text_, opening_quote(text_, close_at))};
+    r.role = Role::none;
     const auto first =
-        std::find_if(seen_.begin(), seen_.end(), [&](const MemberSeen& m) { return m.name == name; });
-    const auto known = std::find(names_.begin(), names_.end(), name);
-    if (first != seen_.end()) {
-        problem(ProblemKind::member, in_quotes(name) + " is given twice (first on line " +
-                                         std::to_string(first->where.line) + ")");
-        kind_ = Member::unknown;
-    } else if (known == names_.end()) {
-        const std::string_view guess = sound_members::closest_word(name, names_);
-        problem(ProblemKind::member, "unknown member " + in_quotes(name) +
-                                         (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
-        kind_ = Member::unknown;
-    } else {
-        const auto index = static_cast<std::size_t>(known - names_.begin());
-        kind_ = index == 0   ? Member::version
-                : index == 1 ? Member::preset
-                : index == 2 ? Member::chip
-                             : Member::number;
-        field_ = index - 3;
+        std::find_if(r.seen.begin(), r.seen.end(), [&](const MemberSeen& m) { return m.name == name; });
+    if (first != r.seen.end()) {
+        problem(ProblemKind::member,
+                shown(r) + " is given twice (first on line " + std::to_string(first->where.line) + ")");
+        r.seen.push_back(r.current);
+        return true;
     }
-    seen_.push_back(current_);
+    r.seen.push_back(r.current);
+    if (r.scope == Scope::entries) {
+        entry_key(r, name);
+        return true;
+    }
+    const auto known = std::find(r.names.begin(), r.names.end(), name);
+    if (known == r.names.end()) {
+        if (r.scope == Scope::layer && name == "bleepforge") {
+            problem(ProblemKind::member, shown(r) + ": the format version stays at the top of the file");
+        } else if (r.scope == Scope::layer && name == "layers") {
+            problem(ProblemKind::member, shown(r) + ": a layer holds no layers of its own");
+        } else {
+            const std::string_view guess = sound_members::closest_word(name, r.names);
+            problem(
+                ProblemKind::member,
+                "unknown member " + shown(r) +
+                    (guess.empty() ? ""
+                                   : " (did you mean " + in_quotes(r.prefix + std::string(guess)) + "?)"));
+        }
+        return true;
+    }
+    if (name == "bleepforge") {
+        r.role = Role::version;
+        return true;
+    }
+    if (r.scope == Scope::bank) {
+        r.role = Role::sounds;
+        return true;
+    }
+    if (name == "layers") {
+        r.role = Role::layers;
+        r.layers_key = r.current;
+        return true;
+    }
+    r.own_members.push_back(r.current);
+    if (name == "preset" || name == "chip") {
+        r.role = name == "preset" ? Role::preset : Role::chip;
+        return true;
+    }
+    const std::span<const SoundField> fields = sound_fields();
+    const auto field =
+        std::find_if(fields.begin(), fields.end(), [&](const SoundField& f) { return f.name == name; });
+    if (field != fields.end()) {
+        r.role = Role::number;
+        r.field = static_cast<std::size_t>(field - fields.begin());
+        if (field->version > 1) {
+            r.newer_members.push_back(r.current);
+        }
+    } else {
+        r.role = Role::layer_number;
+        r.field = name == layer_fields()[0].name ? 0 : 1;
+        r.own_members.pop_back();
+    }
     return true;
+}
+
+// A bank's entry name becomes the header's symbols NAME, NAME_pcm and NAME_num_samples.
+void Handler::entry_key(Reading& r, const std::string& name) {
+    r.role = Role::entry;
+    if (!is_header_name(name)) {
+        problem(ProblemKind::range,
+                "the sound's name " + in_quotes(name) +
+                    " is not a C identifier (letters, digits and _, not starting with a digit; "
+                    "not a keyword), which a header's symbols need");
+    }
 }
 
 void Handler::wrong_type(std::string_view type) {
-    switch (kind_) {
-    case Member::version:
-    case Member::number:
-        problem(ProblemKind::type, in_quotes(current_.name) + " must be a number, not " + std::string(type));
+    Reading& r = top();
+    switch (r.role) {
+    case Role::version:
+    case Role::number:
+    case Role::layer_number:
+        problem(ProblemKind::type, shown(r) + " must be a number, not " + std::string(type));
         break;
-    case Member::preset:
-    case Member::chip:
+    case Role::preset:
+    case Role::chip:
+        problem(ProblemKind::type, shown(r) + " must be a word in quotes, not " + std::string(type));
+        break;
+    case Role::layers:
         problem(ProblemKind::type,
-                in_quotes(current_.name) + " must be a word in quotes, not " + std::string(type));
+                shown(r) + " must be a list of sounds, [ {...}, ... ], not " + std::string(type));
+        r.layers_key.reset();  // already wrong: no count to check
         break;
-    case Member::unknown:
+    case Role::sounds:
+        problem(ProblemKind::type,
+                shown(r) + " must be an object of named sounds, { \"zap\": ... }, not " + std::string(type));
+        break;
+    case Role::entry:
+        problem(ProblemKind::type, shown(r) +
+                                       " must be a sound, { ... }, or a sound file's path in quotes, not " +
+                                       std::string(type));
+        break;
+    case Role::none:
         break;
     }
+    if (r.role == Role::version) {
+        r.version_seen = true;
+    }
+    r.role = Role::none;
 }
 
-bool Handler::scalar(std::string_view type) {
-    if (depth_ == 1) {
-        wrong_type(type);
-        if (kind_ == Member::version) {
-            version_seen = true;
-        }
-    } else if (depth_ == 0) {
-        return open(type);
+bool Handler::value(std::string_view type) {
+    if (stack_.empty()) {
+        stack_.push_back(reading(Scope::skipped, "", {1, 1}));
+        problem(ProblemKind::syntax, std::string(bank_ ? "a bank" : "a sound file") +
+                                         " holds one object, { ... }, not " + std::string(type));
+        return false;
     }
+    Reading& r = top();
+    if (r.scope == Scope::skipped) {
+        return true;
+    }
+    if (r.scope == Scope::layers) {
+        r.current = {"layers[" + std::to_string(r.count++) + "]", here()};
+        problem(ProblemKind::type, shown(r) + " must be a sound, { ... }, not " + std::string(type));
+        return true;
+    }
+    wrong_type(type);
     return true;
 }
 
-bool Handler::number(double value, const std::string& text) {
-    if (depth_ != 1) {
-        return depth_ > 1 || open("a number");
+bool Handler::number(double v, const std::string& text) {
+    if (stack_.empty() || top().scope == Scope::skipped || top().scope == Scope::layers) {
+        return value("a number");
     }
-    if (kind_ == Member::version) {
-        version_seen = true;
-        version = value;
+    Reading& r = top();
+    if (r.role == Role::version) {
+        r.version_seen = true;
+        r.version = v;
         // Any spelling of the numbers (1.0 and 1e0 too), as a JSON Schema's integer takes them.
-        if (value != 1.0 && value != 2.0) {
-            problem(ProblemKind::range, "\"bleepforge\" is " + sound_members::excerpt(text) +
+        if (bank_ && r.scope == Scope::bank && v != 2.0) {
+            problem(ProblemKind::range, shown(r) + " is " + sound_members::excerpt(text) +
+                                            ", but a bank is a file of format 2: \"bleepforge\": 2");
+        } else if (v != 1.0 && v != 2.0) {
+            problem(ProblemKind::range, shown(r) + " is " + sound_members::excerpt(text) +
                                             ", but this build reads sound files of versions 1 and 2");
         }
-    } else if (kind_ == Member::number) {
-        const SoundField& field = sound_fields()[field_];
-        if (field.version > 1) {
-            newer_members.push_back(
-                {current_.where.line, current_.where.column, current_.name,
-                 in_quotes(field.name) + " is a member of format 2: the file says \"bleepforge\": 1",
-                 ProblemKind::member});
-        }
-        if (auto message = sound_members::range_problem(field, value)) {
+    } else if (r.role == Role::number || r.role == Role::layer_number) {
+        const SoundField& field = r.role == Role::number ? sound_fields()[r.field] : layer_fields()[r.field];
+        if (auto message = sound_members::range_problem(field, v, r.prefix)) {
             // Beyond a double's range the text says more than "inf".
-            problem(ProblemKind::range, std::isinf(value)
-                                            ? in_quotes(field.name) + " is " + sound_members::excerpt(text) +
-                                                  ", too large for a number"
-                                            : std::move(*message));
+            problem(ProblemKind::range, std::isinf(v) ? shown(r) + " is " + sound_members::excerpt(text) +
+                                                            ", too large for a number"
+                                                      : std::move(*message));
+        } else if (r.role == Role::number) {
+            r.numbers[r.field] = v;
         } else {
-            numbers[field_] = value;
+            r.layer_numbers[r.field] = v;
         }
     } else {
         wrong_type("a number");
     }
+    r.role = Role::none;
     return true;
 }
 
-bool Handler::string(std::string& value) {
-    if (depth_ != 1) {
-        return depth_ > 1 || open("a string");
+bool Handler::string(std::string& text) {
+    if (stack_.empty() || top().scope == Scope::skipped || top().scope == Scope::layers) {
+        return value("a string");
     }
-    if (kind_ == Member::preset || kind_ == Member::chip) {
-        const bool is_preset = kind_ == Member::preset;
-        const std::span<const std::string_view> words = is_preset
-                                                            ? std::span<const std::string_view>(preset_words)
-                                                            : std::span<const std::string_view>(chip_words);
-        const auto found = std::find(words.begin(), words.end(), value);
-        if (found != words.end()) {
-            const auto index = static_cast<std::int32_t>(found - words.begin());
-            if (is_preset) {
-                preset = static_cast<SfxPreset>(index);
-            } else {
-                chip = static_cast<ChipType>(index);
-            }
-            return true;
+    Reading& r = top();
+    if (r.role == Role::entry) {
+        r.entries.push_back({r.current.name, Sound{}, text});
+        r.entry_places.push_back(r.current.where);
+        if (text.empty()) {
+            problem(ProblemKind::range, shown(r) + " names no sound file: the path is empty");
         }
-        // A near spelling, else what the program's forgiving matching makes of the word ("gb",
-        // "shoot"), unless that is only its fall-back.
-        std::string_view guess = sound_members::closest_word(value, words);
-        const auto forgiving = is_preset ? static_cast<std::size_t>(parse_preset(value))
-                                         : static_cast<std::size_t>(parse_chip(value));
-        const std::size_t fallback = is_preset ? static_cast<std::size_t>(SfxPreset::game_over)
-                                               : static_cast<std::size_t>(ChipType::nes);
-        if (guess.empty() && forgiving != fallback) {
-            guess = words[forgiving];
-        }
-        problem(ProblemKind::range, in_quotes(current_.name) + " is " + in_quotes(value) + ", not one of " +
-                                        word_list(words) +
-                                        (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
-    } else {
+        r.role = Role::none;
+        return true;
+    }
+    if (r.role != Role::preset && r.role != Role::chip) {
         wrong_type("a string");
-        if (kind_ == Member::version) {
-            version_seen = true;
-        }
+        return true;
     }
+    const bool is_preset = r.role == Role::preset;
+    const std::span<const std::string_view> words = is_preset
+                                                        ? std::span<const std::string_view>(preset_words)
+                                                        : std::span<const std::string_view>(chip_words);
+    const auto found = std::find(words.begin(), words.end(), text);
+    if (found != words.end()) {
+        const auto index = static_cast<std::int32_t>(found - words.begin());
+        if (is_preset) {
+            r.preset = static_cast<SfxPreset>(index);
+        } else {
+            r.chip = static_cast<ChipType>(index);
+        }
+        r.role = Role::none;
+        return true;
+    }
+    // A near spelling, else what the program's forgiving matching makes of the word ("gb",
+    // "shoot"), unless that is only its fall-back.
+    std::string_view guess = sound_members::closest_word(text, words);
+    const auto forgiving =
+        is_preset ? static_cast<std::size_t>(parse_preset(text)) : static_cast<std::size_t>(parse_chip(text));
+    const std::size_t fallback =
+        is_preset ? static_cast<std::size_t>(SfxPreset::game_over) : static_cast<std::size_t>(ChipType::nes);
+    if (guess.empty() && forgiving != fallback) {
+        guess = words[forgiving];
+    }
+    problem(ProblemKind::range, shown(r) + " is " + in_quotes(text) + ", not one of " + word_list(words) +
+                                    (guess.empty() ? "" : " (did you mean " + in_quotes(guess) + "?)"));
+    r.role = Role::none;
     return true;
 }
 
-bool Handler::open(std::string_view type) {
-    if (depth_ == 0) {
-        if (type != "an object") {
-            current_ = {"", {1, 1}};
-            problem(ProblemKind::syntax, "a sound file holds one object, { ... }, not " + std::string(type));
-            return false;
+bool Handler::open(bool object) {
+    const std::string_view type = object ? "an object" : "an array";
+    if (stack_.empty()) {
+        if (!object) {
+            return value(type);
         }
-    } else if (depth_ == 1) {
-        wrong_type(type);
-        if (kind_ == Member::version) {
-            version_seen = true;
+        Reading root = reading(bank_ ? Scope::bank : Scope::sound, "", {1, 1});
+        root.root = true;
+        stack_.push_back(std::move(root));
+        return true;
+    }
+    Reading& r = top();
+    if (r.scope == Scope::skipped) {
+        ++r.skipped_depth;
+        return true;
+    }
+    if (r.scope == Scope::layers) {
+        const std::string index = "[" + std::to_string(r.count++) + "]";
+        if (object) {
+            stack_.push_back(reading(Scope::layer, r.prefix + "layers" + index + ".", here()));
+        } else {
+            r.current = {"layers" + index, here()};
+            problem(ProblemKind::type, shown(r) + " must be a sound, { ... }, not an array");
+            stack_.push_back(reading(Scope::skipped, "", here()));
+        }
+        return true;
+    }
+    if (object && r.role == Role::sounds) {
+        stack_.push_back(reading(Scope::entries, "", here()));
+        return true;
+    }
+    if (object && r.role == Role::entry) {
+        const std::string name = r.current.name;
+        r.entries.push_back({name, Sound{}, ""});
+        r.entry_places.push_back(r.current.where);
+        stack_.push_back(reading(Scope::sound, name + ".", here()));
+        return true;
+    }
+    if (!object && r.role == Role::layers) {
+        Reading list = reading(Scope::layers, r.prefix, here());
+        list.current = r.current;
+        stack_.push_back(std::move(list));
+        return true;
+    }
+    wrong_type(type);
+    stack_.push_back(reading(Scope::skipped, "", here()));
+    return true;
+}
+
+// A sound or layer read: its problems of structure, then the sound itself.
+Sound Handler::finish_sound(Reading& r) {
+    if (r.root) {
+        version_seen = r.version_seen;
+    }
+    const bool newer = r.version_seen && r.version == 1.0;
+    if (newer) {
+        for (const MemberSeen& m : r.newer_members) {
+            problems.push_back(
+                {m.where.line, m.where.column, r.prefix + m.name,
+                 in_quotes(r.prefix + m.name) + " is a member of format 2: the file says \"bleepforge\": 1",
+                 ProblemKind::member});
+            problem_entries.push_back(entry_of(r));
         }
     }
-    ++depth_;
-    return true;
+    if (r.layers_key) {
+        r.current = *r.layers_key;
+        if (newer) {
+            problem_in(r, ProblemKind::member,
+                       shown(r) + " came with format 2: the file says \"bleepforge\": 1");
+        }
+        if (r.layers.empty() || r.layers.size() > max_layers) {
+            problem_in(r, ProblemKind::range,
+                       shown(r) + " holds " + std::to_string(r.layers.size()) +
+                           " sounds; a layered sound holds 1 to 8");
+        }
+        for (const MemberSeen& m : r.own_members) {
+            r.current = m;
+            problem_in(r, ProblemKind::member,
+                       shown(r) +
+                           ": a sound with layers holds nothing of its own beside them; give "
+                           "it to each layer");
+        }
+        Sound layered;
+        layered.layers = std::move(r.layers);
+        return layered;
+    }
+    Sound start = r.preset ? make_sound(*r.preset, r.chip) : default_sound(r.chip);
+    const std::span<const SoundField> fields = sound_fields();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (r.numbers[i]) {
+            sound_members::set_value(start, fields[i], *r.numbers[i]);
+        }
+    }
+    return start;
 }
 
 bool Handler::close() {
-    --depth_;
+    if (stack_.empty()) {
+        return true;
+    }
+    if (top().scope == Scope::skipped && top().skipped_depth > 0) {
+        --top().skipped_depth;
+        return true;
+    }
+    Reading done = std::move(top());
+    stack_.pop_back();
+    Reading* parent = stack_.empty() ? nullptr : &top();
+    switch (done.scope) {
+    case Scope::skipped:
+        break;
+    case Scope::layer: {
+        Sound layer_sound = finish_sound(done);
+        parent->layers.push_back({std::move(layer_sound), done.layer_numbers[0].value_or(0.0),
+                                  done.layer_numbers[1].value_or(1.0)});
+        break;
+    }
+    case Scope::layers:
+        stack_.back().layers = std::move(done.layers);
+        break;
+    case Scope::sound: {
+        Sound s = finish_sound(done);
+        if (done.root) {
+            sound = std::move(s);
+        } else {
+            parent->entries.back().sound = std::move(s);
+        }
+        break;
+    }
+    case Scope::entries:
+        parent->entries = std::move(done.entries);
+        parent->entry_places = std::move(done.entry_places);
+        break;
+    case Scope::bank:
+        version_seen = done.version_seen;
+        bank = Bank{std::move(done.entries)};
+        entry_places = std::move(done.entry_places);
+        break;
+    }
     return true;
 }
 
@@ -321,31 +591,45 @@ bool Handler::parse_error(std::size_t position, const std::string&,
         why.find(": ", column) != std::string::npos) {
         why = why.substr(why.find(": ", column) + 2);
     }
-    if (error.id == 406 && depth_ == 1 && kind_ == Member::number) {
+    if (error.id == 406 && !stack_.empty() &&
+        (top().role == Role::number || top().role == Role::layer_number)) {
         const std::size_t open_quote = why.find('\'');
         const std::size_t close_quote = why.rfind('\'');
         const std::string number =
             open_quote < close_quote ? why.substr(open_quote + 1, close_quote - open_quote - 1) : "";
-        problem(ProblemKind::range, in_quotes(current_.name) + " is " + sound_members::excerpt(number) +
-                                        ", too large for a number");
+        problem(ProblemKind::range,
+                shown(top()) + " is " + sound_members::excerpt(number) + ", too large for a number");
         return false;
     }
     const std::size_t offset = std::min(position > 0 ? position - 1 : 0, text_.size());
     problems.push_back(sound_members::syntax_problem(text_, offset, why));
+    problem_entries.emplace_back();
     return false;
 }
 
-}  // namespace
+// Every problem in the order of the text; those without a place last.
+void order_by_place(std::vector<SoundProblem>& problems, std::vector<std::string>& entries) {
+    std::vector<std::size_t> order(problems.size());
+    for (std::size_t i = 0; i < order.size(); ++i) {
+        order[i] = i;
+    }
+    const auto key = [&](std::size_t i) {
+        return std::pair(problems[i].line == 0 ? SIZE_MAX : problems[i].line, problems[i].column);
+    };
+    std::stable_sort(order.begin(), order.end(),
+                     [&](std::size_t a, std::size_t b) { return key(a) < key(b); });
+    std::vector<SoundProblem> sorted_problems;
+    std::vector<std::string> sorted_entries;
+    for (const std::size_t i : order) {
+        sorted_problems.push_back(std::move(problems[i]));
+        sorted_entries.push_back(std::move(entries[i]));
+    }
+    problems = std::move(sorted_problems);
+    entries = std::move(sorted_entries);
+}
 
-SoundReading read_sound(std::string_view text) {
-    if (text.size() > max_sound_file_size) {
-        return {std::nullopt,
-                {{0, 0, "", "is larger than a sound file can be (1 MiB)", ProblemKind::syntax}}};
-    }
-    if (std::optional<SoundProblem> problem = sound_members::text_problem(text)) {
-        return {std::nullopt, {std::move(*problem)}};
-    }
-    Handler handler(text);
+// Parses text as a sound file or a bank; the handler holds what it found.
+void parse(std::string_view text, Handler& handler) {
     const TrackingIterator first(text.data(), &handler.last_read);
     const TrackingIterator last(text.data() + text.size(), &handler.last_read);
     const bool parsed = json::sax_parse(first, last, &handler, nlohmann::detail::input_format_t::json,
@@ -354,30 +638,108 @@ SoundReading read_sound(std::string_view text) {
         handler.problems.push_back({0, 0, "bleepforge",
                                     "the format version is missing: a sound file holds \"bleepforge\": 2",
                                     ProblemKind::member});
+        handler.problem_entries.emplace_back();
     }
-    if (handler.version == 1.0 && !handler.newer_members.empty()) {
-        handler.problems.insert(handler.problems.end(), handler.newer_members.begin(),
-                                handler.newer_members.end());
-        // Every problem in the order of the text; those without a place last.
-        std::stable_sort(handler.problems.begin(), handler.problems.end(),
-                         [](const SoundProblem& a, const SoundProblem& b) {
-                             const auto key = [](const SoundProblem& p) {
-                                 return std::pair(p.line == 0 ? SIZE_MAX : p.line, p.column);
-                             };
-                             return key(a) < key(b);
-                         });
+    order_by_place(handler.problems, handler.problem_entries);
+}
+
+std::optional<SoundProblem> too_large(std::string_view text) {
+    if (text.size() > max_sound_file_size) {
+        return SoundProblem{0, 0, "", "is larger than a sound file can be (1 MiB)", ProblemKind::syntax};
     }
-    if (!handler.problems.empty()) {
-        return {std::nullopt, std::move(handler.problems)};
-    }
-    Sound sound = handler.preset ? make_sound(*handler.preset, handler.chip) : default_sound(handler.chip);
-    const std::span<const SoundField> fields = sound_fields();
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (handler.numbers[i]) {
-            sound_members::set_value(sound, fields[i], *handler.numbers[i]);
+    return sound_members::text_problem(text);
+}
+
+// The header's symbols a bank's entries give beside their prefix, each unique.
+void check_symbols(const Bank& bank, const std::vector<Position>& places, BankReading& reading) {
+    std::vector<std::pair<std::string, std::string>> taken{
+        {"sample_rate", ""}, {"id", ""}, {"count", ""}, {"sound", ""}, {"sounds", ""}};
+    for (std::size_t i = 0; i < bank.entries.size(); ++i) {
+        const std::string& name = bank.entries[i].name;
+        for (const std::string& symbol : {name, name + "_pcm", name + "_num_samples"}) {
+            const auto clash =
+                std::find_if(taken.begin(), taken.end(), [&](const auto& t) { return t.first == symbol; });
+            if (clash != taken.end()) {
+                const std::string whose =
+                    clash->second.empty() ? "the header's own" : "\"" + clash->second + "\"'s";
+                reading.problems.push_back(
+                    {"",
+                     name,
+                     {places[i].line, places[i].column, name,
+                      "the sound's name " + in_quotes(name) + " gives the header symbol IDENT_" + symbol +
+                          ", which is " + whose + "; choose another name",
+                      ProblemKind::range}});
+                break;
+            }
+            taken.emplace_back(symbol, name);
         }
     }
-    return {sound, {}};
+}
+
+}  // namespace
+
+SoundReading read_sound(std::string_view text) {
+    if (std::optional<SoundProblem> problem = too_large(text)) {
+        return {std::nullopt, {std::move(*problem)}};
+    }
+    Handler handler(text, false);
+    parse(text, handler);
+    if (!handler.problems.empty() || !handler.sound) {
+        return {std::nullopt, std::move(handler.problems)};
+    }
+    return {std::move(handler.sound), {}};
+}
+
+BankReading read_bank(std::string_view text, const std::function<LoadedText(const std::string& path)>& load) {
+    BankReading reading;
+    if (std::optional<SoundProblem> problem = too_large(text)) {
+        reading.problems.push_back({"", "", std::move(*problem)});
+        return reading;
+    }
+    Handler handler(text, true);
+    parse(text, handler);
+    for (std::size_t i = 0; i < handler.problems.size(); ++i) {
+        SoundProblem& p = handler.problems[i];
+        if (p.member == "bleepforge" && p.line == 0) {
+            p.message = "the format version is missing: a bank holds \"bleepforge\": 2";
+        }
+        reading.problems.push_back({"", handler.problem_entries[i], std::move(p)});
+    }
+    if (!handler.bank) {
+        return reading;
+    }
+    Bank& bank = *handler.bank;
+    if (bank.entries.empty() && reading.problems.empty()) {
+        reading.problems.push_back(
+            {"",
+             "",
+             {0, 0, "sounds", "the bank holds no sound: give \"sounds\": {\"zap\": ...}",
+              ProblemKind::member}});
+    }
+    check_symbols(bank, handler.entry_places, reading);
+    for (BankEntry& entry : bank.entries) {
+        if (entry.file.empty()) {
+            continue;
+        }
+        reading.files.push_back(entry.file);
+        const LoadedText loaded = load(entry.file);
+        if (!loaded.ok) {
+            reading.problems.push_back(
+                {entry.file, entry.name, {0, 0, "", "cannot read: " + loaded.error, ProblemKind::syntax}});
+            continue;
+        }
+        SoundReading file = read_sound(loaded.text);
+        for (SoundProblem& p : file.problems) {
+            reading.problems.push_back({entry.file, entry.name, std::move(p)});
+        }
+        if (file.sound) {
+            entry.sound = std::move(*file.sound);
+        }
+    }
+    if (reading.problems.empty()) {
+        reading.bank = std::move(bank);
+    }
+    return reading;
 }
 
 }  // namespace bleepforge

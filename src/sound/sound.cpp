@@ -248,8 +248,24 @@ bool is_ascii_letter(char c) {
 
 }  // namespace
 
+// A layer's own members, beside a sound's: rows of the same kind, in the order a layer lists them.
+// clang-format off
+constexpr std::array<SoundField, 2> layer_rows{{
+    {"start", nullptr, 0.0, 60.0, false, "s", "Start",
+     "when the layer begins in the mix",
+     3, none, 0.0, 0.0, When::always, Slider::quartic, Section::envelope, 2, 0.0, false, false},
+    {"mix_gain", nullptr, 0.0, 2.0, false, "", "Mix gain",
+     "the layer's share of the mix, after its own gain and clip",
+     2, none, 0.0, 0.0, When::always, Slider::linear, Section::effects, 2, 1.0, false, false},
+}};
+// clang-format on
+
 std::span<const SoundField> sound_fields() {
     return fields;
+}
+
+std::span<const SoundField> layer_fields() {
+    return layer_rows;
 }
 
 std::vector<InactiveMember> inactive_members(const Sound& sound) {
@@ -295,6 +311,13 @@ std::vector<InactiveMember> inactive_members(const Sound& sound) {
 }
 
 double sound_ending_s(const Sound& sound) {
+    if (!sound.layers.empty()) {
+        double last_s = 0.0;
+        for (const Layer& layer : sound.layers) {
+            last_s = std::max(last_s, layer.start_s + sound_ending_s(layer.sound));
+        }
+        return last_s;
+    }
     const SfxPatch& p = sound.patch;
     double length_s = p.attack + p.decay + p.sustain_time + p.release + 0.02;  // and the high-pass's settling
     if (phaser_is_on(p)) {
@@ -316,12 +339,12 @@ double fitting_duration_s(const Sound& sound) {
 }
 
 Sound make_sound(SfxPreset preset, ChipType chip) {
-    return {preset, make_patch(preset, chip), 0.5};
+    return {preset, make_patch(preset, chip), 0.5, {}};
 }
 
 Sound default_sound(ChipType chip) {
     // make_patch gives a preset outside its table the defaults and concert pitch.
-    return {std::nullopt, make_patch(static_cast<SfxPreset>(preset_words.size()), chip), 0.5};
+    return {std::nullopt, make_patch(static_cast<SfxPreset>(preset_words.size()), chip), 0.5, {}};
 }
 
 std::string describe(const SoundProblem& problem, std::string_view file_name) {
@@ -334,29 +357,81 @@ std::string describe(const SoundProblem& problem, std::string_view file_name) {
     return text;
 }
 
-std::vector<SoundProblem> check_sound(const Sound& sound) {
-    std::vector<SoundProblem> problems;
+namespace {
+
+// The problems of one sound whose members are named after prefix ("layers[2].").
+void check_into(const Sound& sound, const std::string& prefix, bool in_layer,
+                std::vector<SoundProblem>& problems) {
+    auto add = [&](std::string member, std::string message, ProblemKind kind) {
+        problems.push_back({0, 0, prefix + member, std::move(message), kind});
+    };
+    if (!sound.layers.empty()) {
+        if (in_layer) {
+            add("layers", "\"" + prefix + "layers\": a layer holds no layers of its own",
+                ProblemKind::member);
+            return;
+        }
+        if (sound.layers.size() > max_layers) {
+            add("layers",
+                "\"layers\" holds " + std::to_string(sound.layers.size()) +
+                    " sounds; a layered sound holds 1 to 8",
+                ProblemKind::range);
+        }
+        for (std::size_t i = 0; i < sound.layers.size(); ++i) {
+            const Layer& layer = sound.layers[i];
+            const std::string layer_prefix = prefix + "layers[" + std::to_string(i) + "].";
+            check_into(layer.sound, layer_prefix, true, problems);
+            const double values[2] = {layer.start_s, layer.mix_gain};
+            for (std::size_t k = 0; k < layer_rows.size(); ++k) {
+                if (auto message = sound_members::range_problem(layer_rows[k], values[k], layer_prefix)) {
+                    add(std::string(layer_prefix.substr(prefix.size())) + std::string(layer_rows[k].name),
+                        std::move(*message), ProblemKind::range);
+                }
+            }
+        }
+        return;
+    }
     if (sound.preset && static_cast<std::size_t>(*sound.preset) >= preset_words.size()) {
-        problems.push_back(
-            {0, 0, "preset", "\"preset\" is not one of the eight presets", ProblemKind::range});
+        add("preset", "\"" + prefix + "preset\" is not one of the eight presets", ProblemKind::range);
     }
     if (static_cast<std::size_t>(sound.patch.chip) >= chip_words.size()) {
-        problems.push_back({0, 0, "chip", "\"chip\" is not one of the four chips", ProblemKind::range});
+        add("chip", "\"" + prefix + "chip\" is not one of the four chips", ProblemKind::range);
     }
     for (const SoundField& field : fields) {
-        if (auto message = sound_members::range_problem(field, sound_members::value_of(sound, field))) {
-            problems.push_back({0, 0, std::string(field.name), std::move(*message), ProblemKind::range});
+        if (auto message =
+                sound_members::range_problem(field, sound_members::value_of(sound, field), prefix)) {
+            add(std::string(field.name), std::move(*message), ProblemKind::range);
         }
     }
+}
+
+}  // namespace
+
+std::vector<SoundProblem> check_sound(const Sound& sound) {
+    std::vector<SoundProblem> problems;
+    check_into(sound, "", false, problems);
     return problems;
 }
 
 SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz) {
-    return render_sfx(sound.patch, sound.duration_s, rate_hz);
+    if (sound.layers.empty()) {
+        return render_sfx(sound.patch, sound.duration_s, rate_hz);
+    }
+    Voice mix = start_sound(sound, rate_hz);
+    SampleBuffer out(static_cast<std::size_t>(mix.sample_count));
+    (void)render_voice(mix, out);
+    return out;
 }
 
 Voice start_sound(const Sound& sound, std::int32_t rate_hz) {
-    return start_voice(sound.patch, sound.duration_s, rate_hz);
+    if (sound.layers.empty()) {
+        return start_voice(sound.patch, sound.duration_s, rate_hz);
+    }
+    std::vector<VoiceLayer> layers;
+    for (const Layer& layer : sound.layers) {
+        layers.push_back({layer.sound.patch, layer.sound.duration_s, layer.start_s, layer.mix_gain});
+    }
+    return start_mix(layers, rate_hz);
 }
 
 bool is_header_name(std::string_view name) {

@@ -273,6 +273,14 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
 Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
     const double a = amount > 0.0 ? std::min(amount, 1.0) : 0.0;  // NaN too gives 0
     Sound out = sound;
+    if (!sound.layers.empty()) {
+        // Each layer its own stream; the mix's shape stays.
+        for (std::size_t i = 0; i < out.layers.size(); ++i) {
+            out.layers[i].sound =
+                mutate_sound(sound.layers[i].sound, a, seed ^ (0xD1B54A32D192ED03ULL * (i + 1)));
+        }
+        return out;
+    }
     Draws draws(seed);
     // One draw per patch member, in the table's order, whether the member moves or not.
     for (const SoundField& field : sound_fields()) {
@@ -303,6 +311,38 @@ Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
         finish_variation(out, true);
     }
     return out;
+}
+
+namespace {
+
+// The layers a family's layered sound adds under its own: the sound a designer would put with it.
+constexpr std::array<SfxPreset, 8> companions{
+    SfxPreset::laser,      // laser: a second zap, a little later
+    SfxPreset::jump,       // jump
+    SfxPreset::hit,        // explosion: a falling tone over the noise body
+    SfxPreset::coin,       // coin: a second voice of the chord
+    SfxPreset::powerup,    // powerup
+    SfxPreset::explosion,  // hit: a noise burst under the tone
+    SfxPreset::blip,       // blip
+    SfxPreset::game_over,  // game_over
+};
+
+}  // namespace
+
+Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed, std::size_t count) {
+    const std::size_t layers = std::clamp<std::size_t>(count, 1, max_layers);
+    const auto index =
+        static_cast<std::size_t>(family) < companions.size() ? static_cast<std::size_t>(family) : 7;
+    Draws draws(seed ^ 0x5851F42D4C957F2DULL);
+    // Each layer's share is the same and the shares add up to at most 1, so the mix cannot clip.
+    const double share = std::floor(100.0 / static_cast<double>(layers)) / 100.0;
+    Sound mix;
+    for (std::size_t i = 0; i < layers; ++i) {
+        const SfxPreset kind = i == 0 ? static_cast<SfxPreset>(index) : companions[index];
+        const double start_s = i == 0 ? 0.0 : quantize(0.06 * draws.unit(), 1000.0);
+        mix.layers.push_back({random_sound(kind, chip, seed + 7919 * i), start_s, share});
+    }
+    return mix;
 }
 
 }  // namespace bleepforge

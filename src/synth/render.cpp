@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <span>
 #include <stdexcept>
@@ -353,10 +354,66 @@ std::size_t samples_left(const Voice& voice) {
                                                           : static_cast<std::size_t>(left);
 }
 
+namespace {
+
+// The next piece of a mix: each layer that sounds in it renders its part into a block of its own,
+// and the parts are added in double, in the layers' order, starting from the first part itself.
+void render_mix(Voice& mix, std::span<float> out) {
+    constexpr std::size_t block = 256;
+    std::array<double, block> sums;
+    std::array<bool, block> sounding;
+    std::array<float, block> part;
+    for (std::size_t start = 0; start < out.size(); start += block) {
+        const std::size_t n = std::min(block, out.size() - start);
+        const std::uint64_t at = mix.next_sample + start;
+        sounding.fill(false);
+        for (std::size_t k = 0; k < mix.layers.size(); ++k) {
+            const std::uint64_t begins = mix.layer_starts[k];
+            if (begins >= at + n) {
+                continue;
+            }
+            const std::size_t skip = begins > at ? static_cast<std::size_t>(begins - at) : 0;
+            const std::size_t written = render_voice(mix.layers[k], std::span<float>(part).first(n - skip));
+            for (std::size_t j = 0; j < written; ++j) {
+                const double term = mix.layer_gains[k] * static_cast<double>(part[j]);
+                sums[skip + j] = sounding[skip + j] ? sums[skip + j] + term : term;
+                sounding[skip + j] = true;
+            }
+        }
+        for (std::size_t j = 0; j < n; ++j) {
+            out[start + j] = sounding[j] ? clip_sample(static_cast<float>(sums[j])) : 0.0f;
+        }
+    }
+    mix.next_sample += out.size();
+}
+
+}  // namespace
+
+Voice start_mix(std::span<const VoiceLayer> layers, std::int32_t rate_hz) {
+    Voice mix;
+    mix.rate_hz = static_cast<double>(rate_hz);
+    for (const VoiceLayer& layer : layers) {
+        Voice voice = start_voice(layer.patch, layer.duration_s, rate_hz);
+        const double first = std::floor(layer.start_s * mix.rate_hz);
+        const std::uint64_t begins = first >= 0.0 && first < 0x1p63 ? static_cast<std::uint64_t>(first) : 0;
+        const std::uint64_t ends =
+            voice.sample_count > UINT64_MAX - begins ? UINT64_MAX : begins + voice.sample_count;
+        mix.sample_count = std::max(mix.sample_count, ends);
+        mix.layers.push_back(std::move(voice));
+        mix.layer_starts.push_back(begins);
+        mix.layer_gains.push_back(layer.mix_gain);
+    }
+    return mix;
+}
+
 std::size_t render_voice(Voice& voice, std::span<float> out) {
     const std::span<float> piece = out.first(std::min(out.size(), samples_left(voice)));
     if (piece.empty()) {
         return 0;
+    }
+    if (!voice.layers.empty()) {
+        render_mix(voice, piece);
+        return piece.size();
     }
     switch (voice.generator) {
     case Generator::pulse:

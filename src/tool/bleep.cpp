@@ -21,10 +21,10 @@ namespace {
 
 constexpr std::string_view usage_lines =
     "usage: bleep new PRESET [CHIP] [-o FILE]\n"
-    "       bleep random PRESET [CHIP] [--seed N] [-o FILE]\n"
+    "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
     "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
     "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ]\n"
-    "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ]\n"
+    "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
     "       bleep check FILE...\n"
     "       bleep studio\n";
 
@@ -44,6 +44,9 @@ constexpr std::string_view help_text =
     "  check FILE...              report every problem of every file\n"
     "  studio                     open the studio page in the web browser\n"
     "\n"
+    "A FILE ending in .bleepbank is a bank of named sounds: render writes NAME.wav for each of\n"
+    "them, all or nothing; header writes one header with an enum and a table of them.\n"
+    "\n"
     "Options:\n"
     "  -o, --output FILE          where to write ('-' is standard output); new, random and\n"
     "                             mutate write to standard output without it\n"
@@ -52,6 +55,8 @@ constexpr std::string_view help_text =
     "  --name IDENT               header: the C identifier in its symbols (default chiptune_sfx)\n"
     "  --seed N                   random, mutate: 0 to 18446744073709551615 (default: drawn)\n"
     "  --amount A                 mutate: 0 (nothing) to 1 (a lot), default 0.2\n"
+    "  --layers N                 random: a layered sound of N layers, 1 to 8\n"
+    "  --depfile FILE             header: also write the files it was made from, for make or ninja\n"
     "  -h, --help                 this text\n"
     "  --version                  the version\n"
     "\n"
@@ -67,7 +72,7 @@ constexpr std::string_view stdin_name = "<stdin>";
 // The command line after the command word: operands and the options' values.
 struct Arguments {
     std::vector<std::string> operands;
-    std::optional<std::string> output, out_dir, rate, seed, amount, name;
+    std::optional<std::string> output, out_dir, rate, seed, amount, name, layers, depfile;
 };
 
 // A usage error's reason; empty when the words parsed.
@@ -90,6 +95,8 @@ ParseOutcome parse_arguments(std::span<const char* const> words, std::string_vie
         {"--seed", "--seed", &Arguments::seed},
         {"--amount", "--amount", &Arguments::amount},
         {"--name", "--name", &Arguments::name},
+        {"--layers", "--layers", &Arguments::layers},
+        {"--depfile", "--depfile", &Arguments::depfile},
     };
     ParseOutcome parsed;
     Arguments& a = parsed.arguments;
@@ -196,6 +203,39 @@ public:
         return reading.sound;
     }
 
+    // The bank in a file, with the sound files it names read from beside it; problems are reported
+    // (a referenced file's with its own name and line) and give nothing. inputs gets the paths of
+    // every file read, the bank's first.
+    std::optional<Bank> read_bank_file(const std::string& path,
+                                       std::vector<std::string>* inputs = nullptr) const {
+        const ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
+        if (!input.ok) {
+            say_error(path + ": cannot read: " + input.error);
+            return std::nullopt;
+        }
+        const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+        auto beside = [&](const std::string& file) { return (folder / file).string(); };
+        BankReading reading = read_bank(input.text, [&](const std::string& file) {
+            const ReadOutcome read = read_input(beside(file), console_.in, max_sound_file_size);
+            return LoadedText{read.ok, read.text, read.error};
+        });
+        for (const BankProblem& p : reading.problems) {
+            if (p.file.empty()) {
+                say_error(describe(p.problem, path));
+            } else {
+                say_error(describe(p.problem, beside(p.file)) + " (the sound \"" + p.entry + "\" of " + path +
+                          ")");
+            }
+        }
+        if (inputs != nullptr) {
+            inputs->push_back(path);
+            for (const std::string& file : reading.files) {
+                inputs->push_back(beside(file));
+            }
+        }
+        return std::move(reading.bank);
+    }
+
     // Writes to the path ("-" or none: standard output); false after reporting a failure.
     bool write(const std::optional<std::string>& path, std::string_view bytes) const {
         const bool to_stdout = !path || *path == "-";
@@ -212,6 +252,10 @@ public:
 private:
     const ToolConsole& console_;
 };
+
+bool is_bank(const std::string& path) {
+    return path.ends_with(".bleepbank");
+}
 
 std::uint64_t drawn_seed() {
     std::random_device device;
@@ -286,13 +330,21 @@ int command_random(const Command& command, const Arguments& a) {
     if (!words || !seed) {
         return command.usage(error);
     }
+    std::optional<std::size_t> layers;
+    if (a.layers) {
+        layers = whole_number<std::size_t>(*a.layers);
+        if (!layers || *layers < 1 || *layers > max_layers) {
+            return command.usage("--layers " + *a.layers + " is not a whole number from 1 to 8");
+        }
+    }
     std::string text;
     if (!a.seed) {
         text = "// bleep random " + std::string(preset_words[static_cast<std::size_t>(words->preset)]) + " " +
                std::string(chip_words[static_cast<std::size_t>(words->chip)]) + " --seed " +
-               std::to_string(*seed) + "\n";
+               std::to_string(*seed) + (layers ? " --layers " + std::to_string(*layers) : "") + "\n";
     }
-    text += write_sound(random_sound(words->preset, words->chip, *seed));
+    text += write_sound(layers ? random_layered_sound(words->preset, words->chip, *seed, *layers)
+                               : random_sound(words->preset, words->chip, *seed));
     return command.write(a.output, text) ? exit_ok : exit_failure;
 }
 
@@ -375,6 +427,12 @@ std::string output_beside(const std::string& input, const std::optional<std::str
     return path.replace_extension(extension).string();
 }
 
+// A bank's sounds as WAV files named after them, or its problems reported (nothing is written).
+struct BankRender {
+    std::vector<std::string> inputs;
+    std::vector<FileToWrite> files;
+};
+
 int command_render(const Command& command, const Arguments& a) {
     std::string error;
     const auto rate = rate_of(a, error);
@@ -390,27 +448,95 @@ int command_render(const Command& command, const Arguments& a) {
     if (a.output && a.operands.size() > 1) {
         return command.usage("-o names one output; use --out-dir for several sound files");
     }
+    if (a.output && is_bank(a.operands[0])) {
+        return command.usage("a bank renders one WAV file per sound; use --out-dir, not -o");
+    }
     if (!a.output && std::find(a.operands.begin(), a.operands.end(), "-") != a.operands.end()) {
         return command.usage("a sound file from standard input needs -o");
     }
+    // Everything is read first, so that every output is known before anything is written.
+    int status = exit_ok;
     std::vector<Output> outputs;
+    std::vector<std::optional<Sound>> sounds;
+    std::vector<std::optional<BankRender>> banks;
     for (const std::string& input : a.operands) {
-        outputs.push_back(
-            {a.output ? *a.output : output_beside(input, a.out_dir, ".wav"), "the WAV file", {input}});
+        if (!is_bank(input)) {
+            outputs.push_back(
+                {a.output ? *a.output : output_beside(input, a.out_dir, ".wav"), "the WAV file", {input}});
+            sounds.push_back(command.read(input));
+            banks.emplace_back();
+            status = sounds.back() ? status : exit_failure;
+            continue;
+        }
+        BankRender render;
+        const std::optional<Bank> bank = command.read_bank_file(input, &render.inputs);
+        sounds.emplace_back();
+        if (!bank) {
+            banks.emplace_back();
+            status = exit_failure;
+            continue;
+        }
+        const std::filesystem::path folder =
+            a.out_dir ? std::filesystem::path(*a.out_dir) : std::filesystem::path(input).parent_path();
+        bool complete = true;
+        for (const BankEntry& entry : bank->entries) {
+            const std::optional<std::string> bytes = wav_bytes(render_sound(entry.sound, *rate), *rate);
+            if (!bytes) {
+                command.say_error(input + ": the sound \"" + entry.name + "\" is too long for a WAV file");
+                complete = false;
+                break;
+            }
+            render.files.push_back({(folder / (entry.name + ".wav")).string(), *bytes});
+        }
+        if (!complete) {
+            status = exit_failure;
+            banks.emplace_back();
+            continue;
+        }
+        for (const FileToWrite& file : render.files) {
+            outputs.push_back({file.path, "the WAV file", render.inputs});
+        }
+        banks.push_back(std::move(render));
     }
     if (auto clash = clash_of(outputs)) {
         return command.usage(*clash);
     }
-    int status = exit_ok;
-    for (const Output& output : outputs) {
-        const std::optional<Sound> sound = command.read(output.inputs.front());
-        const std::optional<std::string> bytes =
-            sound ? wav_bytes(render_sound(*sound, *rate), *rate) : std::nullopt;
-        if (!bytes || !command.write(output.path, *bytes)) {
-            status = exit_failure;
+    std::size_t next_output = 0;
+    for (std::size_t i = 0; i < a.operands.size(); ++i) {
+        if (sounds[i]) {
+            const std::optional<std::string> bytes = wav_bytes(render_sound(*sounds[i], *rate), *rate);
+            if (!bytes || !command.write(outputs[next_output].path, *bytes)) {
+                status = exit_failure;
+            }
+        }
+        if (!is_bank(a.operands[i])) {
+            ++next_output;
+        } else if (banks[i]) {
+            next_output += banks[i]->files.size();
+            const FilesOutcome written = write_files(banks[i]->files);
+            if (!written.error.empty()) {
+                command.say_error(written.path + ": cannot write: " + written.error);
+                status = exit_failure;
+            }
         }
     }
     return status;
+}
+
+// The Makefile rule a build tool reads to make a header again when one of its inputs changes.
+std::string depfile_text(const std::string& output, const std::vector<std::string>& inputs) {
+    auto escaped = [](const std::string& path) {
+        std::string out;
+        for (const char c : path) {
+            out += c == ' ' ? std::string("\\ ") : c == '$' ? std::string("$$") : std::string(1, c);
+        }
+        return out;
+    };
+    std::string text = escaped(output) + ":";
+    for (const std::string& input : inputs) {
+        text += " \\\n  " + escaped(input);
+    }
+    return text + "\n";
 }
 
 int command_header(const Command& command, const Arguments& a) {
@@ -431,15 +557,47 @@ int command_header(const Command& command, const Arguments& a) {
         return command.usage("a sound file from standard input needs -o");
     }
     const std::string output = a.output ? *a.output : output_beside(input, std::nullopt, ".h");
-    if (auto clash = clash_of({{output, "the header", {input}}})) {
+    std::vector<std::string> inputs{input};
+    std::string text;
+    if (is_bank(input)) {
+        inputs.clear();
+        const std::optional<Bank> bank = command.read_bank_file(input, &inputs);
+        if (!bank) {
+            return exit_failure;
+        }
+        std::vector<SampleBuffer> samples;
+        std::vector<NamedSamples> named;
+        for (const BankEntry& entry : bank->entries) {
+            for (const char* suffix : {"", "_pcm", "_num_samples"}) {
+                if (!is_header_name(name + "_" + entry.name + suffix)) {
+                    return command.usage("--name " + name + " with the sound \"" + entry.name +
+                                         "\" makes a keyword, not a symbol");
+                }
+            }
+            samples.push_back(render_sound(entry.sound, *rate));
+        }
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            named.push_back({bank->entries[i].name, samples[i]});
+        }
+        text = bank_header_text(named, name, *rate);
+    } else {
+        const std::optional<Sound> sound = command.read(input);
+        if (!sound) {
+            return exit_failure;
+        }
+        text = c_header_text(render_sound(*sound, *rate), name, *rate);
+    }
+    std::vector<Output> outputs{{output, "the header", inputs}};
+    if (a.depfile) {
+        outputs.push_back({*a.depfile, "the depfile", inputs});
+    }
+    if (auto clash = clash_of(outputs)) {
         return command.usage(*clash);
     }
-    const std::optional<Sound> sound = command.read(input);
-    if (!sound) {
+    if (!command.write(output, text)) {
         return exit_failure;
     }
-    return command.write(output, c_header_text(render_sound(*sound, *rate), name, *rate)) ? exit_ok
-                                                                                          : exit_failure;
+    return !a.depfile || command.write(*a.depfile, depfile_text(output, inputs)) ? exit_ok : exit_failure;
 }
 
 int command_check(const Command& command, const Arguments& a) {
@@ -448,7 +606,7 @@ int command_check(const Command& command, const Arguments& a) {
     }
     int status = exit_ok;
     for (const std::string& input : a.operands) {
-        if (!command.read(input)) {
+        if (is_bank(input) ? !command.read_bank_file(input) : !command.read(input)) {
             status = exit_failure;
         }
     }
@@ -491,10 +649,10 @@ int run_bleep(std::span<const char* const> args, const ToolConsole& console) {
     };
     const Entry commands[] = {
         {"new", "-o ", command_new},
-        {"random", "-o --seed ", command_random},
+        {"random", "-o --seed --layers ", command_random},
         {"mutate", "-o --seed --amount ", command_mutate},
         {"render", "-o --out-dir --rate ", command_render},
-        {"header", "-o --name --rate ", command_header},
+        {"header", "-o --name --rate --depfile ", command_header},
         {"check", "", command_check},
         {"studio", "", nullptr},
     };

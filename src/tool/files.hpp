@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,32 @@ struct ReadOutcome {
 // there yet, is replaced only once a temporary file beside it holds every byte and is closed; a
 // symbolic link is followed to its file. Anything else (a device, a pipe) is written directly.
 [[nodiscard]] std::string write_file(const std::string& path, std::string_view bytes);
+
+// Several files written all or nothing, as far as the system allows: every file is first written
+// whole beside its target, and only when all are ready do they replace their targets. On a failure
+// before that, no target is touched and no temporary file is left.
+struct FileToWrite {
+    std::string path;
+    std::string bytes;
+};
+struct FilesOutcome {
+    std::string path;   // the file that failed; empty when all were written
+    std::string error;  // why
+};
+[[nodiscard]] FilesOutcome write_files(std::span<const FileToWrite> files);
+
+// The two halves of a write, one implementation per platform: the bytes in a closed temporary file
+// beside the target (or, for a device or pipe, nothing yet), then the rename that puts it in place
+// (or the direct write); discard_write removes a temporary file not committed.
+struct PreparedWrite {
+    std::string target;
+    std::string temporary;  // empty: written in place when committed
+    std::string_view bytes;
+    std::string error;  // set when the temporary file could not be written
+};
+[[nodiscard]] PreparedWrite prepare_write(const std::string& path, std::string_view bytes);
+[[nodiscard]] std::string commit_write(const PreparedWrite& ready);
+void discard_write(const PreparedWrite& ready);
 
 // Switches a standard stream to binary, where text streams translate line ends.
 void use_binary_mode(std::FILE* stream);

@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "files.hpp"
 
@@ -44,6 +45,33 @@ std::string write_stream(std::FILE* out, std::string_view bytes) {
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     if (std::fflush(out) != 0 || !written || std::ferror(out) != 0) {
         return errno != 0 ? std::strerror(errno) : "write error";
+    }
+    return {};
+}
+
+std::string write_file(const std::string& path, std::string_view bytes) {
+    const PreparedWrite ready = prepare_write(path, bytes);
+    return ready.error.empty() ? commit_write(ready) : ready.error;
+}
+
+FilesOutcome write_files(std::span<const FileToWrite> files) {
+    std::vector<PreparedWrite> ready;
+    for (const FileToWrite& file : files) {
+        ready.push_back(prepare_write(file.path, file.bytes));
+        if (!ready.back().error.empty()) {
+            for (const PreparedWrite& done : ready) {
+                discard_write(done);
+            }
+            return {file.path, ready.back().error};
+        }
+    }
+    for (std::size_t i = 0; i < ready.size(); ++i) {
+        if (std::string error = commit_write(ready[i]); !error.empty()) {
+            for (std::size_t j = i + 1; j < ready.size(); ++j) {
+                discard_write(ready[j]);
+            }
+            return {files[i].path, error};
+        }
     }
     return {};
 }

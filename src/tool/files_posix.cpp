@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <vector>
 
 #include "files.hpp"
 
@@ -52,30 +53,31 @@ mode_t new_file_mode() {
 
 }  // namespace
 
-std::string write_file(const std::string& path, std::string_view bytes) {
-    std::string target = path;
+PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
+    PreparedWrite ready{path, "", bytes, ""};
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         if (char* resolved = ::realpath(path.c_str(), nullptr)) {
-            target = resolved;
+            ready.target = resolved;
             std::free(resolved);
         }
     }
-    const bool exists = ::stat(target.c_str(), &info) == 0;
+    const bool exists = ::stat(ready.target.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode)) {
-        return "Is a directory";
+        ready.error = "Is a directory";
+        return ready;
     }
     if (exists && !S_ISREG(info.st_mode)) {
-        return write_in_place(target, bytes);
+        return ready;
     }
-
-    const std::size_t slash = target.rfind('/');
-    const std::string folder = slash == std::string::npos ? "" : target.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    const std::size_t slash = ready.target.rfind('/');
+    const std::string folder = slash == std::string::npos ? "" : ready.target.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? ready.target : ready.target.substr(slash + 1);
     std::string temporary = folder + "." + name + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        return error_text();
+        ready.error = error_text();
+        return ready;
     }
     std::string error = write_all(fd, bytes);
     // The new file keeps the old one's permissions, or gets the usual ones for a new file.
@@ -85,13 +87,31 @@ std::string write_file(const std::string& path, std::string_view bytes) {
     if (::close(fd) != 0 && error.empty()) {
         error = error_text();
     }
-    if (error.empty() && ::rename(temporary.c_str(), target.c_str()) != 0) {
-        error = error_text();
-    }
     if (!error.empty()) {
         ::unlink(temporary.c_str());
+        ready.error = error;
+        return ready;
     }
-    return error;
+    ready.temporary = temporary;
+    return ready;
+}
+
+std::string commit_write(const PreparedWrite& ready) {
+    if (ready.temporary.empty()) {
+        return write_in_place(ready.target, ready.bytes);
+    }
+    if (::rename(ready.temporary.c_str(), ready.target.c_str()) != 0) {
+        const std::string error = error_text();
+        ::unlink(ready.temporary.c_str());
+        return error;
+    }
+    return {};
+}
+
+void discard_write(const PreparedWrite& ready) {
+    if (!ready.temporary.empty()) {
+        ::unlink(ready.temporary.c_str());
+    }
 }
 
 void use_binary_mode(std::FILE*) {}

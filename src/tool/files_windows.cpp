@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "bleepforge/catalogue.hpp"
 #include "files.hpp"
@@ -56,12 +57,14 @@ Existing what_is_at(const std::string& path) {
 
 }  // namespace
 
-std::string write_file(const std::string& path, std::string_view bytes) {
+PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
+    PreparedWrite ready{path, "", bytes, ""};
     switch (what_is_at(path)) {
     case Existing::folder:
-        return "Is a directory";
+        ready.error = "Is a directory";
+        return ready;
     case Existing::other:
-        return write_with_c_runtime(path, bytes);
+        return ready;
     case Existing::nothing:
     case Existing::regular:
         break;
@@ -70,18 +73,36 @@ std::string write_file(const std::string& path, std::string_view bytes) {
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     char temporary[MAX_PATH + 1];
     if (GetTempFileNameA(folder.c_str(), "blp", 0, temporary) == 0) {
-        return last_error_text();
+        ready.error = last_error_text();
+        return ready;
     }
-    std::string error = write_with_c_runtime(temporary, bytes);
-    // A plain rename does not replace an existing file on Windows; this does, in one step.
-    if (error.empty() &&
-        MoveFileExA(temporary, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        error = last_error_text();
-    }
-    if (!error.empty()) {
+    ready.error = write_with_c_runtime(temporary, bytes);
+    if (!ready.error.empty()) {
         DeleteFileA(temporary);
+        return ready;
     }
-    return error;
+    ready.temporary = temporary;
+    return ready;
+}
+
+std::string commit_write(const PreparedWrite& ready) {
+    if (ready.temporary.empty()) {
+        return write_with_c_runtime(ready.target, ready.bytes);
+    }
+    // A plain rename does not replace an existing file on Windows; this does, in one step.
+    if (MoveFileExA(ready.temporary.c_str(), ready.target.c_str(),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
+        const std::string error = last_error_text();
+        DeleteFileA(ready.temporary.c_str());
+        return error;
+    }
+    return {};
+}
+
+void discard_write(const PreparedWrite& ready) {
+    if (!ready.temporary.empty()) {
+        DeleteFileA(ready.temporary.c_str());
+    }
 }
 
 void use_binary_mode(std::FILE* stream) {

@@ -1,11 +1,12 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkHeaderName, checkRate, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
+  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
   render, soundEnding, toHeader, toWav,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
 import { loadHistory, nextName, saveHistory, showHistory } from './history.js';
+import { describeLayer, showLayers, showSpans } from './layers.js';
 import { dieIcon } from './icons.js';
 import { currentAnalyser, isPlaying, play, stop } from './player.js';
 import { drawScope, drawSpectrogram, drawWaveform } from './scope.js';
@@ -35,6 +36,31 @@ const fromLink = soundOfFragment(window.location.hash);
 if (fromLink.error) notice(fromLink.error);
 const store = createStore(fromLink.sound || defaultSound());
 
+// A layered sound is edited one layer at a time: the usual controls show the selected layer as a
+// sound of its own. Mute and solo are the page's, for listening while designing; files, links and
+// exports hold every layer as it is.
+const layerState = { selected: 0, muted: new Set(), solo: null };
+const isLayered = (sound) => Array.isArray(sound.layers);
+function editing(sound = store.sound) {
+  if (!isLayered(sound)) return sound;
+  const { start, mix_gain: mixGain, ...own } = sound.layers[Math.min(layerState.selected, sound.layers.length - 1)];
+  return { bleepforge: sound.bleepforge, ...own };
+}
+function withEdited(next, sound = store.sound) {
+  if (!isLayered(sound)) return next;
+  const { bleepforge, ...own } = next;
+  return {
+    ...sound,
+    layers: sound.layers.map((layer, i) => (i === layerState.selected ? { ...own, start: layer.start, mix_gain: layer.mix_gain } : layer)),
+  };
+}
+// The sound as the page plays it: muted layers, and all but a soloed one, at a mix gain of 0.
+function audible(sound) {
+  if (!isLayered(sound)) return sound;
+  const silent = (i) => layerState.muted.has(i) || (layerState.solo !== null && layerState.solo !== i);
+  return { ...sound, layers: sound.layers.map((layer, i) => (silent(i) ? { ...layer, mix_gain: 0 } : layer)) };
+}
+
 // What the current sound sounds like, rendered once per change.
 let samples = new Float32Array(0);
 let renderedRate = 44100;
@@ -54,10 +80,11 @@ let renderedKey = '';
 function refresh(startedAt) {
   const sound = store.sound;
   const rate = exportRate;
-  const key = `${rate} ${JSON.stringify(sound)}`;
+  const heard = audible(sound);
+  const key = `${rate} ${JSON.stringify(heard)}`;
   if (key === renderedKey) return;  // a slider's release after its last move: nothing new
   renderedKey = key;
-  samples = render(sound, { rate });
+  samples = render(heard, { rate });
   renderedRate = rate;
   if (startedAt !== undefined) {
     performance.measure('bleepforge:render', { start: startedAt, end: performance.now() });
@@ -65,8 +92,15 @@ function refresh(startedAt) {
   let peak = 0;
   for (const value of samples) peak = Math.max(peak, Math.abs(value));
   $('peak').textContent = peak > 0 ? `${peak.toFixed(3)} (${(20 * Math.log10(peak)).toFixed(1).replace(/^-0\.0$/, '0.0')} dBFS)` : 'silent';
-  $('length').textContent = `${sound.duration} s, ${samples.length} samples at ${rate} Hz`;
-  showEnding(sound);
+  const seconds = isLayered(sound) ? Number((samples.length / rate).toFixed(3)) : sound.duration;
+  $('length').textContent = `${seconds} s, ${samples.length} samples at ${rate} Hz`;
+  showEnding(editing(sound));
+  if (isLayered(sound)) {
+    const lengths = sound.layers.map((layer) => layer.duration);
+    showSpans($('spans'), sound, lengths, Math.max(...sound.layers.map((layer, i) => layer.start + lengths[i])), layerState);
+  } else {
+    showSpans($('spans'), sound, [], 0, layerState);
+  }
   if (!drawPending) {
     drawPending = true;
     requestAnimationFrame(() => {
@@ -97,23 +131,27 @@ function showEnding(sound) {
 }
 $('lengthen').addEventListener('click', (event) => {
   if (fitting === null) return;
-  store.commit({ ...store.sound, duration: fitting });
+  store.commit(withEdited({ ...editing(), duration: fitting }));
   refresh(event.timeStamp);
   say(`Duration ${fitting} s`);
 });
 
-function showSound(sound) {
+function showSound(whole) {
+  if (isLayered(whole)) layerState.selected = Math.min(layerState.selected, whole.layers.length - 1);
+  const sound = editing(whole);
   controls.show(sound);
   $('chip').value = sound.chip;
-  $('family').textContent = sound.preset ? `\u00b7 ${presetTitles[sound.preset]} family` : '';
-  $('seed').textContent = seeds.get(sound) || 'none for this sound';
+  const family = sound.preset ? `\u00b7 ${presetTitles[sound.preset]} family` : '';
+  $('family').textContent = isLayered(whole) ? `\u00b7 layer ${layerState.selected + 1} of ${whole.layers.length} ${family}` : family;
+  showLayerStrip(whole);
+  $('seed').textContent = seeds.get(whole) || 'none for this sound';
   $('undo').disabled = !store.canUndo;
   $('redo').disabled = !store.canRedo;
 }
 
 const controls = createControls($('fields'), {
   onChange(name, value, { commit, event }) {
-    const sound = { ...store.sound, [name]: value };
+    const sound = withEdited({ ...editing(), [name]: value });
     if (commit) store.commit(sound);
     else store.preview(sound);
     refresh(event.timeStamp);
@@ -123,6 +161,7 @@ const controls = createControls($('fields'), {
 store.subscribe((sound, reason) => {
   showSound(sound);
   if (reason === 'preview') return;
+  $('layer-error').textContent = '';
   window.history.replaceState(null, '', fragmentOf(sound));
   if (reason !== 'same' && $('autoplay').checked) startPlaying();
 });
@@ -166,14 +205,14 @@ for (const chip of chips) {
 const sameSound = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 $('chip').addEventListener('change', (event) => {
   const chip = $('chip').value;
-  const { sound } = store;
+  const sound = editing();
   const untouched = sound.preset && sameSound(sound, makeSound(sound.preset, sound.chip));
   const next = untouched ? makeSound(sound.preset, chip) : { ...sound, chip };
   const ignored = untouched ? [] : inactiveMembers(next).filter(({ member }) => !inactiveMembers(sound).some((m) => m.member === member));
   $('chip-note').textContent = ignored.length
     ? `On ${chip} the sound ignores ${ignored.map(({ member }) => member).join(', ')}: ${ignored[0].reason}.`
     : '';
-  store.commit(next);
+  store.commit(withEdited(next));
   refresh(event.timeStamp);
   say(untouched ? `${presetTitles[sound.preset]} on ${chip}` : `Chip ${chip}`);
 });
@@ -185,7 +224,8 @@ function newSeed() {
 // Locked members keep their values through Random and Mutate.
 function keepLocked(next) {
   const kept = { ...next };
-  for (const name of controls.locked) kept[name] = store.sound[name];
+  const now = editing();
+  for (const name of controls.locked) kept[name] = now[name];
   return kept;
 }
 
@@ -199,7 +239,7 @@ for (const preset of presets) {
   start.setAttribute('aria-label', `${presetTitles[preset]} preset`);
   start.addEventListener('click', (event) => {
     $('chip-note').textContent = '';
-    store.commit(makeSound(preset, $('chip').value));
+    store.commit(withEdited(makeSound(preset, $('chip').value)));
     refresh(event.timeStamp);
     say(`${presetTitles[preset]} on ${$('chip').value}`);
   });
@@ -211,7 +251,7 @@ for (const preset of presets) {
   dice.setAttribute('aria-label', `Random ${presetTitles[preset].toLowerCase()}`);
   dice.addEventListener('click', (event) => {
     const seed = newSeed();
-    const sound = keepLocked(random(preset, $('chip').value, seed));
+    const sound = withEdited(keepLocked(random(preset, $('chip').value, seed)));
     seeds.set(sound, `${seed} (random ${preset})`);
     store.commit(sound);
     refresh(event.timeStamp);
@@ -226,7 +266,7 @@ $('amount').addEventListener('input', () => {
 });
 $('mutate').addEventListener('click', (event) => {
   const seed = newSeed();
-  const sound = keepLocked(mutate(store.sound, Number($('amount').value), seed));
+  const sound = withEdited(keepLocked(mutate(editing(), Number($('amount').value), seed)));
   seeds.set(sound, `${seed} (mutate by ${$('amount').value})`);
   store.commit(sound);
   refresh(event.timeStamp);
@@ -274,6 +314,7 @@ document.addEventListener('keyup', (event) => {
 // --- files ---------------------------------------------------------------------------------------
 
 function baseName(sound) {
+  if (isLayered(sound)) return `layered_${sound.layers[0].preset || 'sound'}`;
   return `${sound.preset || 'sound'}_${sound.chip}`;
 }
 
@@ -361,6 +402,89 @@ window.addEventListener('hashchange', () => {
   }
 });
 
+// --- layers --------------------------------------------------------------------------------------
+
+// Indices of a page-local set moved as the layers move.
+function remap(move) {
+  layerState.muted = new Set([...layerState.muted].map(move).filter((i) => i !== null));
+  layerState.solo = layerState.solo === null ? null : move(layerState.solo);
+}
+
+function showLayerStrip(sound) {
+  $('layer-add').textContent = isLayered(sound) ? 'Add this layer again' : 'Add this sound as a layer';
+  $('layers-hint').textContent = isLayered(sound)
+    ? 'Select a layer to edit it with the controls; mute and solo are for listening here only.'
+    : 'One sound. Layers mix several, each with its own start and share of the mix.';
+  showLayers($('layer-list'), sound, layerState, {
+    select(index) {
+      layerState.selected = index;
+      showSound(store.sound);
+      refresh();
+    },
+    number(index, name, value) {
+      const next = { ...store.sound, layers: store.sound.layers.map((l, i) => (i === index ? { ...l, [name]: value } : l)) };
+      const [problem] = checkSound(next);
+      $('layer-error').textContent = problem ? problem.message : '';
+      if (problem) return;
+      store.commit(next);
+      refresh();
+    },
+    mute(index) {
+      if (layerState.muted.has(index)) layerState.muted.delete(index);
+      else layerState.muted.add(index);
+      showSound(store.sound);
+      refresh();
+    },
+    solo(index) {
+      layerState.solo = layerState.solo === index ? null : index;
+      showSound(store.sound);
+      refresh();
+    },
+    move(index, by) {
+      const to = index + by;
+      const { layers } = store.sound;
+      if (to < 0 || to >= layers.length) return;
+      const moved = [...layers];
+      [moved[index], moved[to]] = [moved[to], moved[index]];
+      remap((i) => (i === index ? to : i === to ? index : i));
+      if (layerState.selected === index) layerState.selected = to;
+      else if (layerState.selected === to) layerState.selected = index;
+      store.commit({ ...store.sound, layers: moved });
+      refresh();
+    },
+    remove(index) {
+      const { layers } = store.sound;
+      remap((i) => (i === index ? null : i > index ? i - 1 : i));
+      if (layers.length === 1) {
+        store.commit(editing());
+      } else {
+        layerState.selected = Math.max(0, layerState.selected > index ? layerState.selected - 1 : Math.min(layerState.selected, layers.length - 2));
+        store.commit({ ...store.sound, layers: layers.filter((_, i) => i !== index) });
+      }
+      refresh();
+    },
+  });
+}
+
+$('layer-add').addEventListener('click', () => {
+  const sound = store.sound;
+  const { bleepforge, ...own } = editing();
+  if (!isLayered(sound)) {
+    layerState.selected = 0;
+    store.commit({ bleepforge, layers: [{ ...own, start: 0, mix_gain: 1 }] });
+  } else if (sound.layers.length < 8) {
+    const copy = { ...own, start: sound.layers[layerState.selected].start, mix_gain: sound.layers[layerState.selected].mix_gain };
+    layerState.selected = sound.layers.length;
+    store.commit({ ...sound, layers: [...sound.layers, copy] });
+  } else {
+    $('layer-error').textContent = 'A layered sound holds 8 layers at most.';
+    return;
+  }
+  $('layer-error').textContent = '';
+  refresh();
+  say(`Layer ${layerState.selected + 1} added`);
+});
+
 // --- history -------------------------------------------------------------------------------------
 
 let kept = loadHistory();
@@ -395,7 +519,9 @@ function showKept() {
 }
 $('history-add').addEventListener('click', () => {
   const sound = store.sound;
-  const name = nextName(`${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip}`, kept);
+  const base = isLayered(sound) ? `Layers of ${describeLayer(sound.layers[0])}`
+    : `${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip}`;
+  const name = nextName(base, kept);
   kept.unshift({ name, sound });
   saveHistory(kept);
   showKept();

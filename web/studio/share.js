@@ -5,7 +5,8 @@ import { checkSound, formatSound, parseSound } from '../index.js';
 export function fragmentOf(sound) {
   const params = new URLSearchParams();
   for (const [name, value] of Object.entries(sound)) {
-    params.set(name, String(value));
+    // A layered sound's layers go as their JSON; every other member is a word or a number.
+    params.set(name, name === 'layers' ? JSON.stringify(value) : String(value));
   }
   return `#${params}`;
 }
@@ -26,9 +27,17 @@ export function soundOfFragment(hash) {
     }
     seen.add(name);
   }
+  let layers;
+  if (seen.has('layers')) {
+    try {
+      layers = JSON.parse(pairs.find(([name]) => name === 'layers')[1]);
+    } catch {
+      return { error: 'The link\'s sound cannot be read: its "layers" are not a list of sounds' };
+    }
+  }
   // Own members only, whatever the names ("__proto__" included).
-  const members = Object.fromEntries(
-    pairs.map(([name, value]) => [name, name === 'preset' || name === 'chip' ? value : Number(value)]));
+  const members = Object.fromEntries(pairs.map(([name, value]) => [
+    name, name === 'layers' ? layers : name === 'preset' || name === 'chip' ? value : Number(value)]));
   // Through the library's checks: the same as a file's, and the same members back.
   const problems = checkSound(members);
   if (problems.length) {

@@ -384,3 +384,63 @@ test('controls come in sections with plain labels, whole steps, inactive reasons
   assert.equal(await page.isHidden('#ending'), true);
   await page.context().close();
 });
+
+test('layers: added, edited one at a time, timed, muted and soloed, reordered and removed', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open({ viewport: { width: 1280, height: 900 } });
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="explosion"]');
+  await page.click('#layer-add');
+  assert.equal(await page.locator('.layer').count(), 1);
+  await page.click('#layer-add');  // the same again, as layer 2, which the controls now edit
+  assert.equal(await page.locator('.layer').count(), 2);
+  await page.click('button[data-preset="hit"]');
+  assert.match(await page.textContent('#family'), /layer 2 of 2/);
+  assert.equal(await valueOf(page, 'base_freq'), '220');
+  await page.fill('#layer-1-start', '0.05');
+  await page.press('#layer-1-start', 'Enter');
+  await page.fill('#layer-1-mix_gain', '0.5');
+  await page.press('#layer-1-mix_gain', 'Enter');
+  await page.fill('#layer-0-mix_gain', '3');
+  await page.press('#layer-0-mix_gain', 'Enter');
+  assert.match(await page.textContent('#layer-error'), /"layers\[0\]\.mix_gain" is 3, outside its range: 0 to 2/);
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Hit on nes']);
+  // The waveform shows each layer's span; the second starts a tenth of the way in.
+  assert.equal(await page.locator('#spans .span').count(), 2);
+  assert.match(await page.getAttribute('#spans .span[data-index="1"]', 'title'), /^Layer 2: 0\.05 to 0\.55 s$/);
+  // Selecting the first edits it; solo and mute change what plays, not the sound.
+  await page.click('.layer[data-index="0"] .layer-select');
+  assert.equal(await valueOf(page, 'base_freq'), '100');
+  const peak = await page.textContent('#peak');
+  await page.click('button[aria-label="Solo layer 2"]');
+  assert.notEqual(await page.textContent('#peak'), peak);
+  await page.click('button[aria-label="Solo layer 2"]');
+  assert.equal(await page.textContent('#peak'), peak);
+  // The file, the export and the share link hold every layer; bleep renders the same bytes.
+  const saved = (await download(page, '#save-sound')).bytes;
+  assert.match(saved.toString(), /"layers": \[/);
+  const wav = await download(page, '#export-wav');
+  assert.equal(wav.name, 'layered_explosion.wav');
+  const file = join(scratch, 'layered.bleep');
+  writeFileSync(file, saved);
+  execFileSync(nativeBleep, ['render', file, '-o', join(scratch, 'layered.wav')]);
+  assert.equal(sha256(wav.bytes), sha256(readFileSync(join(scratch, 'layered.wav'))));
+  const reopened = await session.open({}, page.url());
+  assert.equal((await download(reopened, '#save-sound')).bytes.toString(), saved.toString());
+  await reopened.context().close();
+  // Kept in the history and recalled whole.
+  await page.click('#history-add');
+  assert.equal(await page.textContent('.history-list .name'), 'Layers of Explosion on nes 1');
+  // Reordered, undone, removed down to a plain sound again.
+  await page.click('button[aria-label="Move layer 2 up"]');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Hit on nes', 'Layer 2: Explosion on nes']);
+  await page.click('#undo');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Hit on nes']);
+  await page.click('button[aria-label="Remove layer 1"]');
+  await page.click('button[aria-label="Remove layer 1"]');
+  assert.equal(await page.locator('.layer').count(), 0);
+  assert.equal(await valueOf(page, 'base_freq'), '220');
+  await page.click('button[aria-label="Recall Layers of Explosion on nes 1"]');
+  assert.equal(await page.locator('.layer').count(), 2);
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers.png'), fullPage: true });
+  await page.context().close();
+});
