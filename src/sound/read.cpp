@@ -660,15 +660,16 @@ void check_symbols(const Bank& bank, const std::vector<Position>& places, BankRe
             const auto clash =
                 std::find_if(taken.begin(), taken.end(), [&](const auto& t) { return t.first == symbol; });
             if (clash != taken.end()) {
-                const std::string whose =
-                    clash->second.empty() ? "the header's own" : "\"" + clash->second + "\"'s";
+                std::string message =
+                    "the sound's name " + in_quotes(name) + " gives the header symbol IDENT_";
+                message += symbol;
+                message += ", which is ";
+                message += clash->second.empty() ? "the header's own" : "\"" + clash->second + "\"'s";
+                message += "; choose another name";
                 reading.problems.push_back(
                     {"",
                      name,
-                     {places[i].line, places[i].column, name,
-                      "the sound's name " + in_quotes(name) + " gives the header symbol IDENT_" + symbol +
-                          ", which is " + whose + "; choose another name",
-                      ProblemKind::range}});
+                     {places[i].line, places[i].column, name, std::move(message), ProblemKind::range}});
                 break;
             }
             taken.emplace_back(symbol, name);

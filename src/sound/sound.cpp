@@ -362,7 +362,7 @@ namespace {
 // The problems of one sound whose members are named after prefix ("layers[2].").
 void check_into(const Sound& sound, const std::string& prefix, bool in_layer,
                 std::vector<SoundProblem>& problems) {
-    auto add = [&](std::string member, std::string message, ProblemKind kind) {
+    auto add = [&](const std::string& member, std::string message, ProblemKind kind) {
         problems.push_back({0, 0, prefix + member, std::move(message), kind});
     };
     if (!sound.layers.empty()) {

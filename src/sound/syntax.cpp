@@ -159,7 +159,9 @@ std::string_view head_of(std::string_view text) {
 std::string length_of(std::string_view text) {
     std::size_t characters = 0;
     for (const char c : text) {
-        characters += (static_cast<unsigned char>(c) & 0xC0U) != 0x80U;
+        if ((static_cast<unsigned char>(c) & 0xC0U) != 0x80U) {
+            ++characters;  // not a continuation byte: a character starts here
+        }
     }
     return " (" + std::to_string(characters) + " characters)";
 }

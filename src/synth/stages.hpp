@@ -72,7 +72,8 @@ inline double semitone_ratio(double semitones) {
                      : semitones >= -24.0 ? semitones
                      : semitones < -24.0  ? -24.0
                                           : 0.0;
-    return semitone_ratios[static_cast<std::size_t>(static_cast<int>(n) + 24)];
+    const int index = static_cast<int>(n) + 24;
+    return semitone_ratios[static_cast<std::size_t>(index)];
 }
 
 // A swept value: start + per_second * t, held in [low, high] (a NaN gives low).

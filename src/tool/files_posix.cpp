@@ -101,7 +101,7 @@ std::string commit_write(const PreparedWrite& ready) {
         return write_in_place(ready.target, ready.bytes);
     }
     if (::rename(ready.temporary.c_str(), ready.target.c_str()) != 0) {
-        const std::string error = error_text();
+        std::string error = error_text();
         ::unlink(ready.temporary.c_str());
         return error;
     }
