@@ -26,7 +26,9 @@ set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE amd64)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "")  # the programs are static
+# bleepforge is static; bleep needs the C library, and SDL 2 to play sounds (it loads it then).
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.36)")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 string(CONCAT CPACK_DEBIAN_PACKAGE_DESCRIPTION
   "Bleepforge synthesizes the short sound effects of retro video games (lasers,\n"

@@ -76,6 +76,41 @@ TEST(WriteWav, WritesTheWorkedExamplesByteForByte) {
     EXPECT_EQ(bytes.substr(44142), std::string("\xFF\x7F", 2));
 }
 
+TEST(WriteWav, WritesEightBitAndFloatFilesAsGameEnginesReadThem) {
+    const SampleBuffer worked{0.5f, -0.5f, -2.0f, 1.0f, std::nanf(""), -0.004f, 0.0f};
+    // 8-bit: 128 + trunc(127 x) after the clip, NaN as silence; odd data ends in a pad byte.
+    const std::optional<std::string> eight = wav_bytes(worked, 8000, WavFormat::u8);
+    ASSERT_TRUE(eight);
+    const std::string pcm8("\xBF\x41\x01\xFF\x80\x80\x80", 7);
+    EXPECT_EQ(eight->substr(44), pcm8 + std::string(1, '\0'));
+    EXPECT_EQ(eight->substr(0, 4) + eight->substr(8, 8), "RIFFWAVEfmt ");
+    EXPECT_EQ(eight->substr(4, 4), std::string("\x2C\x00\x00\x00", 4));  // 36 + 7 + the pad
+    EXPECT_EQ(eight->substr(32, 12), std::string("\x01\x00\x08\x00"
+                                                 "data\x07\x00\x00\x00",
+                                                 12));
+    EXPECT_EQ(wav_bytes(SampleBuffer{0.5f, -0.5f}, 8000, WavFormat::u8)->size(), 46U);  // even: no pad
+
+    // Float: format tag 3 in an 18-byte format chunk, the fact chunk, then the floats' own bits.
+    const std::optional<std::string> floats = wav_bytes(worked, 8000, WavFormat::f32);
+    ASSERT_TRUE(floats);
+    ASSERT_EQ(floats->size(), 58U + 4 * worked.size());
+    const unsigned char float_header[58] = {
+        'R', 'I', 'F', 'F', 78,   0,    0, 0, 'W',  'A',  'V', 'E', 'f', 'm', 't', ' ', 18, 0, 0,   0,
+        3,   0,   1,   0,   0x40, 0x1F, 0, 0, 0x00, 0x7D, 0,   0,   4,   0,   32,  0,   0,  0, 'f', 'a',
+        'c', 't', 4,   0,   0,    0,    7, 0, 0,    0,    'd', 'a', 't', 'a', 28,  0,   0,  0};
+    EXPECT_EQ(floats->substr(0, 58), std::string(reinterpret_cast<const char*>(float_header), 58));
+    EXPECT_EQ(floats->substr(58),
+              std::string(reinterpret_cast<const char*>(worked.data()), 4 * worked.size()));
+
+    // s16 through the format argument is write_wav's file; every format writes what it gives in memory.
+    EXPECT_EQ(wav_bytes(worked, 8000, WavFormat::s16), wav_bytes(worked, 8000));
+    TempPath path("out.wav");
+    for (const WavFormat format : {WavFormat::s16, WavFormat::u8, WavFormat::f32}) {
+        ASSERT_TRUE(write_wav(path.str(), worked, 8000, format));
+        EXPECT_EQ(read_file(path.str()), wav_bytes(worked, 8000, format));
+    }
+}
+
 // The line-by-line template for three samples, with the CR LF line ends we always write.
 const std::string worked_header =
     "// Bleepforge DAW \xE2\x80\x94 Exported C/C++ PCM Sound Wave\r\n"

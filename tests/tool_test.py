@@ -22,14 +22,14 @@ from reference_hashes import CHIPS, GOLDEN, PRESETS  # noqa: E402
 CONFIG = argparse.Namespace()
 
 
-def run(*args, cwd, stdin=b"", limit_file_size=None, stdout=subprocess.PIPE):
+def run(*args, cwd, stdin=b"", limit_file_size=None, stdout=subprocess.PIPE, env=None):
     def limit():
         # The limit as `ulimit -f` sets it, SIGXFSZ left as a shell leaves it: unless the program
         # ignores the signal, a write past the limit ends it.
         if limit_file_size is not None:
             resource.setrlimit(resource.RLIMIT_FSIZE, (limit_file_size, limit_file_size))
 
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")} | (env or {})
     result = subprocess.run(CONFIG.emulator + [CONFIG.program] + [str(a) for a in args], cwd=cwd, env=env,
                             input=stdin, stdout=stdout, stderr=subprocess.PIPE, preexec_fn=limit, timeout=120)
     # The Windows C runtime writes standard error in text mode; bleep's data streams are binary.
@@ -99,7 +99,7 @@ class CommandLine(Workspace):
         self.write("a.bleep", '{"bleepforge": 1}')
         cases = [
             ([], "a command is missing"),
-            (["play", "a.bleep"], "unknown command play"),
+            (["blep", "a.bleep"], "unknown command blep"),
             (["new"], "a preset is missing"),
             (["new", "lazer"], 'unknown preset "lazer"'),
             (["new", "laser", "gb"], 'unknown chip "gb"'),

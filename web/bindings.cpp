@@ -91,7 +91,7 @@ EMSCRIPTEN_KEEPALIVE void bf_free(void* pointer) {
     std::free(pointer);
 }
 
-// The words and the table of members, as JSON: {presets, chips, fields, rates, version}.
+// The words and the table of members, as JSON: {presets, chips, fields, rates, wavFormats, version}.
 EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
     nlohmann::json fields = nlohmann::json::array();
     for (const SoundField& f : sound_fields()) {
@@ -131,6 +131,7 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                                     {"minRate", min_sound_rate_hz},
                                     {"maxRate", max_sound_rate_hz},
                                     {"defaultHeaderName", default_header_name},
+                                    {"wavFormats", wav_format_words},
                                     {"version", sound_format_version}};
     return text_block(vocabulary.dump());
 }
@@ -163,9 +164,11 @@ EMSCRIPTEN_KEEPALIVE char* bf_render(const char* text, std::size_t size, std::in
     });
 }
 
-EMSCRIPTEN_KEEPALIVE char* bf_wav(const char* text, std::size_t size, std::int32_t rate_hz) {
+// format is an index into wav_format_words, checked by the caller.
+EMSCRIPTEN_KEEPALIVE char* bf_wav(const char* text, std::size_t size, std::int32_t rate_hz, int format) {
     return with_sound(text, size, [&](const Sound& sound) {
-        const std::optional<std::string> bytes = wav_bytes(render_sound(sound, rate_hz), rate_hz);
+        const std::optional<std::string> bytes =
+            wav_bytes(render_sound(sound, rate_hz), rate_hz, static_cast<WavFormat>(format));
         return bytes ? text_block(*bytes) : nullptr;
     });
 }

@@ -210,8 +210,12 @@ export function soundEnding(sound: Sound | LayeredSound): { endsAt: number; fits
 export function createVoice(sound: Sound | LayeredSound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */
 export function render(sound: Sound | LayeredSound, options?: { rate?: number }): Float32Array;
-/** The bytes of the 16-bit mono WAV file. */
-export function toWav(sound: Sound | LayeredSound, options?: { rate?: number }): Uint8Array;
+/** The sample formats of a WAV file: 16-bit PCM, 8-bit unsigned PCM, 32-bit float. */
+export type WavFormat = 's16' | 'u8' | 'f32';
+/** The formats toWav writes. */
+export const wavFormats: readonly WavFormat[];
+/** The bytes of the mono WAV file: 16-bit PCM by default; "f32" holds render()'s samples exactly. */
+export function toWav(sound: Sound | LayeredSound, options?: { rate?: number; format?: WavFormat }): Uint8Array;
 /** A C/C++ header whose symbols use name (a C identifier, default "chiptune_sfx"). */
 export function toHeader(sound: Sound | LayeredSound, options?: { name?: string; rate?: number }): string;
 /** A random sound of the preset's family on the chip; a seed is a BigInt or a safe integer. */

@@ -124,6 +124,8 @@ export const fields = Object.freeze(vocabulary.fields.map((field) => Object.free
 export const formatVersion = vocabulary.version;
 /** The sample rates a sound renders at, in Hz. */
 export const rates = Object.freeze({ min: vocabulary.minRate, max: vocabulary.maxRate });
+/** The sample formats toWav writes: "s16", "u8" and "f32". */
+export const wavFormats = Object.freeze(vocabulary.wavFormats);
 
 /** Resolves once the module is ready; it already is when this file has been imported. */
 export async function load() {}
@@ -359,10 +361,15 @@ export function render(sound, options) {
   return new Float32Array(bytes.buffer, bytes.byteOffset, bytes.length / 4);
 }
 
-/** The bytes of the sound's 16-bit mono WAV file, as `bleep render` writes it. */
+/**
+ * The bytes of the sound's mono WAV file, as `bleep render` writes it: format "s16" (16-bit PCM, the
+ * default), "u8" (8-bit unsigned PCM) or "f32" (32-bit float: render()'s samples exactly).
+ */
 export function toWav(sound, options) {
   const rate = rateOf(options);
-  return fromSound(sound, (pointer, size) => core._bf_wav(pointer, size, rate));
+  const { format = 's16' } = optionsOf(options);
+  const index = wordIndex(format, vocabulary.wavFormats, 'format');
+  return fromSound(sound, (pointer, size) => core._bf_wav(pointer, size, rate, index));
 }
 
 /** Why a word cannot name a header's symbols, or null when it can: a C identifier that is no keyword. */

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -12,6 +13,12 @@ namespace bleepforge {
 
 // The exporters take any run of samples: a SampleBuffer, or what a game rendered into its own
 // memory with render_voice.
+
+// The sample formats a WAV file can hold: 16-bit signed PCM (the design's), 8-bit unsigned PCM
+// (float_to_pcm16's rule with 127 for 32767, offset by 128) and 32-bit IEEE float (format tag 3 with
+// a fact chunk), which holds the renderer's floats exactly.
+enum class WavFormat : std::uint8_t { s16, u8, f32 };
+inline constexpr std::array<std::string_view, 3> wav_format_words{"s16", "u8", "f32"};
 
 // One float sample to 16-bit PCM: clipped to [-1, 1], scaled by 32767 in single precision and
 // truncated toward zero; NaN gives 0. The result lies in -32767 ... 32767.
@@ -28,6 +35,13 @@ namespace bleepforge {
 // False on the same failures as write_wav.
 [[nodiscard]] bool write_c_header(const std::string& path, std::span<const float> samples,
                                   std::string_view prefix, std::int32_t rate_hz);
+
+// A WAV file in another format; the s16 file is write_wav's. Refused like write_wav when the count
+// does not fit the format's 32-bit sizes (4294967258 samples for u8, 1073741811 for f32).
+[[nodiscard]] bool write_wav(const std::string& path, std::span<const float> samples, std::int32_t rate_hz,
+                             WavFormat format);
+[[nodiscard]] std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz,
+                                                   WavFormat format);
 
 // The bytes write_wav writes, in memory; nothing when the buffer holds more than 2147483629 samples.
 [[nodiscard]] std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz);

@@ -7,10 +7,12 @@
 #include <charconv>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <span>
 #include <string>
 #include <string_view>
 
+#include "bleepforge/export.hpp"
 #include "bleepforge/synth.hpp"
 #include "pcm.hpp"
 
@@ -60,6 +62,77 @@ inline char* put_wav_header(char* out, std::size_t sample_count, std::int32_t ra
     return put_u32(out, data_size);
 }
 
+// The 8-bit file: the same 44-byte layout with one byte a sample, and a pad byte after odd data, as
+// RIFF aligns every chunk to two bytes.
+inline constexpr std::size_t max_wav8_samples = 4294967258;
+inline char* put_wav8_header(char* out, std::size_t sample_count, std::int32_t rate_hz) {
+    const auto data_size = static_cast<std::uint32_t>(sample_count);
+    const auto rate = static_cast<std::uint32_t>(rate_hz);
+    out = put_tag(out, "RIFF");
+    out = put_u32(out, 36U + data_size + (data_size & 1U));
+    out = put_tag(out, "WAVE");
+    out = put_tag(out, "fmt ");
+    out = put_u32(out, 16);
+    out = put_u16(out, 1);  // integer PCM
+    out = put_u16(out, 1);  // mono
+    out = put_u32(out, rate);
+    out = put_u32(out, rate);  // byte rate
+    out = put_u16(out, 1);     // block align
+    out = put_u16(out, 8);     // bits per sample
+    out = put_tag(out, "data");
+    return put_u32(out, data_size);
+}
+
+// The float file: format tag 3 (IEEE float) in an 18-byte format chunk, then the fact chunk that
+// every format but integer PCM carries (the count of samples), then the data.
+inline constexpr std::size_t wav_float_header_size = 58;
+inline constexpr std::size_t max_wav_float_samples = 1073741811;
+inline char* put_wav_float_header(char* out, std::size_t sample_count, std::int32_t rate_hz) {
+    const auto count = static_cast<std::uint32_t>(sample_count);
+    const auto rate = static_cast<std::uint32_t>(rate_hz);
+    out = put_tag(out, "RIFF");
+    out = put_u32(out, 50U + 4U * count);
+    out = put_tag(out, "WAVE");
+    out = put_tag(out, "fmt ");
+    out = put_u32(out, 18);
+    out = put_u16(out, 3);  // IEEE float
+    out = put_u16(out, 1);  // mono
+    out = put_u32(out, rate);
+    out = put_u32(out, 4U * rate);  // byte rate
+    out = put_u16(out, 4);          // block align
+    out = put_u16(out, 32);         // bits per sample
+    out = put_u16(out, 0);          // no extension
+    out = put_tag(out, "fact");
+    out = put_u32(out, 4);
+    out = put_u32(out, count);
+    out = put_tag(out, "data");
+    return put_u32(out, 4U * count);
+}
+
+inline std::size_t max_samples_of(WavFormat format) {
+    switch (format) {
+    case WavFormat::u8:
+        return max_wav8_samples;
+    case WavFormat::f32:
+        return max_wav_float_samples;
+    case WavFormat::s16:
+        break;
+    }
+    return max_wav_samples;
+}
+
+inline std::size_t wav_size_of(WavFormat format, std::size_t count) {
+    switch (format) {
+    case WavFormat::u8:
+        return wav_header_size + count + (count & 1U);
+    case WavFormat::f32:
+        return wav_float_header_size + 4 * count;
+    case WavFormat::s16:
+        break;
+    }
+    return wav_header_size + 2 * count;
+}
+
 // The caller has checked samples.size() <= max_wav_samples.
 template <typename Sink>
 void wav(Sink& sink, std::span<const float> samples, std::int32_t rate_hz) {
@@ -70,6 +143,39 @@ void wav(Sink& sink, std::span<const float> samples, std::int32_t rate_hz) {
         for (std::size_t i = start; i < end; ++i) {
             out = put_u16(out, static_cast<std::uint16_t>(pcm::from_float(samples[i])));
         }
+        sink.commit(out);
+    }
+}
+
+// The caller has checked samples.size() <= max_samples_of(format).
+template <typename Sink>
+void wav(Sink& sink, std::span<const float> samples, std::int32_t rate_hz, WavFormat format) {
+    if (format == WavFormat::s16) {
+        wav(sink, samples, rate_hz);
+        return;
+    }
+    const bool floats = format == WavFormat::f32;
+    sink.commit(floats ? put_wav_float_header(sink.reserve(wav_float_header_size), samples.size(), rate_hz)
+                       : put_wav8_header(sink.reserve(wav_header_size), samples.size(), rate_hz));
+    // Four bytes a float: half as many samples a step, so a step still fits one chunk of a file.
+    const std::size_t step = floats ? wav_samples_per_step / 2 : wav_samples_per_step;
+    for (std::size_t start = 0; start < samples.size(); start += step) {
+        const std::size_t end = std::min(samples.size(), start + step);
+        char* out = sink.reserve((floats ? 4 : 1) * (end - start));
+        for (std::size_t i = start; i < end; ++i) {
+            if (floats) {
+                std::uint32_t bits = 0;
+                std::memcpy(&bits, &samples[i], sizeof bits);  // the float's exact bits, little-endian below
+                out = put_u32(out, bits);
+            } else {
+                *out++ = static_cast<char>(pcm::to_u8(samples[i]));
+            }
+        }
+        sink.commit(out);
+    }
+    if (!floats && (samples.size() & 1U) != 0) {
+        char* out = sink.reserve(1);
+        *out++ = 0;
         sink.commit(out);
     }
 }

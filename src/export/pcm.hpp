@@ -22,4 +22,20 @@ inline std::int16_t from_float(float sample) {
     return static_cast<std::int16_t>(scaled);
 }
 
+// One float sample to 8-bit unsigned PCM the same way: clipped, scaled by 127 in single precision,
+// truncated toward zero, then offset by 128; NaN gives 128. The result lies in 1 ... 255.
+inline std::uint8_t to_u8(float sample) {
+    if (sample < -1.0f) {
+        return 1;
+    }
+    if (sample > 1.0f) {
+        return 255;
+    }
+    if (std::isnan(sample)) {
+        return 128;
+    }
+    const float scaled = sample * 127.0f;
+    return static_cast<std::uint8_t>(static_cast<int>(scaled) + 128);
+}
+
 }  // namespace bleepforge::pcm

@@ -2,6 +2,7 @@
 
 // What the bleep program needs of the desktop. One implementation per platform.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -12,5 +13,8 @@ namespace bleepforge::tool {
 
 // Opens a local file in the default web browser; false when none could be started.
 [[nodiscard]] bool open_in_browser(const char* path);
+
+// 64 bits from the system's random source, for seeds; 0 where it gives none.
+[[nodiscard]] std::uint64_t system_entropy();
 
 }  // namespace bleepforge::tool

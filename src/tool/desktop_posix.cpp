@@ -18,6 +18,13 @@ std::optional<std::string> executable_folder() {
     return exe.substr(0, exe.rfind('/'));
 }
 
+std::uint64_t system_entropy() {
+    // getentropy rather than std::random_device, whose library code would need a newer C library
+    // than the one the program otherwise runs on.
+    std::uint64_t value = 0;
+    return ::getentropy(&value, sizeof value) == 0 ? value : 0;
+}
+
 bool open_in_browser(const char* path) {
     const char* display = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");

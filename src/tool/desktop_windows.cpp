@@ -2,6 +2,8 @@
 // shellapi.h needs windows.h first.
 #include <shellapi.h>
 
+#include <random>
+
 #include "desktop.hpp"
 
 namespace bleepforge::tool {
@@ -14,6 +16,11 @@ std::optional<std::string> executable_folder() {
     }
     const std::string exe(path, n);
     return exe.substr(0, exe.find_last_of("\\/"));
+}
+
+std::uint64_t system_entropy() {
+    std::random_device device;  // the C runtime's rand_s
+    return (static_cast<std::uint64_t>(device()) << 32U) ^ device();
 }
 
 bool open_in_browser(const char* path) {

@@ -1,7 +1,7 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
   checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
-  render, soundEnding, toHeader, toWav,
+  render, soundEnding, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -169,6 +169,9 @@ store.subscribe((sound, reason) => {
 // Play on change is on unless the user turned it off, which the browser remembers.
 $('autoplay').checked = loadSetting('autoplay', 'on') === 'on';
 $('autoplay').addEventListener('change', () => saveSetting('autoplay', $('autoplay').checked ? 'on' : 'off'));
+// The WAV format a game's engine reads stays chosen from one visit to the next.
+$('wav-format').value = wavFormats.includes(loadSetting('wavFormat', 's16')) ? loadSetting('wavFormat', 's16') : 's16';
+$('wav-format').addEventListener('change', () => saveSetting('wavFormat', $('wav-format').value));
 
 // --- playing -----------------------------------------------------------------------------------
 
@@ -326,7 +329,7 @@ $('save-sound').addEventListener('click', () => {
 $('export-wav').addEventListener('click', () => {
   if (rateRefused()) return;
   const name = `${baseName(store.sound)}.wav`;
-  download(toWav(store.sound, { rate: exportRate }), name, 'audio/wav');
+  download(toWav(store.sound, { rate: exportRate, format: $('wav-format').value }), name, 'audio/wav');
   say(`Exported ${name}`);
 });
 const headerNameProblem = () => {

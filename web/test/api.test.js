@@ -95,6 +95,17 @@ test('renders, WAV files and headers follow the rate, duration and name', () => 
   assert.ok(wav instanceof Uint8Array);
   const view = new DataView(wav.buffer, wav.byteOffset);
   assert.deepEqual([wav.length, view.getUint32(24, true), view.getUint32(40, true)], [44 + 2 * 16537, 22050, 2 * 16537]);
+  // The other formats: 8-bit with its pad byte after odd data, and float with render()'s very samples.
+  const u8 = bf.toWav(blip, { rate: 22050, format: 'u8' });
+  assert.deepEqual([u8.length, u8[34], u8[44 + 16537]], [44 + 16537 + 1, 8, 0]);
+  const f32 = bf.toWav(blip, { rate: 22050, format: 'f32' });
+  const fact = new DataView(f32.buffer, f32.byteOffset);
+  assert.deepEqual([fact.getUint16(20, true), fact.getUint32(46, true), f32.length], [3, 16537, 58 + 4 * 16537]);
+  assert.deepEqual(new Float32Array(f32.slice(58).buffer), samples);
+  assert.deepEqual(bf.toWav(blip, { rate: 22050, format: 's16' }), wav);
+  assert.deepEqual(bf.wavFormats, ['s16', 'u8', 'f32']);
+  assert.throws(() => bf.toWav(blip, { format: 'mp3' }), { name: 'RangeError', message: 'format "mp3" is not one of s16, u8, f32' });
+  assert.throws(() => bf.toWav(blip, { format: 16 }), TypeError);
   const header = bf.toHeader(blip, { name: 'menu_blip', rate: 8000 });
   assert.ok(header.includes('static const int menu_blip_num_samples = 6000;\r\n'));
   assert.ok(header.endsWith('#endif // menu_blip_H\r\n'));

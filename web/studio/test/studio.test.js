@@ -68,6 +68,13 @@ test('a sound opened from a file, tweaked and exported renders as bleep renders 
   assert.match(sound.bytes.toString(), /"base_freq": 1234.5,\n/);
   execFileSync(nativeBleep, ['render', exported, '-o', join(scratch, 'native.wav'), '--rate', '22050']);
   assert.equal(sha256(wav.bytes), sha256(readFileSync(join(scratch, 'native.wav'))));
+  // The float file is the one to compare renders with; the choice is kept for the next visit.
+  await page.selectOption('#wav-format', 'f32');
+  const floats = await download(page, '#export-wav');
+  execFileSync(nativeBleep, ['render', exported, '-o', join(scratch, 'native.wav'), '--rate', '22050', '--format', 'f32']);
+  assert.equal(sha256(floats.bytes), sha256(readFileSync(join(scratch, 'native.wav'))));
+  await page.reload();
+  assert.equal(await page.inputValue('#wav-format'), 'f32');
   await page.context().close();
 });
 

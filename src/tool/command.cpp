@@ -1,0 +1,332 @@
+#include "command.hpp"
+
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "desktop.hpp"
+
+namespace bleepforge::tool {
+namespace {
+
+constexpr std::string_view stdin_name = "<stdin>";
+
+// A message to the user; if even that fails there is no one left to tell.
+void tell(std::FILE* stream, std::string_view text) {
+    (void)write_stream(stream, text);
+}
+
+std::uint64_t drawn_seed() {
+    const std::uint64_t entropy = system_entropy();
+    const auto now = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+    return entropy ^ (now * 0x9E3779B97F4A7C15ULL);
+}
+
+}  // namespace
+
+std::string word_list(std::span<const std::string_view> words) {
+    std::string list;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        list += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + std::string(words[i]);
+    }
+    return list;
+}
+
+std::string usage_text() {
+    std::string formats;
+    for (const std::string_view word : wav_format_words) {
+        formats += (formats.empty() ? "" : "|") + std::string(word);
+    }
+    return "usage: bleep new PRESET [CHIP] [-o FILE]\n"
+           "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
+           "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
+           "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format " +
+           formats +
+           "]\n"
+           "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
+           "       bleep check FILE...\n"
+           "       bleep play FILE... [--rate HZ] [--loop]\n"
+           "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"
+           "       bleep studio\n";
+}
+
+std::string help_text() {
+    auto joined = [](std::span<const std::string_view> words) {
+        std::string text;
+        for (const std::string_view word : words) {
+            text += (text.empty() ? "" : ", ") + std::string(word);
+        }
+        return text;
+    };
+    return "bleep: make, vary, check, render and play Bleepforge sound files.\n"
+           "\n"
+           "A sound file is a small JSON text (comments allowed) holding a sound's chip, its patch, its\n"
+           "stages (jumps, repeat, sweeps, filters, tremolo, phaser, crush, gain) and its duration, or\n"
+           "layers of such sounds. Every render gives the same bytes on every platform; man bleep lists\n"
+           "every member.\n"
+           "\n"
+           "Commands:\n"
+           "  new PRESET [CHIP]          the sound file of a preset on a chip (default nes)\n"
+           "  random PRESET [CHIP]       a new random sound of the preset's family\n"
+           "  mutate FILE                the sound moved a little\n"
+           "  render FILE...             each sound to a mono WAV file (FILE with .wav)\n"
+           "  header FILE                the sound as a C/C++ header (FILE with .h)\n"
+           "  check FILE...              report every problem of every file\n"
+           "  play FILE...               play each sound in turn on the audio output\n"
+           "  watch FILE...              render each sound now and again at every save, until Ctrl+C\n"
+           "  studio                     open the studio page in the web browser\n"
+           "\n"
+           "A FILE ending in .bleepbank is a bank of named sounds: render writes NAME.wav for each of\n"
+           "them, all or nothing; header writes one header with an enum and a table of them.\n"
+           "\n"
+           "Options:\n"
+           "  -o, --output FILE          where to write ('-' is standard output); new, random and\n"
+           "                             mutate write to standard output without it\n"
+           "  --out-dir DIR              render, watch: write the WAV files into DIR\n"
+           "  --rate HZ                  render, header, play, watch: sample rate, 8000 to 192000\n"
+           "                             (default 44100)\n"
+           "  --format F                 render, watch: s16 (16-bit PCM, the default), u8 (8-bit\n"
+           "                             unsigned PCM) or f32 (32-bit float, the renderer's floats)\n"
+           "  --name IDENT               header: the C identifier in its symbols (default chiptune_sfx)\n"
+           "  --seed N                   random, mutate: 0 to 18446744073709551615 (default: drawn)\n"
+           "  --amount A                 mutate: 0 (nothing) to 1 (a lot), default 0.2\n"
+           "  --layers N                 random: a layered sound of N layers, 1 to 8\n"
+           "  --depfile FILE             header: also write the files it was made from, for make or ninja\n"
+           "  --loop                     play: again and again until Ctrl+C\n"
+           "  --header                   watch: write the header too\n"
+           "  --play                     watch: play each fresh render\n"
+           "  -h, --help                 this text\n"
+           "  --version                  the version\n"
+           "\n"
+           "A FILE of '-' reads standard input:  bleep random laser --seed 3 | bleep render - -o zap.wav\n"
+           "Presets: " +
+           joined(preset_words) + ".\nChips: " + joined(chip_words) +
+           ".\n"
+           "Exit status: 0 done, 1 a file could not be read, checked or written, 2 a usage error.\n";
+}
+
+int Command::fail(int status, const std::string& reason) const {
+    tell(console_.err, "bleep: " + reason + "\n");
+    if (status == exit_usage) {
+        tell(console_.err, usage_text());
+        tell(console_.err, "Try 'bleep --help' for more.\n");
+    }
+    return status;
+}
+
+void Command::say(const std::string& line) const {
+    tell(console_.out, line + "\n");
+}
+
+std::optional<Sound> Command::read(const std::string& path, std::string* text) const {
+    ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
+    const std::string shown = path == "-" ? std::string(stdin_name) : path;
+    if (!input.ok) {
+        report(shown + ": cannot read: " + input.error);
+        return std::nullopt;
+    }
+    SoundReading reading = read_sound(input.text);
+    for (const SoundProblem& problem : reading.problems) {
+        report(describe(problem, shown));
+    }
+    if (text != nullptr) {
+        *text = std::move(input.text);
+    }
+    return reading.sound;
+}
+
+std::optional<Bank> Command::read_bank_file(const std::string& path, std::vector<std::string>* inputs) const {
+    if (inputs != nullptr) {
+        inputs->push_back(path);
+    }
+    const ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
+    if (!input.ok) {
+        report(path + ": cannot read: " + input.error);
+        return std::nullopt;
+    }
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    auto beside = [&](const std::string& file) { return (folder / file).string(); };
+    BankReading reading = read_bank(input.text, [&](const std::string& file) {
+        const ReadOutcome read = read_input(beside(file), console_.in, max_sound_file_size);
+        return LoadedText{read.ok, read.text, read.error};
+    });
+    for (const BankProblem& p : reading.problems) {
+        if (p.file.empty()) {
+            report(describe(p.problem, path));
+        } else {
+            report(describe(p.problem, beside(p.file)) + " (the sound \"" + p.entry + "\" of " + path + ")");
+        }
+    }
+    if (inputs != nullptr) {
+        for (const std::string& file : reading.files) {
+            inputs->push_back(beside(file));
+        }
+    }
+    return std::move(reading.bank);
+}
+
+bool Command::write(const std::optional<std::string>& path, std::string_view bytes) const {
+    const bool to_stdout = !path || *path == "-";
+    const std::string error = to_stdout ? write_stream(console_.out, bytes) : write_file(*path, bytes);
+    if (!error.empty()) {
+        report((to_stdout ? std::string("standard output") : *path) + ": cannot write: " + error);
+        return false;
+    }
+    return true;
+}
+
+bool is_bank(const std::string& path) {
+    return path.ends_with(".bleepbank");
+}
+
+std::string output_beside(const std::string& input, const std::optional<std::string>& out_dir,
+                          const char* extension) {
+    std::filesystem::path path(input);
+    if (out_dir) {
+        path = std::filesystem::path(*out_dir) / path.filename();
+    }
+    return path.replace_extension(extension).string();
+}
+
+std::optional<std::string> clash_of(const std::vector<Output>& outputs) {
+    for (std::size_t i = 0; i < outputs.size(); ++i) {
+        const Output& out = outputs[i];
+        if (out.path == "-") {
+            continue;
+        }
+        for (const std::string& input : out.inputs) {
+            if (input != "-" && same_file(out.path, input)) {
+                return out.what + " " + out.path + " would replace the sound file " + input +
+                       " it is made from; write it elsewhere with -o";
+            }
+        }
+        for (std::size_t j = 0; j < i; ++j) {
+            if (outputs[j].path != "-" && same_destination(outputs[j].path, out.path)) {
+                return outputs[j].inputs.front() + " and " + out.inputs.front() +
+                       " would both be written to " + out.path + "; render them into different folders";
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<double> real_number(std::string_view text) {
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<std::int32_t> rate_of(const Arguments& a, std::string& error) {
+    const std::optional<std::string>& given = a[Option::rate];
+    if (!given) {
+        return default_rate_hz;
+    }
+    const auto rate = whole_number<std::int32_t>(*given);
+    if (!rate || *rate < min_sound_rate_hz || *rate > max_sound_rate_hz) {
+        error = "--rate " + *given + " is not a whole number of hertz from " +
+                std::to_string(min_sound_rate_hz) + " to " + std::to_string(max_sound_rate_hz);
+        return std::nullopt;
+    }
+    return rate;
+}
+
+std::optional<std::uint64_t> seed_of(const Arguments& a, std::string& error) {
+    const std::optional<std::string>& given = a[Option::seed];
+    if (!given) {
+        return drawn_seed();
+    }
+    const auto seed = whole_number<std::uint64_t>(*given);
+    if (!seed) {
+        error = "--seed " + *given + " is not a whole number from 0 to 18446744073709551615";
+    }
+    return seed;
+}
+
+std::optional<WavFormat> format_of(const Arguments& a, std::string& error) {
+    const std::optional<std::string>& given = a[Option::format];
+    if (!given) {
+        return WavFormat::s16;
+    }
+    const auto format = exact_word<WavFormat>(*given, wav_format_words);
+    if (!format) {
+        error = "--format " + *given + " is not " + word_list(wav_format_words);
+    }
+    return format;
+}
+
+}  // namespace bleepforge::tool
+
+namespace bleepforge::tool {
+
+std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz) {
+    std::vector<SampleBuffer> samples;
+    samples.reserve(bank.entries.size());
+    for (const BankEntry& entry : bank.entries) {
+        samples.push_back(render_sound(entry.sound, rate_hz));
+    }
+    return samples;
+}
+
+std::optional<std::vector<FileToWrite>> bank_wav_files(const Bank& bank,
+                                                       std::span<const SampleBuffer> samples,
+                                                       const std::filesystem::path& folder,
+                                                       std::int32_t rate_hz, WavFormat format,
+                                                       std::string& error) {
+    std::vector<FileToWrite> files;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        std::optional<std::string> bytes = wav_bytes(samples[i], rate_hz, format);
+        if (!bytes) {
+            error = "the sound \"" + bank.entries[i].name + "\" is too long for a WAV file";
+            return std::nullopt;
+        }
+        files.push_back({(folder / (bank.entries[i].name + ".wav")).string(), std::move(*bytes)});
+    }
+    return files;
+}
+
+namespace {
+
+std::string keyword_reason(const std::string& name, const std::string& entry) {
+    return "--name " + name + " with the sound \"" + entry + "\" makes a keyword, not a symbol";
+}
+
+// Whether every symbol of a bank's sound in the header is an identifier and no keyword.
+bool makes_symbols(const std::string& name, const std::string& entry) {
+    const std::string symbol = name + "_" + entry;
+    return is_header_name(symbol) && is_header_name(symbol + "_pcm") && is_header_name(symbol + "_num_samples");
+}
+
+}  // namespace
+
+std::optional<std::string> bank_header(const Bank& bank, std::span<const SampleBuffer> samples,
+                                       const std::string& name, std::int32_t rate_hz, std::string& error) {
+    std::vector<NamedSamples> named;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::string& entry = bank.entries[i].name;
+        if (!makes_symbols(name, entry)) {
+            error = keyword_reason(name, entry);
+            return std::nullopt;
+        }
+        named.push_back({entry, samples[i]});
+    }
+    return bank_header_text(named, name, rate_hz);
+}
+
+std::string seconds_text(std::size_t samples, std::int32_t rate_hz) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", static_cast<double>(samples) / rate_hz);
+    std::string shown = text;
+    while (shown.back() == '0') {
+        shown.pop_back();
+    }
+    if (shown.back() == '.') {
+        shown.pop_back();
+    }
+    return shown + " s";
+}
+
+}  // namespace bleepforge::tool
