@@ -85,8 +85,7 @@ void on_audio(void* user, Uint8* bytes, int length) {
 
 // A device that takes no block for this long has stopped.
 constexpr auto silent_device_limit = std::chrono::seconds(2);
-// Blocks the device asks for after the end, so the last one is played before the device closes.
-constexpr std::uint64_t blocks_after_end = 2;
+constexpr std::uint16_t block_samples = 256;  // about 6 ms at 44100 Hz
 
 }  // namespace
 
@@ -107,7 +106,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
     want.freq = rate_hz;
     want.format = AUDIO_F32SYS;
     want.channels = 1;
-    want.samples = 256;  // about 6 ms at 44100 Hz
+    want.samples = block_samples;
     want.callback = on_audio;
     want.userdata = &stream;
     // No changes allowed: where the device differs, SDL converts the floats for it.
@@ -118,6 +117,10 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
         return why;
     }
     sdl.pause_device(device, 0);
+    // Blocks of silence the device takes after the end before it closes, about a tenth of a
+    // second: the blocks are asked for as the system's mixer drains its buffer, so by then the
+    // last of the sound has played.
+    const std::uint64_t blocks_after_end = 2 + static_cast<std::uint64_t>(rate_hz) / 10 / block_samples;
     std::string why;
     std::uint64_t seen = 0;
     std::uint64_t end_seen = 0;
