@@ -5,7 +5,7 @@ import re
 import subprocess
 import sys
 
-SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "shell32.dll", "winmm.dll"}
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "user32.dll", "shell32.dll"}
 objdump, programs = sys.argv[1], sys.argv[2:]
 failed = False
 for program in programs:

@@ -1,5 +1,7 @@
 // Windows: the system's own waveform audio (winmm.dll), so bleep.exe needs nothing beside it. The
-// blocks are written from this thread: a few in flight, each refilled as the device returns it.
+// library is loaded when a sound is first played, so the other commands never start the system's
+// audio. The blocks are written from this thread: a few in flight, each refilled as the device
+// returns it.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <mmreg.h>
@@ -10,6 +12,7 @@
 #include <chrono>
 #include <cstring>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 #include "audio.hpp"
@@ -21,9 +24,44 @@ constexpr std::size_t block_samples = 512;  // about 12 ms at 44100 Hz
 constexpr std::size_t block_count = 4;
 constexpr auto silent_device_limit = std::chrono::seconds(2);
 
-std::string wave_error(MMRESULT result) {
+// The functions used, found by name in winmm.dll.
+struct Wave {
+    decltype(&::waveOutGetNumDevs) get_num_devs = nullptr;
+    decltype(&::waveOutGetErrorTextA) get_error_text = nullptr;
+    decltype(&::waveOutOpen) open = nullptr;
+    decltype(&::waveOutPrepareHeader) prepare = nullptr;
+    decltype(&::waveOutUnprepareHeader) unprepare = nullptr;
+    decltype(&::waveOutWrite) write = nullptr;
+    decltype(&::waveOutReset) reset = nullptr;
+    decltype(&::waveOutClose) close = nullptr;
+};
+
+bool load_wave(Wave& wave) {
+    const HMODULE library = ::LoadLibraryW(L"winmm.dll");
+    if (library == nullptr) {
+        return false;
+    }
+    bool complete = true;
+    auto find = [&](auto& function, const char* name) {
+        // GetProcAddress gives every function as one pointer type; the name says which it is.
+        function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
+            reinterpret_cast<void*>(::GetProcAddress(library, name)));
+        complete = complete && function != nullptr;
+    };
+    find(wave.get_num_devs, "waveOutGetNumDevs");
+    find(wave.get_error_text, "waveOutGetErrorTextA");
+    find(wave.open, "waveOutOpen");
+    find(wave.prepare, "waveOutPrepareHeader");
+    find(wave.unprepare, "waveOutUnprepareHeader");
+    find(wave.write, "waveOutWrite");
+    find(wave.reset, "waveOutReset");
+    find(wave.close, "waveOutClose");
+    return complete;
+}
+
+std::string wave_error(const Wave& wave, MMRESULT result) {
     char text[MAXERRORLENGTH] = {};
-    if (::waveOutGetErrorTextA(result, text, sizeof text) != MMSYSERR_NOERROR || text[0] == '\0') {
+    if (wave.get_error_text(result, text, sizeof text) != MMSYSERR_NOERROR || text[0] == '\0') {
         return "waveform audio error " + std::to_string(result);
     }
     return text;
@@ -49,20 +87,24 @@ std::int16_t to_pcm16(float sample) {
 }  // namespace
 
 std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
-    if (::waveOutGetNumDevs() == 0) {
+    Wave wave;
+    if (!load_wave(wave)) {
+        return "the system's waveform audio (winmm.dll) cannot be loaded";
+    }
+    if (wave.get_num_devs() == 0) {
         return "no audio device";
     }
     HWAVEOUT device = nullptr;
     bool floats = true;
     WAVEFORMATEX format = format_of(rate_hz, floats);
-    MMRESULT opened = ::waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+    MMRESULT opened = wave.open(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
     if (opened == WAVERR_BADFORMAT) {
         floats = false;
         format = format_of(rate_hz, floats);
-        opened = ::waveOutOpen(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
+        opened = wave.open(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
     }
     if (opened != MMSYSERR_NOERROR) {
-        return wave_error(opened);
+        return wave_error(wave, opened);
     }
     std::vector<float> samples(block_samples);
     std::array<std::vector<char>, block_count> memory;
@@ -88,7 +130,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
             if (in_flight[i]) {
                 in_flight[i] = false;
                 last_return = now;
-                ::waveOutUnprepareHeader(device, &block, sizeof block);
+                wave.unprepare(device, &block, sizeof block);
             }
             const std::size_t written = ended ? 0 : source.fill(samples);
             ended = ended || written < samples.size();
@@ -104,8 +146,8 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
             }
             block.dwBufferLength = static_cast<DWORD>(written * format.nBlockAlign);
             block.dwFlags = 0;
-            ::waveOutPrepareHeader(device, &block, sizeof block);
-            ::waveOutWrite(device, &block, sizeof block);
+            wave.prepare(device, &block, sizeof block);
+            wave.write(device, &block, sizeof block);
             in_flight[i] = true;
             busy = true;
         }
@@ -118,13 +160,13 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    ::waveOutReset(device);
+    wave.reset(device);
     for (std::size_t i = 0; i < block_count; ++i) {
         if (in_flight[i]) {
-            ::waveOutUnprepareHeader(device, &blocks[i], sizeof blocks[i]);
+            wave.unprepare(device, &blocks[i], sizeof blocks[i]);
         }
     }
-    ::waveOutClose(device);
+    wave.close(device);
     return why;
 }
 
