@@ -9,23 +9,13 @@
 #include <string>
 
 #include "bleepforge/sound.hpp"
+#include "test_sounds.hpp"
 
 namespace bleepforge {
 namespace {
 
-std::string problems_of(std::string_view text) {
-    std::string lines;
-    for (const SoundProblem& p : read_sound(text).problems) {
-        lines += describe(p, "s.bleep") + "\n";
-    }
-    return lines;
-}
-
-Sound read_ok(std::string_view text) {
-    SoundReading reading = read_sound(text);
-    EXPECT_TRUE(reading.problems.empty()) << problems_of(text);
-    return reading.sound.value_or(Sound{});
-}
+using testing_support::problems_of;
+using testing_support::read_ok;
 
 Layer layer_of(const Sound& sound, double start_s, double mix_gain) {
     return {sound, start_s, mix_gain};

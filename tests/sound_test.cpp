@@ -15,23 +15,13 @@
 
 #include "members.hpp"
 #include "test_random.hpp"
+#include "test_sounds.hpp"
 
 namespace bleepforge {
 namespace {
 
-std::string problems_of(std::string_view text) {
-    std::string lines;
-    for (const SoundProblem& p : read_sound(text).problems) {
-        lines += describe(p, "s.bleep") + "\n";
-    }
-    return lines;
-}
-
-Sound read_ok(std::string_view text) {
-    const SoundReading reading = read_sound(text);
-    EXPECT_TRUE(reading.problems.empty()) << problems_of(text);
-    return reading.sound.value_or(Sound{});
-}
+using testing_support::problems_of;
+using testing_support::read_ok;
 
 bool same_bits(const Sound& a, const Sound& b) {
     if (a.preset != b.preset || a.patch.chip != b.patch.chip) {

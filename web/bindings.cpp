@@ -13,6 +13,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "bleepforge/bleepforge.hpp"
@@ -93,36 +94,32 @@ EMSCRIPTEN_KEEPALIVE void bf_free(void* pointer) {
 
 // The words and the table of members, as JSON: {presets, chips, fields, rates, wavFormats, version}.
 EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
+    // What a control needs of any member; the sound's own members add where they sit and more.
+    auto control = [](const SoundField& f) {
+        return nlohmann::json{{"name", f.name},
+                              {"min", f.min},
+                              {"max", f.max},
+                              {"unit", f.unit},
+                              {"range", range_text(f)},
+                              {"title", f.title},
+                              {"summary", f.summary},
+                              {"decimals", f.decimals},
+                              {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
+                              {"neutral", f.neutral}};
+    };
     nlohmann::json fields = nlohmann::json::array();
     for (const SoundField& f : sound_fields()) {
-        fields.push_back({{"name", f.name},
-                          {"min", f.min},
-                          {"max", f.max},
-                          {"minExclusive", f.min_exclusive},
-                          {"unit", f.unit},
-                          {"range", range_text(f)},
-                          {"title", f.title},
-                          {"summary", f.summary},
-                          {"decimals", f.decimals},
-                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
-                          {"section", section_words[static_cast<std::size_t>(f.section)]},
-                          {"version", f.version},
-                          {"neutral", f.neutral},
-                          {"integer", f.integer},
-                          {"zeroIsOff", f.zero_is_off}});
+        nlohmann::json field = control(f);
+        field["minExclusive"] = f.min_exclusive;
+        field["section"] = section_words[static_cast<std::size_t>(f.section)];
+        field["version"] = f.version;
+        field["integer"] = f.integer;
+        field["zeroIsOff"] = f.zero_is_off;
+        fields.push_back(std::move(field));
     }
     nlohmann::json layers = nlohmann::json::array();
     for (const SoundField& f : layer_fields()) {
-        layers.push_back({{"name", f.name},
-                          {"min", f.min},
-                          {"max", f.max},
-                          {"unit", f.unit},
-                          {"range", range_text(f)},
-                          {"title", f.title},
-                          {"summary", f.summary},
-                          {"decimals", f.decimals},
-                          {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
-                          {"neutral", f.neutral}});
+        layers.push_back(control(f));
     }
     const nlohmann::json vocabulary{{"presets", preset_words},
                                     {"layerFields", layers},

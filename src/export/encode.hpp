@@ -207,6 +207,27 @@ void pcm_values(Sink& sink, std::span<const float> samples) {
 }
 
 // CR LF everywhere, so a header is byte-identical whichever platform wrote it.
+// The blank line, include guard, include and sample-rate constant (without its ";") that open
+// both kinds of header, and the guard's end that closes them.
+template <typename Sink>
+void header_opening(Sink& sink, std::string_view prefix, std::int32_t rate_hz) {
+    sink.append("\r\n#ifndef ");
+    sink.append(prefix);
+    sink.append("_H\r\n#define ");
+    sink.append(prefix);
+    sink.append("_H\r\n\r\n#include <stdint.h>\r\n\r\nstatic const int ");
+    sink.append(prefix);
+    sink.append("_sample_rate = ");
+    append_number(sink, rate_hz);
+}
+
+template <typename Sink>
+void header_closing(Sink& sink, std::string_view prefix) {
+    sink.append("\r\n#endif // ");
+    sink.append(prefix);
+    sink.append("_H\r\n");
+}
+
 template <typename Sink>
 void c_header(Sink& sink, std::span<const float> samples, std::string_view prefix, std::int32_t rate_hz) {
     const auto count = static_cast<std::uint64_t>(samples.size());
@@ -216,14 +237,8 @@ void c_header(Sink& sink, std::span<const float> samples, std::string_view prefi
     append_number(sink, rate_hz);
     sink.append(" Hz, Mono 16-bit\r\n// Total Samples: ");
     append_number(sink, count);
-    sink.append("\r\n\r\n#ifndef ");
-    sink.append(prefix);
-    sink.append("_H\r\n#define ");
-    sink.append(prefix);
-    sink.append("_H\r\n\r\n#include <stdint.h>\r\n\r\nstatic const int ");
-    sink.append(prefix);
-    sink.append("_sample_rate = ");
-    append_number(sink, rate_hz);
+    sink.append("\r\n");
+    header_opening(sink, prefix, rate_hz);
     sink.append(";\r\nstatic const int ");
     sink.append(prefix);
     sink.append("_num_samples = ");
@@ -236,9 +251,8 @@ void c_header(Sink& sink, std::span<const float> samples, std::string_view prefi
 
     pcm_values(sink, samples);
 
-    sink.append("\r\n};\r\n\r\n#endif // ");
-    sink.append(prefix);
-    sink.append("_H\r\n");
+    sink.append("\r\n};\r\n");
+    header_closing(sink, prefix);
 }
 
 // One sound of a bank's header.
@@ -263,14 +277,8 @@ void bank_header(Sink& sink, std::span<const NamedRun> sounds, std::string_view 
     append_number(sink, static_cast<std::uint64_t>(sounds.size()));
     sink.append(" sounds as C/C++ PCM arrays\r\n// Sample Rate: ");
     append_number(sink, rate_hz);
-    sink.append(" Hz, Mono 16-bit\r\n\r\n#ifndef ");
-    sink.append(prefix);
-    sink.append("_H\r\n#define ");
-    sink.append(prefix);
-    sink.append("_H\r\n\r\n#include <stdint.h>\r\n\r\nstatic const int ");
-    sink.append(prefix);
-    sink.append("_sample_rate = ");
-    append_number(sink, rate_hz);
+    sink.append(" Hz, Mono 16-bit\r\n");
+    header_opening(sink, prefix, rate_hz);
     sink.append(";\r\n\r\nenum ");
     sink.append(prefix);
     sink.append("_id {\r\n");
@@ -309,9 +317,8 @@ void bank_header(Sink& sink, std::span<const NamedRun> sounds, std::string_view 
         append_number(sink, static_cast<std::uint64_t>(sound.samples.size()));
         sink.append("},\r\n");
     }
-    sink.append("};\r\n\r\n#endif // ");
-    sink.append(prefix);
-    sink.append("_H\r\n");
+    sink.append("};\r\n");
+    header_closing(sink, prefix);
 }
 
 // A sink that grows a string; it cannot fail.

@@ -54,6 +54,52 @@ inline float envelope_at(const Voice& v, const Envelope& shape, std::uint64_t i)
     return level_in(shape, segment, static_cast<double>(i) / v.rate_hz);
 }
 
+// What a piece carries from sample to sample, loaded from the voice at its start and kept in
+// the voice at its end.
+struct Running {
+    double freq;
+    double phase;
+    double mod_phase;
+    std::uint32_t lfsr;
+    FilterState filter;
+};
+
+inline Running running_of(const Voice& v) {
+    return {v.freq_hz, v.phase, v.mod_phase, v.noise_register, FilterState{v.filter_low, v.filter_band}};
+}
+
+inline void keep_running(Voice& v, const Running& run, std::uint64_t next_sample) {
+    v.next_sample = next_sample;
+    v.freq_hz = run.freq;
+    v.phase = run.phase;
+    v.mod_phase = run.mod_phase;
+    v.noise_register = run.lfsr;
+    v.filter_low = run.filter.low;
+    v.filter_band = run.filter.band;
+}
+
+// The generator's n samples of a block from their phases; duty_at(j) is sample j's duty.
+template <Generator kGenerator, typename DutyAt>
+inline void generate(const double* phases, const double* mod_phases, double fm_index, DutyAt duty_at,
+                     float* voices, std::size_t n) {
+    if constexpr (kGenerator == Generator::fm) {
+        fm_voices(phases, mod_phases, fm_index, voices, n);
+    } else {
+        for (std::size_t j = 0; j < n; ++j) {
+            const double cycle_pos = cycle_position(phases[j]);
+            if constexpr (kGenerator == Generator::pulse) {
+                voices[j] = pulse(cycle_pos, duty_at(j));
+            } else if constexpr (kGenerator == Generator::stepped_triangle) {
+                voices[j] = stepped_triangle(cycle_pos);
+            } else if constexpr (kGenerator == Generator::saw_pulse) {
+                voices[j] = saw_pulse(cycle_pos, duty_at(j));
+            } else {
+                voices[j] = 0.0F;
+            }
+        }
+    }
+}
+
 // The same steps as render_sfx_reference, with every choice that the patch fixes for the whole
 // render (generator, vibrato, filter) taken once, outside the loop. Samples go in blocks: first
 // the recurrences (envelope, pitch, phases), then the voices, which are independent of each other
@@ -69,11 +115,12 @@ void render_piece(Voice& v, std::span<float> out) {
     const bool noise_always = noise_on_every_sample(p);
     const std::uint64_t first = v.next_sample;
 
-    double freq = v.freq_hz;
-    double phase = v.phase;
-    double mod_phase = v.mod_phase;
-    std::uint32_t lfsr = v.noise_register;
-    FilterState filter{v.filter_low, v.filter_band};
+    Running run = running_of(v);
+    double& freq = run.freq;
+    double& phase = run.phase;
+    double& mod_phase = run.mod_phase;
+    std::uint32_t& lfsr = run.lfsr;
+    FilterState& filter = run.filter;
 
     constexpr std::size_t block = 256;
     std::array<double, block> freqs;
@@ -102,22 +149,9 @@ void render_piece(Voice& v, std::span<float> out) {
             }
         }
 
-        if constexpr (kGenerator == Generator::fm) {
-            fm_voices(phases.data(), mod_phases.data(), p.fm_index, voices.data(), n);
-        } else {
-            for (std::size_t j = 0; j < n; ++j) {
-                const double cycle_pos = cycle_position(phases[j]);
-                if constexpr (kGenerator == Generator::pulse) {
-                    voices[j] = pulse(cycle_pos, p.duty);
-                } else if constexpr (kGenerator == Generator::stepped_triangle) {
-                    voices[j] = stepped_triangle(cycle_pos);
-                } else if constexpr (kGenerator == Generator::saw_pulse) {
-                    voices[j] = saw_pulse(cycle_pos, p.duty);
-                } else {
-                    voices[j] = 0.0F;
-                }
-            }
-        }
+        generate<kGenerator>(
+            phases.data(), mod_phases.data(), p.fm_index, [&](std::size_t) { return p.duty; }, voices.data(),
+            n);
 
         for (std::size_t j = 0; j < n; ++j) {
             float voice = voices[j];
@@ -131,13 +165,7 @@ void render_piece(Voice& v, std::span<float> out) {
         }
     }
 
-    v.next_sample = first + out.size();
-    v.freq_hz = freq;
-    v.phase = phase;
-    v.mod_phase = mod_phase;
-    v.noise_register = lfsr;
-    v.filter_low = filter.low;
-    v.filter_band = filter.band;
+    keep_running(v, run, first + out.size());
 }
 
 // The whole chain of synth.hpp for a patch that uses the stages of format 2: the same blocks as
@@ -164,11 +192,12 @@ void render_piece_with_stages(Voice& v, std::span<float> out) {
     const bool crush = bitcrush_is_on(p);
     const std::uint64_t first = v.next_sample;
 
-    double freq = v.freq_hz;
-    double phase = v.phase;
-    double mod_phase = v.mod_phase;
-    std::uint32_t lfsr = v.noise_register;
-    FilterState filter{v.filter_low, v.filter_band};
+    Running run = running_of(v);
+    double& freq = run.freq;
+    double& phase = run.phase;
+    double& mod_phase = run.mod_phase;
+    std::uint32_t& lfsr = run.lfsr;
+    FilterState& filter = run.filter;
 
     constexpr std::size_t block = 256;
     std::array<double, block> freqs;
@@ -219,22 +248,9 @@ void render_piece_with_stages(Voice& v, std::span<float> out) {
             }
         }
 
-        if constexpr (kGenerator == Generator::fm) {
-            fm_voices(phases.data(), mod_phases.data(), p.fm_index, voices.data(), n);
-        } else {
-            for (std::size_t j = 0; j < n; ++j) {
-                const double cycle_pos = cycle_position(phases[j]);
-                if constexpr (kGenerator == Generator::pulse) {
-                    voices[j] = pulse(cycle_pos, duties[j]);
-                } else if constexpr (kGenerator == Generator::stepped_triangle) {
-                    voices[j] = stepped_triangle(cycle_pos);
-                } else if constexpr (kGenerator == Generator::saw_pulse) {
-                    voices[j] = saw_pulse(cycle_pos, duties[j]);
-                } else {
-                    voices[j] = 0.0F;
-                }
-            }
-        }
+        generate<kGenerator>(
+            phases.data(), mod_phases.data(), p.fm_index, [&](std::size_t j) { return duties[j]; },
+            voices.data(), n);
 
         for (std::size_t j = 0; j < n; ++j) {
             const std::uint64_t i = at + j;
@@ -281,13 +297,7 @@ void render_piece_with_stages(Voice& v, std::span<float> out) {
         }
     }
 
-    v.next_sample = first + out.size();
-    v.freq_hz = freq;
-    v.phase = phase;
-    v.mod_phase = mod_phase;
-    v.noise_register = lfsr;
-    v.filter_low = filter.low;
-    v.filter_band = filter.band;
+    keep_running(v, run, first + out.size());
 }
 
 template <Generator kGenerator>
