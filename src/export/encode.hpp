@@ -43,42 +43,34 @@ inline char* put_tag(char* out, const char (&tag)[5]) {
     return out;
 }
 
-inline char* put_wav_header(char* out, std::size_t sample_count, std::int32_t rate_hz) {
-    const auto data_size = static_cast<std::uint32_t>(2 * sample_count);
-    // Two's complement wrap, as a 32-bit field holds a negative rate.
-    const auto rate = static_cast<std::uint32_t>(rate_hz);
-    out = put_tag(out, "RIFF");
-    out = put_u32(out, 36U + data_size);
-    out = put_tag(out, "WAVE");
+// The format chunk of a mono file: its size (16, or 18 with the extension's size after it), the
+// format tag and the bytes of one sample.
+inline constexpr std::uint32_t format_integer_pcm = 1;
+inline constexpr std::uint32_t format_ieee_float = 3;
+inline char* put_mono_format(char* out, std::uint32_t chunk_size, std::uint32_t tag, std::uint32_t rate,
+                             std::uint32_t sample_bytes) {
     out = put_tag(out, "fmt ");
-    out = put_u32(out, 16);  // format chunk size
-    out = put_u16(out, 1);   // integer PCM
-    out = put_u16(out, 1);   // mono
+    out = put_u32(out, chunk_size);
+    out = put_u16(out, tag);
+    out = put_u16(out, 1);  // mono
     out = put_u32(out, rate);
-    out = put_u32(out, 2U * rate);  // byte rate
-    out = put_u16(out, 2);          // block align
-    out = put_u16(out, 16);         // bits per sample
-    out = put_tag(out, "data");
-    return put_u32(out, data_size);
+    out = put_u32(out, sample_bytes * rate);  // byte rate
+    out = put_u16(out, sample_bytes);         // block align
+    return put_u16(out, 8 * sample_bytes);    // bits per sample
 }
 
-// The 8-bit file: the same 44-byte layout with one byte a sample, and a pad byte after odd data, as
-// RIFF aligns every chunk to two bytes.
+// An integer PCM file of one or two bytes a sample: the 44-byte layout, and a pad byte after odd
+// data (8-bit only), as RIFF aligns every chunk to two bytes.
 inline constexpr std::size_t max_wav8_samples = 4294967258;
-inline char* put_wav8_header(char* out, std::size_t sample_count, std::int32_t rate_hz) {
-    const auto data_size = static_cast<std::uint32_t>(sample_count);
+inline char* put_wav_header(char* out, std::size_t sample_count, std::int32_t rate_hz,
+                            std::uint32_t sample_bytes = 2) {
+    const auto data_size = static_cast<std::uint32_t>(sample_bytes * sample_count);
+    // Two's complement wrap, as a 32-bit field holds a negative rate.
     const auto rate = static_cast<std::uint32_t>(rate_hz);
     out = put_tag(out, "RIFF");
     out = put_u32(out, 36U + data_size + (data_size & 1U));
     out = put_tag(out, "WAVE");
-    out = put_tag(out, "fmt ");
-    out = put_u32(out, 16);
-    out = put_u16(out, 1);  // integer PCM
-    out = put_u16(out, 1);  // mono
-    out = put_u32(out, rate);
-    out = put_u32(out, rate);  // byte rate
-    out = put_u16(out, 1);     // block align
-    out = put_u16(out, 8);     // bits per sample
+    out = put_mono_format(out, 16, format_integer_pcm, rate, sample_bytes);
     out = put_tag(out, "data");
     return put_u32(out, data_size);
 }
@@ -93,15 +85,8 @@ inline char* put_wav_float_header(char* out, std::size_t sample_count, std::int3
     out = put_tag(out, "RIFF");
     out = put_u32(out, 50U + 4U * count);
     out = put_tag(out, "WAVE");
-    out = put_tag(out, "fmt ");
-    out = put_u32(out, 18);
-    out = put_u16(out, 3);  // IEEE float
-    out = put_u16(out, 1);  // mono
-    out = put_u32(out, rate);
-    out = put_u32(out, 4U * rate);  // byte rate
-    out = put_u16(out, 4);          // block align
-    out = put_u16(out, 32);         // bits per sample
-    out = put_u16(out, 0);          // no extension
+    out = put_mono_format(out, 18, format_ieee_float, rate, 4);
+    out = put_u16(out, 0);  // no extension
     out = put_tag(out, "fact");
     out = put_u32(out, 4);
     out = put_u32(out, count);
@@ -156,7 +141,7 @@ void wav(Sink& sink, std::span<const float> samples, std::int32_t rate_hz, WavFo
     }
     const bool floats = format == WavFormat::f32;
     sink.commit(floats ? put_wav_float_header(sink.reserve(wav_float_header_size), samples.size(), rate_hz)
-                       : put_wav8_header(sink.reserve(wav_header_size), samples.size(), rate_hz));
+                       : put_wav_header(sink.reserve(wav_header_size), samples.size(), rate_hz, 1));
     // Four bytes a float: half as many samples a step, so a step still fits one chunk of a file.
     const std::size_t step = floats ? wav_samples_per_step / 2 : wav_samples_per_step;
     for (std::size_t start = 0; start < samples.size(); start += step) {

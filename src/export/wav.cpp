@@ -9,30 +9,17 @@ static_assert(2 * encode::wav_samples_per_step <= FileSink::chunk_size &&
               "a step must fit one chunk of the file, in every format");
 
 bool write_wav(const std::string& path, std::span<const float> samples, std::int32_t rate_hz) {
-    if (samples.size() > encode::max_wav_samples) {
-        return false;  // the sizes would not fit their fields; a corrupt header helps no one
-    }
-    FileSink sink(path);
-    if (!sink.is_open()) {
-        return false;
-    }
-    encode::wav(sink, samples, rate_hz);
-    return sink.finish();
+    return write_wav(path, samples, rate_hz, WavFormat::s16);
 }
 
 std::optional<std::string> wav_bytes(std::span<const float> samples, std::int32_t rate_hz) {
-    if (samples.size() > encode::max_wav_samples) {
-        return std::nullopt;
-    }
-    encode::StringSink sink(encode::wav_header_size + 2 * samples.size());
-    encode::wav(sink, samples, rate_hz);
-    return std::move(sink).finish();
+    return wav_bytes(samples, rate_hz, WavFormat::s16);
 }
 
 bool write_wav(const std::string& path, std::span<const float> samples, std::int32_t rate_hz,
                WavFormat format) {
     if (samples.size() > encode::max_samples_of(format)) {
-        return false;
+        return false;  // the sizes would not fit their fields; a corrupt header helps no one
     }
     FileSink sink(path);
     if (!sink.is_open()) {

@@ -374,7 +374,7 @@ void check_into(const Sound& sound, const std::string& prefix, bool in_layer,
         if (sound.layers.size() > max_layers) {
             add("layers",
                 "\"layers\" holds " + std::to_string(sound.layers.size()) +
-                    " sounds; a layered sound holds 1 to 8",
+                    " sounds; a layered sound holds 1 to " + std::to_string(max_layers),
                 ProblemKind::range);
         }
         for (std::size_t i = 0; i < sound.layers.size(); ++i) {

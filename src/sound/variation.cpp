@@ -152,11 +152,6 @@ void finish_variation(Sound& sound, bool lengthen_only) {
     }
 }
 
-// A uniform draw in a span, rounded as a member's row says.
-double draw_for(Draws& draws, Span span, double SfxPatch::*member) {
-    return draw_member(draws, span, member);
-}
-
 // The stages each family uses the way sound designers' generators do: a coin jumps up, a powerup
 // may repeat, an explosion may crush or hold and punch, a laser may narrow its pulse as it falls, a
 // hit may punch or crush, a blip may jump an octave, a game over may tremble and fall a step.
@@ -168,16 +163,16 @@ void draw_stages(SfxPreset family, Draws& draws, SfxPatch& p) {
             // Narrowing to about a third of its width by the end of the decay.
             const double span_s = std::max(0.05, p.attack + p.decay);
             const double narrowing = -p.duty * 0.7 / span_s;
-            p.duty_sweep = draw_for(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
+            p.duty_sweep = draw_member(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
         }
         if (chance(0.25)) {
-            p.phaser_offset = draw_for(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
-            p.phaser_sweep = draw_for(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
+            p.phaser_offset = draw_member(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
+            p.phaser_sweep = draw_member(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
         }
         break;
     case SfxPreset::jump:
         if (chance(0.35)) {
-            p.freq_slide_accel = draw_for(draws, {500, 4000}, &SfxPatch::freq_slide_accel);
+            p.freq_slide_accel = draw_member(draws, {500, 4000}, &SfxPatch::freq_slide_accel);
         }
         break;
     case SfxPreset::explosion: {
@@ -185,34 +180,34 @@ void draw_stages(SfxPreset family, Draws& draws, SfxPatch& p) {
         if (grit < 0.35) {
             p.bitcrush_bits = 3.0 + static_cast<double>(draws.below(4));
         } else if (grit < 0.7) {
-            p.downsample_rate = draw_for(draws, {1500, 8000}, &SfxPatch::downsample_rate);
+            p.downsample_rate = draw_member(draws, {1500, 8000}, &SfxPatch::downsample_rate);
         }
         if (chance(0.5)) {
-            p.punch = draw_for(draws, {0.2, 0.6}, &SfxPatch::punch);
+            p.punch = draw_member(draws, {0.2, 0.6}, &SfxPatch::punch);
         }
         if (chance(0.5)) {
-            p.filter_sweep = draw_for(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
+            p.filter_sweep = draw_member(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
         }
         break;
     }
     case SfxPreset::coin: {
         constexpr std::array<double, 3> up{5.0, 7.0, 12.0};
         p.jump1_semitones = up[draws.below(up.size())];
-        p.jump1_time = draw_for(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
+        p.jump1_time = draw_member(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
         if (chance(0.4)) {
             p.jump2_semitones = up[draws.below(2)];
-            p.jump2_time = p.jump1_time + draw_for(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
+            p.jump2_time = p.jump1_time + draw_member(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
         }
         break;
     }
     case SfxPreset::powerup:
         if (chance(0.5)) {
-            p.repeat_rate = draw_for(draws, {6, 14}, &SfxPatch::repeat_rate);
+            p.repeat_rate = draw_member(draws, {6, 14}, &SfxPatch::repeat_rate);
         }
         break;
     case SfxPreset::hit:
         if (chance(0.6)) {
-            p.punch = draw_for(draws, {0.3, 0.8}, &SfxPatch::punch);
+            p.punch = draw_member(draws, {0.3, 0.8}, &SfxPatch::punch);
         }
         if (chance(0.3)) {
             p.bitcrush_bits = 5.0 + static_cast<double>(draws.below(4));
@@ -221,17 +216,17 @@ void draw_stages(SfxPreset family, Draws& draws, SfxPatch& p) {
     case SfxPreset::blip:
         if (chance(0.3)) {
             p.jump1_semitones = 12.0;
-            p.jump1_time = draw_for(draws, {0.015, 0.035}, &SfxPatch::jump1_time);
+            p.jump1_time = draw_member(draws, {0.015, 0.035}, &SfxPatch::jump1_time);
         }
         break;
     case SfxPreset::game_over:
         if (chance(0.4)) {
-            p.tremolo_depth = draw_for(draws, {0.2, 0.5}, &SfxPatch::tremolo_depth);
-            p.tremolo_rate = draw_for(draws, {4, 9}, &SfxPatch::tremolo_rate);
+            p.tremolo_depth = draw_member(draws, {0.2, 0.5}, &SfxPatch::tremolo_depth);
+            p.tremolo_rate = draw_member(draws, {4, 9}, &SfxPatch::tremolo_rate);
         }
         if (chance(0.35)) {
             p.jump1_semitones = draws.below(2) == 0 ? -5.0 : -7.0;
-            p.jump1_time = draw_for(draws, {0.15, 0.3}, &SfxPatch::jump1_time);
+            p.jump1_time = draw_member(draws, {0.15, 0.3}, &SfxPatch::jump1_time);
         }
         break;
     }
@@ -265,7 +260,7 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
         p.fm_index = fm_depth;
     }
     draw_stages(sound.preset.value_or(SfxPreset::game_over), draws, p);
-    p.highpass_cutoff = draw_for(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
+    p.highpass_cutoff = draw_member(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
     finish_variation(sound, false);
     return sound;
 }

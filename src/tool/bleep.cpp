@@ -66,7 +66,8 @@ int command_random(const Command& command, const Arguments& a) {
     if (a[Option::layers]) {
         layers = whole_number<std::size_t>(*a[Option::layers]);
         if (!layers || *layers < 1 || *layers > max_layers) {
-            return command.usage("--layers " + *a[Option::layers] + " is not a whole number from 1 to 8");
+            return command.usage("--layers " + *a[Option::layers] + " is not a whole number from 1 to " +
+                                 std::to_string(max_layers));
         }
     }
     std::string text;
@@ -165,11 +166,9 @@ int command_render(const Command& command, const Arguments& a) {
         }
         BankRender render;
         const std::optional<Bank> bank = command.read_bank_file(input, &render.inputs);
-        const std::filesystem::path folder =
-            out_dir ? std::filesystem::path(*out_dir) : std::filesystem::path(input).parent_path();
         std::optional<std::vector<FileToWrite>> files;
         if (bank) {
-            files = bank_wav_files(*bank, render_bank(*bank, *rate), folder, *rate, *format, error);
+            files = bank_wav_files(*bank, render_bank(*bank, *rate), input, out_dir, *rate, *format, error);
             if (!files) {
                 command.report(std::string(input).append(": ").append(error));
             }

@@ -25,24 +25,33 @@ std::uint64_t drawn_seed() {
 
 }  // namespace
 
-std::string word_list(std::span<const std::string_view> words) {
+namespace {
+
+// The words with separator between them, and last (if given) before the last one.
+std::string joined(std::span<const std::string_view> words, std::string_view separator,
+                   std::string_view last = {}) {
     std::string list;
     for (std::size_t i = 0; i < words.size(); ++i) {
-        list += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + std::string(words[i]);
+        if (i != 0) {
+            list += i + 1 == words.size() && !last.empty() ? last : separator;
+        }
+        list += words[i];
     }
     return list;
 }
 
+}  // namespace
+
+std::string word_list(std::span<const std::string_view> words) {
+    return joined(words, ", ", " or ");
+}
+
 std::string usage_text() {
-    std::string formats;
-    for (const std::string_view word : wav_format_words) {
-        formats += (formats.empty() ? "" : "|") + std::string(word);
-    }
     return "usage: bleep new PRESET [CHIP] [-o FILE]\n"
            "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
            "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
            "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format " +
-           formats +
+           joined(wav_format_words, "|") +
            "]\n"
            "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
            "       bleep check FILE...\n"
@@ -52,13 +61,6 @@ std::string usage_text() {
 }
 
 std::string help_text() {
-    auto joined = [](std::span<const std::string_view> words) {
-        std::string text;
-        for (const std::string_view word : words) {
-            text += (text.empty() ? "" : ", ") + std::string(word);
-        }
-        return text;
-    };
     return "bleep: make, vary, check, render and play Bleepforge sound files.\n"
            "\n"
            "A sound file is a small JSON text (comments allowed) holding a sound's chip, its patch, its\n"
@@ -101,7 +103,7 @@ std::string help_text() {
            "\n"
            "A FILE of '-' reads standard input:  bleep random laser --seed 3 | bleep render - -o zap.wav\n"
            "Presets: " +
-           joined(preset_words) + ".\nChips: " + joined(chip_words) +
+           joined(preset_words, ", ") + ".\nChips: " + joined(chip_words, ", ") +
            ".\n"
            "Exit status: 0 done, 1 a file could not be read, checked or written, 2 a usage error.\n";
 }
@@ -258,10 +260,6 @@ std::optional<WavFormat> format_of(const Arguments& a, std::string& error) {
     return format;
 }
 
-}  // namespace bleepforge::tool
-
-namespace bleepforge::tool {
-
 std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz) {
     std::vector<SampleBuffer> samples;
     samples.reserve(bank.entries.size());
@@ -271,11 +269,11 @@ std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz) {
     return samples;
 }
 
-std::optional<std::vector<FileToWrite>> bank_wav_files(const Bank& bank,
-                                                       std::span<const SampleBuffer> samples,
-                                                       const std::filesystem::path& folder,
-                                                       std::int32_t rate_hz, WavFormat format,
-                                                       std::string& error) {
+std::optional<std::vector<FileToWrite>> bank_wav_files(
+    const Bank& bank, std::span<const SampleBuffer> samples, const std::string& bank_path,
+    const std::optional<std::string>& out_dir, std::int32_t rate_hz, WavFormat format, std::string& error) {
+    const std::filesystem::path folder =
+        out_dir ? std::filesystem::path(*out_dir) : std::filesystem::path(bank_path).parent_path();
     std::vector<FileToWrite> files;
     for (std::size_t i = 0; i < samples.size(); ++i) {
         std::optional<std::string> bytes = wav_bytes(samples[i], rate_hz, format);
@@ -297,7 +295,8 @@ std::string keyword_reason(const std::string& name, const std::string& entry) {
 // Whether every symbol of a bank's sound in the header is an identifier and no keyword.
 bool makes_symbols(const std::string& name, const std::string& entry) {
     const std::string symbol = name + "_" + entry;
-    return is_header_name(symbol) && is_header_name(symbol + "_pcm") && is_header_name(symbol + "_num_samples");
+    return is_header_name(symbol) && is_header_name(symbol + "_pcm") &&
+           is_header_name(symbol + "_num_samples");
 }
 
 }  // namespace

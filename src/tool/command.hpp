@@ -107,20 +107,14 @@ template <typename Enum>
     return std::nullopt;
 }
 
-}  // namespace bleepforge::tool
-
-namespace bleepforge::tool {
-
 // A bank's sounds rendered, in its order.
 [[nodiscard]] std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz);
 
-// The WAV files of a bank's rendered sounds, NAME.wav in folder; nothing, with the reason in error,
-// when one is too long for the format.
-[[nodiscard]] std::optional<std::vector<FileToWrite>> bank_wav_files(const Bank& bank,
-                                                                     std::span<const SampleBuffer> samples,
-                                                                     const std::filesystem::path& folder,
-                                                                     std::int32_t rate_hz, WavFormat format,
-                                                                     std::string& error);
+// The WAV files of a bank's rendered sounds, NAME.wav beside the bank (or in out_dir); nothing,
+// with the reason in error, when one is too long for the format.
+[[nodiscard]] std::optional<std::vector<FileToWrite>> bank_wav_files(
+    const Bank& bank, std::span<const SampleBuffer> samples, const std::string& bank_path,
+    const std::optional<std::string>& out_dir, std::int32_t rate_hz, WavFormat format, std::string& error);
 
 // The header of a bank's rendered sounds with name in its symbols; nothing, with the reason in
 // error, when name and a sound's name make a keyword.

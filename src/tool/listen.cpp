@@ -5,6 +5,7 @@
 #include <csignal>
 #include <filesystem>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -215,6 +216,15 @@ public:
         watched.files = std::move(read);
     }
 
+    // Renders the input and notes what the render was made from: found, the look just taken of
+    // its files, or a fresh look where the render found it reads other files now.
+    void refresh(Watched& watched, Snapshot found) {
+        const std::vector<std::string> files = watched.files;
+        render(watched);
+        watched.rendered = watched.files == files ? std::move(found) : look_at(watched.files);
+        watched.previous_look = watched.rendered;
+    }
+
     // Looks at the input's files, and renders again when they changed and have settled.
     void look(Watched& watched) {
         Snapshot found = look_at(watched.files);
@@ -222,16 +232,8 @@ public:
             watched.previous_look = std::move(found);
             return;
         }
-        if (found == watched.rendered) {
-            return;
-        }
-        const std::vector<std::string> files = watched.files;
-        render(watched);
-        if (watched.files == files) {
-            watched.rendered = std::move(found);
-        } else {
-            watched.rendered = look_at(watched.files);
-            watched.previous_look = watched.rendered;
+        if (found != watched.rendered) {
+            refresh(watched, std::move(found));
         }
     }
 
@@ -287,12 +289,10 @@ private:
             kept(input);
             return;
         }
-        const std::vector<SampleBuffer> samples = render_bank(*bank, options_.rate_hz);
-        const std::filesystem::path folder = options_.out_dir ? std::filesystem::path(*options_.out_dir)
-                                                              : std::filesystem::path(input).parent_path();
+        std::vector<SampleBuffer> samples = render_bank(*bank, options_.rate_hz);
         std::string error;
         std::optional<std::vector<FileToWrite>> files =
-            bank_wav_files(*bank, samples, folder, options_.rate_hz, options_.format, error);
+            bank_wav_files(*bank, samples, input, options_.out_dir, options_.rate_hz, options_.format, error);
         if (files && options_.header) {
             if (std::optional<std::string> text =
                     bank_header(*bank, samples, header_name_for(input), options_.rate_hz, error)) {
@@ -317,26 +317,24 @@ private:
         if (!write(input, *files)) {
             return;
         }
-        const Voice* changed = nullptr;
-        Voice first_changed;
+        // The first sound that is new or sounds different since the last render is the one played.
+        std::optional<Voice> changed;
+        std::map<std::string, SampleBuffer> now;
         for (std::size_t i = 0; i < bank->entries.size(); ++i) {
             const BankEntry& entry = bank->entries[i];
             command_.say(input + " -> " + (*files)[i].path + " (" +
                          seconds_text(samples[i].size(), options_.rate_hz) + ")");
             const auto last = watched.last_samples.find(entry.name);
-            if (changed == nullptr && (last == watched.last_samples.end() || last->second != samples[i])) {
-                first_changed = start_sound(entry.sound, options_.rate_hz);
-                changed = &first_changed;
+            if (!changed && (last == watched.last_samples.end() || last->second != samples[i])) {
+                changed = start_sound(entry.sound, options_.rate_hz);
             }
+            now[entry.name] = std::move(samples[i]);
         }
         if (options_.header) {
             command_.say(input + " -> " + files->back().path);
         }
-        watched.last_samples.clear();
-        for (std::size_t i = 0; i < bank->entries.size(); ++i) {
-            watched.last_samples[bank->entries[i].name] = samples[i];
-        }
-        if (options_.player != nullptr && changed != nullptr) {
+        watched.last_samples = std::move(now);
+        if (options_.player != nullptr && changed) {
             options_.player->offer(*changed, Player::Start::now);
         }
     }
@@ -393,12 +391,9 @@ int command_watch(const Command& command, const Arguments& a) {
         for (Watched& w : watched) {
             if (started) {
                 watch.look(w);
-                continue;
+            } else {
+                watch.refresh(w, look_at(w.files));
             }
-            w.rendered = look_at({w.input});
-            watch.render(w);
-            w.rendered = w.files.size() == 1 ? w.rendered : look_at(w.files);
-            w.previous_look = w.rendered;
         }
         started = true;
     };
