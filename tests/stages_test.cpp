@@ -16,6 +16,7 @@
 #include "bleepforge/synth.hpp"
 #include "reference.hpp"
 #include "test_random.hpp"
+#include "voice_state.hpp"
 
 namespace bleepforge {
 namespace {
@@ -63,7 +64,7 @@ TEST(Stages, AJumpMultipliesThePitchAtItsTime) {
     Voice voice = start_voice(p, 0.1, 44100);
     std::vector<float> piece(3400);
     ASSERT_EQ(render_voice(voice, piece), piece.size());
-    EXPECT_EQ(voice.freq_hz, 441.0 * 2.0 * voice::semitone_ratio(-7.0));
+    EXPECT_EQ(voice.state()->tone.freq_hz(), 441.0 * 2.0 * voice::semitone_ratio(-7.0));
     EXPECT_EQ(voice::semitone_ratio(-7.0), 0.6674199270850172);  // 2^(-7/12), correctly rounded
     EXPECT_EQ(voice::semitone_ratio(99.0), 4.0);                 // held in two octaves
 }
@@ -76,7 +77,7 @@ TEST(Stages, ARepeatStartsThePitchAgainEveryPeriod) {
     std::vector<float> one(1);
     std::vector<double> pitch;
     while (render_voice(voice, one) > 0) {
-        pitch.push_back(voice.freq_hz);
+        pitch.push_back(voice.state()->tone.freq_hz());
     }
     const double first = 1000.0 - 4000.0 / 44100.0;  // the slide applies before each first sample
     for (const std::size_t start : {0U, 4410U, 8820U, 17640U}) {
@@ -92,7 +93,7 @@ TEST(Stages, AnAcceleratedSlideFollowsItsSquareLaw) {
     Voice voice = start_voice(p, 0.2, 44100);
     std::vector<float> piece(4410);
     ASSERT_EQ(render_voice(voice, piece), piece.size());
-    EXPECT_NEAR(voice.freq_hz, 500.0 + 100.0 + 100.0, 0.5);
+    EXPECT_NEAR(voice.state()->tone.freq_hz(), 500.0 + 100.0 + 100.0, 0.5);
 }
 
 TEST(Stages, ADutySweepNarrowsThePulse) {

@@ -286,7 +286,7 @@ EMSCRIPTEN_KEEPALIVE const float* bf_voice_piece(const ScriptVoice* voice) {
 }
 
 EMSCRIPTEN_KEEPALIVE double bf_voice_left(const ScriptVoice* voice) {
-    return static_cast<double>(voice->voice.sample_count - voice->voice.next_sample);
+    return static_cast<double>(samples_left(voice->voice));
 }
 
 EMSCRIPTEN_KEEPALIVE void bf_voice_free(ScriptVoice* voice) {

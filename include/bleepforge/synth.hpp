@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -122,47 +123,27 @@ inline constexpr double phaser_max_s = 0.02;
 // With every stage neutral the steps are exactly the design's.
 
 // A render in progress: everything it needs between two calls of render_voice, so a game can pull
-// a sound a few hundred samples at a time from its audio callback. A plain value: a copy goes on
-// independently from the same point. Set up by start_voice; read only through the functions below.
-struct Voice {
-    // Fixed for the whole render.
-    SfxPatch patch{};
-    double rate_hz = 0.0;
-    std::uint64_t sample_count = 0;  // samples in the whole render
-    Generator generator = Generator::silent;
-    bool vibrato = false;
-    bool filter = false;
-    // The envelope's segment ends, as the indices of their first samples.
-    std::uint64_t attack_end = 0;
-    std::uint64_t decay_end = 0;
-    std::uint64_t sustain_end = 0;
-    std::uint64_t release_end = 0;
+// a sound a few hundred samples at a time from its audio callback. A value: a copy goes on
+// independently from the same point, and a moved-from or default voice has no samples. Its state is
+// the renderer's own (each stage's unit); set up by start_voice or start_mix and read only through
+// the functions below.
+class Voice {
+public:
+    struct State;  // complete only inside the renderer
 
-    // What changes from sample to sample.
-    std::uint64_t next_sample = 0;  // the index of the next sample render_voice writes
-    double freq_hz = 0.0;           // the pitch before vibrato, after the last sample's slide
-    double phase = 0.0;             // radians, of the carrier
-    double mod_phase = 0.0;         // radians, of the FM modulator
-    std::uint32_t noise_register = 0x7FFF;
-    double filter_low = 0.0;
-    double filter_band = 0.0;
+    Voice() noexcept;
+    ~Voice();
+    Voice(const Voice& other);
+    Voice(Voice&& other) noexcept;
+    Voice& operator=(const Voice& other);
+    Voice& operator=(Voice&& other) noexcept;
 
-    // The stages' state, used where stages_in_use(patch).
-    bool stages = false;
-    double repeat_count = 0.0;       // floor(i * repeat_rate / rate) at the last sample
-    std::uint64_t repeat_start = 0;  // the sample the pitch last started from
-    bool jump1_done = false;
-    bool jump2_done = false;
-    double highpass_x[2] = {0.0, 0.0};  // each stage's last input and output
-    double highpass_y[2] = {0.0, 0.0};
-    std::vector<double> phaser_line;  // the last samples before the phaser, a ring
-    double hold_count = -1.0;         // floor(i * downsample_rate / rate) of the held value
-    double held = 0.0;
+    explicit Voice(std::unique_ptr<State> state) noexcept;
+    [[nodiscard]] State* state() noexcept { return state_.get(); }
+    [[nodiscard]] const State* state() const noexcept { return state_.get(); }
 
-    // A mix of layers, each a voice of its own from its first sample on (empty: one voice).
-    std::vector<Voice> layers;
-    std::vector<std::uint64_t> layer_starts;  // the sample each layer begins at
-    std::vector<double> layer_gains;          // each layer's share of the mix
+private:
+    std::unique_ptr<State> state_;
 };
 
 // One layer of a mix: a patch for its own duration, from start_s on, scaled by mix_gain.

@@ -418,7 +418,7 @@ SampleBuffer render_sound(const Sound& sound, std::int32_t rate_hz) {
         return render_sfx(sound.patch, sound.duration_s, rate_hz);
     }
     Voice mix = start_sound(sound, rate_hz);
-    SampleBuffer out(static_cast<std::size_t>(mix.sample_count));
+    SampleBuffer out(samples_left(mix));
     (void)render_voice(mix, out);
     return out;
 }

@@ -14,6 +14,11 @@ namespace bleepforge::voice {
 inline constexpr double two_pi = 6.283185307179586;
 inline constexpr double pi = 3.141592653589793;
 
+// The sine every rendering path takes.
+inline double our_sine(double x) {
+    return std::sin(x);
+}
+
 // The envelope's segment ends (running sums) and divisors, fixed for one render.
 struct Envelope {
     double attack_end, decay_end, sustain_end, release_end;
@@ -172,7 +177,7 @@ struct FilterState {
 inline float filter_sample(FilterState& s, float in, double freq_hz, double cutoff_factor, double noise,
                            double rate_hz) {
     const double cutoff_hz = std::min(0.45 * rate_hz, std::max(50.0, 4.0 * freq_hz * cutoff_factor));
-    const double k = 2.0 * std::sin(cutoff_hz * pi / rate_hz);
+    const double k = 2.0 * our_sine(cutoff_hz * pi / rate_hz);
     s.low = s.low + k * s.band;
     s.band = s.band + k * (static_cast<double>(in) - s.low - (1.0 - noise) * s.band);
     return static_cast<float>(s.low);

@@ -1,0 +1,36 @@
+#pragma once
+
+// What a Voice holds: the render's fixed choices and each stage's unit. Only the renderer and its
+// tests read it.
+
+#include <cstdint>
+#include <vector>
+
+#include "bleepforge/synth.hpp"
+#include "units.hpp"
+
+namespace bleepforge {
+
+struct Voice::State {
+    // Fixed for the whole render.
+    SfxPatch patch{};
+    double rate_hz = 0.0;
+    std::uint64_t sample_count = 0;  // samples in the whole render
+    Generator generator = Generator::silent;
+    bool stages = false;  // stages_in_use(patch): the stages' loop, else the design's
+
+    // What changes from sample to sample.
+    std::uint64_t next_sample = 0;    // the index of the next sample render_voice writes
+    double phase = 0.0;               // radians, of the carrier
+    double mod_phase = 0.0;           // radians, of the FM modulator
+    voice::PitchStages tone;          // the repeat, the pitch, the vibrato and the duty
+    voice::SignalStages signal;       // the noise layer, the filters, the level, the effects and the clip
+    std::vector<double> phaser_ring;  // the phaser's last samples, signal.ring_length long
+
+    // A mix of layers, each a voice of its own from its first sample on (empty: one voice).
+    std::vector<Voice> layers;
+    std::vector<std::uint64_t> layer_starts;  // the sample each layer begins at
+    std::vector<double> layer_gains;          // each layer's share of the mix
+};
+
+}  // namespace bleepforge
