@@ -41,16 +41,12 @@ char* text_block(const std::string& text) {
     return block(0, text.data(), text.size());
 }
 
-constexpr const char* kind_words[] = {"syntax", "member", "type", "range"};
-constexpr const char* slider_words[] = {"linear", "logarithmic", "signed_cubic", "square", "quartic"};
-constexpr const char* section_words[] = {"pitch", "envelope", "tone", "filters", "effects"};
-
 nlohmann::json problem_json(const SoundProblem& p) {
     return {{"line", p.line},
             {"column", p.column},
             {"member", p.member},
             {"message", p.message},
-            {"kind", kind_words[static_cast<std::size_t>(p.kind)]}};
+            {"kind", problem_kind_words[static_cast<std::size_t>(p.kind)]}};
 }
 
 char* problems_block(const std::vector<SoundProblem>& problems, std::uint32_t status = 1) {
@@ -104,7 +100,7 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                               {"title", f.title},
                               {"summary", f.summary},
                               {"decimals", f.decimals},
-                              {"slider", slider_words[static_cast<std::size_t>(f.slider)]},
+                              {"slider", slider_scale_words[static_cast<std::size_t>(f.slider)]},
                               {"neutral", f.neutral}};
     };
     nlohmann::json fields = nlohmann::json::array();

@@ -1,7 +1,19 @@
-/** The eight presets, each the start of a family of sounds. */
+// derived words: the derived_files target writes these lines from the library
+/** The presets, each the start of a family of sounds. */
 export type Preset = 'laser' | 'jump' | 'explosion' | 'coin' | 'powerup' | 'hit' | 'blip' | 'game_over';
-/** The four sound-chip voices. */
+/** The sound-chip voices. */
 export type Chip = 'nes' | 'sid' | 'gameboy' | 'ym2612';
+/** The sample formats of a WAV file: 16-bit PCM, 8-bit unsigned PCM, 32-bit float. */
+export type WavFormat = 's16' | 'u8' | 'f32';
+/** What is wrong: 'range' for a value outside its range; the others, the sound's shape. */
+export type ProblemKind = 'syntax' | 'member' | 'type' | 'range';
+/** How a slider best spreads a member's range. */
+export type SliderScale = 'linear' | 'logarithmic' | 'signed_cubic' | 'square' | 'quartic';
+/** The groups a designer reads the members in, in this order. */
+export type Section = 'pitch' | 'envelope' | 'tone' | 'filters' | 'effects';
+/** The members' units; '' for a plain number. */
+export type Unit = 'Hz' | 'Hz/s' | 'Hz/s²' | '' | 's' | '1/s' | 'rad' | 's/s';
+// end of derived words
 
 /**
  * A sound, with the members of a sound file. Only `bleepforge` is required: the sound starts from
@@ -12,7 +24,7 @@ export interface Sound {
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;
-  // The members of the library's table, in its order (a test holds the two alike).
+  // derived members: the derived_files target writes these lines from the library
   /** Start frequency: starting pitch (20 to 20000 Hz). */
   base_freq?: number;
   /** Slide: pitch change per second; negative falls, and the pitch stays within 20 to 20000 Hz (-20000 to 20000 Hz/s). */
@@ -79,14 +91,17 @@ export interface Sound {
   bitcrush_bits?: number;
   /** Gain: times the final signal, before its clip to -1 ... 1 (0 to 4). */
   gain?: number;
+  // end of derived members
 }
 
 /** A layer of a layered sound: a whole sound of its own (no version, no layers) and its place in the mix. */
 export interface Layer extends Omit<Sound, 'bleepforge' | 'layers'> {
-  /** Seconds, 0 to 60: when the layer begins. */
+  // derived layer members: the derived_files target writes these lines from the library
+  /** Start: when the layer begins in the mix (0 to 60 s). */
   start?: number;
-  /** 0 to 2: its share of the mix, after its own gain and clip. */
+  /** Mix gain: the layer's share of the mix, after its own gain and clip (0 to 2). */
   mix_gain?: number;
+  // end of derived layer members
 }
 
 /** A layered sound (format 2): 1 to 8 layers mixed, and nothing of its own beside them. */
@@ -105,8 +120,7 @@ export interface Field {
   readonly max: number;
   /** True when min itself is outside the range. */
   readonly minExclusive: boolean;
-  /** "Hz", "Hz/s", "s", "rad" or "". */
-  readonly unit: string;
+  readonly unit: Unit;
   /** The range in words, "0 to 60 s". */
   readonly range: string;
   /** A plain label, "Start frequency". */
@@ -115,9 +129,9 @@ export interface Field {
   /** Decimal places that random and mutate keep, and a useful step for a control. */
   readonly decimals: number;
   /** How a slider best spreads the range. */
-  readonly slider: 'linear' | 'logarithmic' | 'signed_cubic' | 'square' | 'quartic';
+  readonly slider: SliderScale;
   /** The group a designer reads it in. */
-  readonly section: 'pitch' | 'envelope' | 'tone' | 'filters' | 'effects';
+  readonly section: Section;
   /** The format that brought it: 1, or 2 for the stages of sound design. */
   readonly version: number;
   /** For a stage, the value that leaves the sound as without it. */
@@ -136,8 +150,7 @@ export interface Problem {
   /** The member concerned, or "" for the text as a whole. */
   member: string;
   message: string;
-  /** 'range' for a value outside its range; the others describe the sound's shape. */
-  kind: 'syntax' | 'member' | 'type' | 'range';
+  kind: ProblemKind;
 }
 
 /** A sound being rendered in pieces. */
@@ -210,8 +223,6 @@ export function soundEnding(sound: Sound | LayeredSound): { endsAt: number; fits
 export function createVoice(sound: Sound | LayeredSound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */
 export function render(sound: Sound | LayeredSound, options?: { rate?: number }): Float32Array;
-/** The sample formats of a WAV file: 16-bit PCM, 8-bit unsigned PCM, 32-bit float. */
-export type WavFormat = 's16' | 'u8' | 'f32';
 /** The formats toWav writes. */
 export const wavFormats: readonly WavFormat[];
 /** The bytes of the mono WAV file: 16-bit PCM by default; "f32" holds render()'s samples exactly. */

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -32,6 +33,11 @@ enum class ChipType : std::int32_t {
 inline constexpr std::array<std::string_view, 8> preset_words{"laser",   "jump", "explosion", "coin",
                                                               "powerup", "hit",  "blip",      "game_over"};
 inline constexpr std::array<std::string_view, 4> chip_words{"nes", "sid", "gameboy", "ym2612"};
+// A value added to an enumeration needs its word: the lists end where the enumerations do.
+static_assert(preset_words.size() == static_cast<std::size_t>(SfxPreset::game_over) + 1 &&
+              preset_words.back() == "game_over");
+static_assert(chip_words.size() == static_cast<std::size_t>(ChipType::ym2612) + 1 &&
+              chip_words.back() == "ym2612");
 
 // Everything the renderer needs for one preset voiced on one chip. A plain value: the chip and
 // the fourteen values every preset sets, then the stages of sound-file format 2, each neutral (the

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -18,7 +19,10 @@ namespace bleepforge {
 // (float_to_pcm16's rule with 127 for 32767, offset by 128) and 32-bit IEEE float (format tag 3 with
 // a fact chunk), which holds the renderer's floats exactly.
 enum class WavFormat : std::uint8_t { s16, u8, f32 };
+// Each format's word, indexed by its value: what bleep's --format and the package take.
 inline constexpr std::array<std::string_view, 3> wav_format_words{"s16", "u8", "f32"};
+static_assert(wav_format_words.size() == static_cast<std::size_t>(WavFormat::f32) + 1 &&
+              wav_format_words.back() == "f32");
 
 // One float sample to 16-bit PCM: clipped to [-1, 1], scaled by 32767 in single precision and
 // truncated toward zero; NaN gives 0. The result lies in -32767 ... 32767.

@@ -3,6 +3,7 @@
 // Sound files: a sound designed by hand or varied from a preset, kept as a small text file and
 // rendered wherever it is needed, to the same bytes on every platform.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -73,6 +74,11 @@ enum class MoveWhen : std::uint8_t {
 
 // The groups a designer reads the members in, in this order.
 enum class Section : std::uint8_t { pitch, envelope, tone, filters, effects };
+// Each section's word, indexed by its value: what the studio and the package call it.
+inline constexpr std::array<std::string_view, 5> section_words{"pitch", "envelope", "tone", "filters",
+                                                               "effects"};
+static_assert(section_words.size() == static_cast<std::size_t>(Section::effects) + 1 &&
+              section_words.back() == "effects");
 
 // How a slider spreads a member's range, for the places a value is picked by hand (the studio).
 enum class SliderScale : std::uint8_t {
@@ -82,6 +88,11 @@ enum class SliderScale : std::uint8_t {
     square,        // a depth or rate: finer near zero
     quartic,       // a time: fine near zero, up to a minute
 };
+// Each scale's word, indexed by its value.
+inline constexpr std::array<std::string_view, 5> slider_scale_words{"linear", "logarithmic", "signed_cubic",
+                                                                    "square", "quartic"};
+static_assert(slider_scale_words.size() == static_cast<std::size_t>(SliderScale::quartic) + 1 &&
+              slider_scale_words.back() == "quartic");
 
 // One member of the format: the row of the table that every reader, writer, check, variation,
 // schema and control of the member follows. The range includes both ends except where
@@ -146,6 +157,10 @@ enum class ProblemKind : std::uint8_t {
     type,    // a member holds the wrong type of value
     range,   // a value outside its range, a word that is not a preset or chip, another version
 };
+// Each kind's word, indexed by its value: what the package reports.
+inline constexpr std::array<std::string_view, 4> problem_kind_words{"syntax", "member", "type", "range"};
+static_assert(problem_kind_words.size() == static_cast<std::size_t>(ProblemKind::range) + 1 &&
+              problem_kind_words.back() == "range");
 
 // One thing wrong with a sound file or a sound.
 struct SoundProblem {

@@ -1,5 +1,5 @@
 // Voices render in pieces to exactly render()'s samples; checks report problems by kind; the
-// TypeScript declarations list the library's table of members.
+// TypeScript declarations list the library's tables of members and its word lists.
 import assert from 'node:assert/strict';
 import { readFileSync } from 'node:fs';
 import { dirname, join } from 'node:path';
@@ -100,15 +100,37 @@ test('checkSound reports every problem with its kind, and checkRate the rate\'s'
   assert.deepEqual(bf.rates, { min: 8000, max: 192000 });
 });
 
-test('the TypeScript declarations hold the table\'s members, titles, summaries and ranges', () => {
+test('the TypeScript declarations hold the tables\' members, titles, summaries and ranges, and the word lists', () => {
   const declarations = readFileSync(join(dirname(fileURLToPath(import.meta.url)), '..', 'index.d.ts'), 'utf8');
-  const body = declarations.slice(declarations.indexOf('export interface Sound {'));
-  const members = [...body.slice(0, body.indexOf('\n}')).matchAll(/\/\*\* (.*) \*\/\n {2}(\w+)\?: number;/g)];
-  assert.deepEqual(members.map((m) => m[2]), bf.fields.map((f) => f.name));
-  for (const [, comment, name] of members) {
-    const field = bf.fields.find((f) => f.name === name);
-    assert.equal(comment, `${field.title}: ${field.summary} (${field.range}).`);
+  const membersOf = (start, fields) => {
+    const body = declarations.slice(declarations.indexOf(start));
+    const members = [...body.slice(0, body.indexOf('\n}')).matchAll(/\/\*\* (.*) \*\/\n {2}(\w+)\?: number;/g)];
+    assert.deepEqual(members.map((m) => m[2]), fields.map((f) => f.name));
+    for (const [, comment, name] of members) {
+      const field = fields.find((f) => f.name === name);
+      assert.equal(comment, `${field.title}: ${field.summary} (${field.range}).`);
+    }
+  };
+  membersOf('export interface Sound {', bf.fields);
+  membersOf('export interface Layer ', bf.layerFields);
+
+  const unions = Object.fromEntries([...declarations.matchAll(/^export type (\w+) = ('.*');$/gm)]
+    .map(([, name, words]) => [name, words.split(' | ').map((w) => w.slice(1, -1))]));
+  assert.deepEqual(unions.Preset, bf.presets);
+  assert.deepEqual(unions.Chip, bf.chips);
+  assert.deepEqual(unions.WavFormat, bf.wavFormats);
+  const every = [...bf.fields, ...bf.layerFields];
+  assert.deepEqual(unions.Section, [...new Set(bf.fields.map((f) => f.section))]);  // every section, in order
+  assert.deepEqual(unions.Unit, [...new Set(every.map((f) => f.unit))]);
+  for (const field of every) assert.ok(unions.SliderScale.includes(field.slider), field.name);
+  // Each kind a problem can have, and no other.
+  const problems = bf.checkSound({ ...bf.makeSound('hit'), duty: 2, atack: 1, decay: '1' });
+  try {
+    bf.parseSound('{');
+  } catch (error) {
+    problems.push(...error.problems);
   }
+  assert.deepEqual([...new Set(problems.map((p) => p.kind))].sort(), [...unions.ProblemKind].sort());
 });
 
 test('200 sounds using every stage give the floats every native build gives', async () => {
