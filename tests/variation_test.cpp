@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "bleepforge/sound.hpp"
@@ -185,16 +187,31 @@ TEST(MutateSound, LeavesTheFilterOffAtItsBypassThresholdAndOnJustBelowIt) {
 }
 
 // FNV-1a over the files of seeds 0 to 99 of each family (seed s on chip s % 4), and over their
-// mutations. Recorded from the Linux build; every build, Windows and WebAssembly included, must
-// give the same files, so a seed someone shares means one sound everywhere.
+// mutations, against tests/reference/variation_hashes.txt, which the Node suite reads too. Every build,
+// Windows and WebAssembly included, must give the same files, so a seed someone shares means one sound
+// everywhere.
 TEST(Variations, GiveTheRecordedFilesForTheFirstHundredSeeds) {
-    // laser, jump, explosion, coin, powerup, hit, blip, game_over
-    constexpr std::uint64_t expected_random[8] = {
-        0xc8a9ba378aef0013ULL, 0x4c413df193f68610ULL, 0xff1b0af6b3fc6937ULL, 0x147ae9014c318102ULL,
-        0x8590a58359636b90ULL, 0x4c06d7924503ce1fULL, 0x1026267ef9dbc3cfULL, 0x9823e269c7b25978ULL};
-    constexpr std::uint64_t expected_mutated[8] = {
-        0x65d87e71d4803a9aULL, 0x12842dee527514beULL, 0xa296b62600d542adULL, 0x299f075d1ffdfaf3ULL,
-        0x06bd67d56eb2ca42ULL, 0x205a719680020180ULL, 0x7354265dd5e916c1ULL, 0x756d3c84ff4d74beULL};
+    std::ifstream recorded(BLEEPFORGE_VARIATION_HASHES);
+    ASSERT_TRUE(recorded) << BLEEPFORGE_VARIATION_HASHES;
+    std::uint64_t expected_random[8] = {};
+    std::uint64_t expected_mutated[8] = {};
+    std::size_t families = 0;
+    for (std::string line; std::getline(recorded, line);) {
+        if (line.empty() || line[0] == '#') {
+            continue;
+        }
+        std::istringstream fields(line);
+        std::string family;
+        std::string random_text;
+        std::string mutated_text;
+        fields >> family >> random_text >> mutated_text;
+        ASSERT_LT(families, 8U);
+        ASSERT_EQ(family, preset_words[families]);
+        expected_random[families] = std::stoull(random_text, nullptr, 16);
+        expected_mutated[families] = std::stoull(mutated_text, nullptr, 16);
+        ++families;
+    }
+    ASSERT_EQ(families, 8U);
     auto fnv = [](std::uint64_t hash, const std::string& text) {
         for (const char c : text) {
             hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;

@@ -57,20 +57,20 @@ enum class Move : std::uint8_t {
     spread,  // x + u * (relative * |x| + absolute)
 };
 
-// When mutate_sound may move a member: a feature the sound does not use stays off, and a member
-// that switches its feature on keeps it on.
+// When mutate_sound may move a member that can change the sound: a feature the sound does not use
+// stays off, and a member that switches its feature on keeps it on.
 enum class MoveWhen : std::uint8_t {
     always,
-    nonzero,         // only while it is not 0 (a stage in use)
+    in_use,          // only while it is not its neutral value (a stage in use)
     nonzero_switch,  // a stage's own switch: only while it is not 0, and it stays so
     filter_switch,   // the low-pass's own cutoff: only while it is on, and it stays below the bypass
     crush_switch,    // the bit crush's own bits: only below 16, and they stay below
-    fm_voice,        // only on a chip whose generator is FM
-    vibrato_on,      // only while vibrato is on
-    jump1_on,        // only while jump 1 is in use
-    jump2_on,        // only while jump 2 is in use
-    tremolo_on,      // only while the tremolo is on
 };
+
+// Why a member cannot change the sound as it stands (on its chip, with its other members and its
+// duration): the reason a designer's controls and check show, or empty when it can. Follows the
+// renderer's own decisions.
+using InactiveReason = std::string_view (*)(const Sound& sound);
 
 // The groups a designer reads the members in, in this order.
 enum class Section : std::uint8_t { pitch, envelope, tone, filters, effects };
@@ -113,10 +113,11 @@ struct SoundField {
     MoveWhen when;
     SliderScale slider;
     Section section;
-    int version;       // the format that brought it: 1 the design's members, 2 the stages
-    double neutral;    // a stage's value that leaves the sound as without it (0 for the design's)
-    bool integer;      // whole numbers only
-    bool zero_is_off;  // 0 is allowed below min, and means off (downsample_rate)
+    int version;              // the format that brought it: 1 the design's members, 2 the stages
+    double neutral;           // a stage's value that leaves the sound as without it (0 for the design's)
+    bool integer;             // whole numbers only
+    bool zero_is_off;         // 0 is allowed below min, and means off (downsample_rate)
+    InactiveReason inactive;  // nullptr where the member always can change the sound
 };
 
 // Every member in the file's order, section by section: Pitch, Envelope (with the duration), Tone,
@@ -129,13 +130,16 @@ struct SoundField {
 // The member's range in words, "0 to 60 s" or "above 0 and at most 60 s".
 [[nodiscard]] std::string range_text(const SoundField& field);
 
-// A member that cannot change the sound as it stands (on its chip, with its other members), and
-// why: what a designer's controls show as inactive. Follows the renderer's own decisions.
+// The members that cannot change the sound as it stands, each with its row's reason, in the table's
+// order; for a layered sound, every layer's, named as "layers[1].duty".
 struct InactiveMember {
-    std::string_view member;
+    std::string member;
     std::string reason;
 };
 [[nodiscard]] std::vector<InactiveMember> inactive_members(const Sound& sound);
+
+// Why the member cannot change the sound as it stands (not a layered one), or empty when it can.
+[[nodiscard]] std::string_view inactive_reason(const SoundField& field, const Sound& sound);
 
 // When the sound has ended, in seconds: its envelope, the phaser's echo, the last value a
 // sample-and-hold keeps and a little for the high-pass to settle. A duration shorter than this cuts

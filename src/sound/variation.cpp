@@ -1,11 +1,14 @@
 // Random sounds of a family and small mutations. Both draw only the raw bits of one standard
 // engine, std::mt19937_64, whose sequence the C++ standard fixes, and use only arithmetic that
 // IEEE 754 rounds the same everywhere (no library distributions, no exp or log), so a seed gives
-// the same file on every platform and compiler.
+// the same file on every platform and compiler. Each member draws from its own engine, seeded from
+// the seed and the member's name, so a member added later moves no other member's values.
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <map>
 #include <random>
+#include <string_view>
 
 #include "bleepforge/sound.hpp"
 #include "members.hpp"
@@ -24,6 +27,33 @@ public:
 
 private:
     std::mt19937_64 engine_;
+};
+
+// FNV-1a, 64 bits: a name's part of its stream's seed.
+constexpr std::uint64_t name_hash(std::string_view name) {
+    std::uint64_t hash = 1469598103934665603ULL;
+    for (const char c : name) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+    }
+    return hash;
+}
+
+// Every member's own stream of draws, keyed by its name in the table.
+class MemberDraws {
+public:
+    explicit MemberDraws(std::uint64_t seed) : seed_(seed) {}
+    Draws& of(std::string_view name) {
+        auto found = streams_.find(name);
+        if (found == streams_.end()) {
+            found = streams_.emplace(name, Draws(seed_ ^ name_hash(name))).first;
+        }
+        return found->second;
+    }
+    Draws& of(double SfxPatch::*member) { return of(sound_members::field_of(member).name); }
+
+private:
+    std::uint64_t seed_;
+    std::map<std::string_view, Draws> streams_;  // the names are the table's own
 };
 
 struct Span {
@@ -67,33 +97,28 @@ double draw(Draws& draws, Span span, double scale) {
     return std::clamp(quantize(value, scale), span.low, span.high);
 }
 
-// Drawn in the span and rounded as the member's row says.
-double draw_member(Draws& draws, Span span, double SfxPatch::*member) {
-    return draw(draws, span, sound_members::rounding_scale(sound_members::field_of(member)));
+// Drawn from the member's stream in the span and rounded as the member's row says.
+double draw_member(MemberDraws& draws, Span span, double SfxPatch::*member) {
+    return draw(draws.of(member), span, sound_members::rounding_scale(sound_members::field_of(member)));
 }
 
-// Whether mutate_sound may move a member of this patch.
-bool may_move(const SoundField& field, const SfxPatch& p) {
+// Whether mutate_sound may move a member of this sound: one that can change it, and whose feature is
+// in use where the member is a stage's.
+bool may_move(const SoundField& field, const Sound& sound) {
+    if (!inactive_reason(field, sound).empty()) {
+        return false;
+    }
+    const SfxPatch& p = sound.patch;
     switch (field.when) {
     case MoveWhen::always:
         return true;
-    case MoveWhen::nonzero:
+    case MoveWhen::in_use:
     case MoveWhen::nonzero_switch:
-        return p.*field.member != 0.0;
+        return p.*field.member != field.neutral;
     case MoveWhen::filter_switch:
         return p.filter_cutoff < filter_bypass_cutoff;
     case MoveWhen::crush_switch:
         return bitcrush_is_on(p);
-    case MoveWhen::fm_voice:
-        return uses_fm(generator_of(p));
-    case MoveWhen::vibrato_on:
-        return vibrato_is_on(p);
-    case MoveWhen::jump1_on:
-        return p.jump1_semitones != 0.0;
-    case MoveWhen::jump2_on:
-        return p.jump2_semitones != 0.0;
-    case MoveWhen::tremolo_on:
-        return tremolo_is_on(p);
     }
     return false;
 }
@@ -155,77 +180,80 @@ void finish_variation(Sound& sound, bool lengthen_only) {
 // The stages each family uses the way sound designers' generators do: a coin jumps up, a powerup
 // may repeat, an explosion may crush or hold and punch, a laser may narrow its pulse as it falls, a
 // hit may punch or crush, a blip may jump an octave, a game over may tremble and fall a step.
-void draw_stages(SfxPreset family, Draws& draws, SfxPatch& p) {
-    const auto chance = [&](double share) { return draws.unit() < share; };
+void draw_stages(SfxPreset family, MemberDraws& draws, SfxPatch& p) {
+    // Whether a stage is used, from the stream of the member that switches it.
+    const auto chance = [&](double SfxPatch::*member, double share) {
+        return draws.of(member).unit() < share;
+    };
     switch (family) {
     case SfxPreset::laser:
-        if (chance(0.5) && uses_duty(generator_of(p))) {
+        if (chance(&SfxPatch::duty_sweep, 0.5) && uses_duty(generator_of(p))) {
             // Narrowing to about a third of its width by the end of the decay.
             const double span_s = std::max(0.05, p.attack + p.decay);
             const double narrowing = -p.duty * 0.7 / span_s;
             p.duty_sweep = draw_member(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
         }
-        if (chance(0.25)) {
+        if (chance(&SfxPatch::phaser_offset, 0.25)) {
             p.phaser_offset = draw_member(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
             p.phaser_sweep = draw_member(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
         }
         break;
     case SfxPreset::jump:
-        if (chance(0.35)) {
+        if (chance(&SfxPatch::freq_slide_accel, 0.35)) {
             p.freq_slide_accel = draw_member(draws, {500, 4000}, &SfxPatch::freq_slide_accel);
         }
         break;
     case SfxPreset::explosion: {
-        const double grit = draws.unit();
+        const double grit = draws.of(&SfxPatch::bitcrush_bits).unit();  // a crush or a hold, or neither
         if (grit < 0.35) {
-            p.bitcrush_bits = 3.0 + static_cast<double>(draws.below(4));
+            p.bitcrush_bits = 3.0 + static_cast<double>(draws.of(&SfxPatch::bitcrush_bits).below(4));
         } else if (grit < 0.7) {
             p.downsample_rate = draw_member(draws, {1500, 8000}, &SfxPatch::downsample_rate);
         }
-        if (chance(0.5)) {
+        if (chance(&SfxPatch::punch, 0.5)) {
             p.punch = draw_member(draws, {0.2, 0.6}, &SfxPatch::punch);
         }
-        if (chance(0.5)) {
+        if (chance(&SfxPatch::filter_sweep, 0.5)) {
             p.filter_sweep = draw_member(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
         }
         break;
     }
     case SfxPreset::coin: {
         constexpr std::array<double, 3> up{5.0, 7.0, 12.0};
-        p.jump1_semitones = up[draws.below(up.size())];
+        p.jump1_semitones = up[draws.of(&SfxPatch::jump1_semitones).below(up.size())];
         p.jump1_time = draw_member(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
-        if (chance(0.4)) {
-            p.jump2_semitones = up[draws.below(2)];
+        if (chance(&SfxPatch::jump2_semitones, 0.4)) {
+            p.jump2_semitones = up[draws.of(&SfxPatch::jump2_semitones).below(2)];
             p.jump2_time = p.jump1_time + draw_member(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
         }
         break;
     }
     case SfxPreset::powerup:
-        if (chance(0.5)) {
+        if (chance(&SfxPatch::repeat_rate, 0.5)) {
             p.repeat_rate = draw_member(draws, {6, 14}, &SfxPatch::repeat_rate);
         }
         break;
     case SfxPreset::hit:
-        if (chance(0.6)) {
+        if (chance(&SfxPatch::punch, 0.6)) {
             p.punch = draw_member(draws, {0.3, 0.8}, &SfxPatch::punch);
         }
-        if (chance(0.3)) {
-            p.bitcrush_bits = 5.0 + static_cast<double>(draws.below(4));
+        if (chance(&SfxPatch::bitcrush_bits, 0.3)) {
+            p.bitcrush_bits = 5.0 + static_cast<double>(draws.of(&SfxPatch::bitcrush_bits).below(4));
         }
         break;
     case SfxPreset::blip:
-        if (chance(0.3)) {
+        if (chance(&SfxPatch::jump1_semitones, 0.3)) {
             p.jump1_semitones = 12.0;
             p.jump1_time = draw_member(draws, {0.015, 0.035}, &SfxPatch::jump1_time);
         }
         break;
     case SfxPreset::game_over:
-        if (chance(0.4)) {
+        if (chance(&SfxPatch::tremolo_depth, 0.4)) {
             p.tremolo_depth = draw_member(draws, {0.2, 0.5}, &SfxPatch::tremolo_depth);
             p.tremolo_rate = draw_member(draws, {4, 9}, &SfxPatch::tremolo_rate);
         }
-        if (chance(0.35)) {
-            p.jump1_semitones = draws.below(2) == 0 ? -5.0 : -7.0;
+        if (chance(&SfxPatch::jump1_semitones, 0.35)) {
+            p.jump1_semitones = draws.of(&SfxPatch::jump1_semitones).below(2) == 0 ? -5.0 : -7.0;
             p.jump1_time = draw_member(draws, {0.15, 0.3}, &SfxPatch::jump1_time);
         }
         break;
@@ -239,11 +267,11 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
     const Family& f = families[index < families.size() ? index : families.size() - 1];
     Sound sound = make_sound(index < families.size() ? family : SfxPreset::game_over, chip);
     SfxPatch& p = sound.patch;
-    // Each family its own stream: the same seed in two families gives unrelated sounds.
-    Draws draws(seed ^ (0x9E3779B97F4A7C15ULL * (index + 1)));
+    // Each family its own streams: the same seed in two families gives unrelated sounds.
+    MemberDraws draws(seed ^ (0x9E3779B97F4A7C15ULL * (index + 1)));
     p.base_freq = draw_member(draws, f.base_freq, &SfxPatch::base_freq);
     p.freq_slide = draw_member(draws, f.freq_slide, &SfxPatch::freq_slide);
-    p.duty = f.duties[draws.below(f.duties.size())];
+    p.duty = f.duties[draws.of(&SfxPatch::duty).below(f.duties.size())];
     p.attack = draw_member(draws, f.attack, &SfxPatch::attack);
     p.decay = draw_member(draws, f.decay, &SfxPatch::decay);
     p.sustain_time = draw_member(draws, f.sustain_time, &SfxPatch::sustain_time);
@@ -253,11 +281,9 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
     p.noise = draw_member(draws, f.noise, &SfxPatch::noise);
     p.vibrato_depth = draw_member(draws, f.vibrato_depth, &SfxPatch::vibrato_depth);
     p.vibrato_rate = draw_member(draws, f.vibrato_rate, &SfxPatch::vibrato_rate);
-    const double ratio = fm_ratios[draws.below(fm_ratios.size())];
-    const double fm_depth = draw_member(draws, fm_index_span, &SfxPatch::fm_index);
     if (uses_fm(generator_of(p))) {
-        p.fm_ratio = ratio;
-        p.fm_index = fm_depth;
+        p.fm_ratio = fm_ratios[draws.of(&SfxPatch::fm_ratio).below(fm_ratios.size())];
+        p.fm_index = draw_member(draws, fm_index_span, &SfxPatch::fm_index);
     }
     draw_stages(sound.preset.value_or(SfxPreset::game_over), draws, p);
     p.highpass_cutoff = draw_member(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
@@ -276,17 +302,16 @@ Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
         }
         return out;
     }
-    Draws draws(seed);
-    // One draw per patch member, in the table's order, whether the member moves or not.
+    MemberDraws draws(seed);
     for (const SoundField& field : sound_fields()) {
         if (field.member == nullptr) {
             continue;
         }
-        const double u = a * draws.signed_unit();
-        const double x = sound.patch.*field.member;
-        if (!may_move(field, sound.patch)) {
+        if (!may_move(field, sound)) {
             continue;
         }
+        const double u = a * draws.of(field.name).signed_unit();
+        const double x = sound.patch.*field.member;
         double moved = x;
         switch (field.move) {
         case Move::none:
@@ -328,7 +353,7 @@ Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed, 
     const std::size_t layers = std::clamp<std::size_t>(count, 1, max_layers);
     const auto index =
         static_cast<std::size_t>(family) < companions.size() ? static_cast<std::size_t>(family) : 7;
-    Draws draws(seed ^ 0x5851F42D4C957F2DULL);
+    Draws draws(seed ^ 0x5851F42D4C957F2DULL ^ name_hash("start"));
     // Each layer's share is the same and the shares add up to at most 1, so the mix cannot clip.
     const double share = std::floor(100.0 / static_cast<double>(layers)) / 100.0;
     Sound mix;

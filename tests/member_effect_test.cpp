@@ -1,0 +1,197 @@
+// The table's word on each member held to the renders: over random sounds of every family and chip,
+// a member the table reports inactive changes no byte of the render at any of three values across its
+// range, and one it reports active changes the render at one of them at least, but for the exceptions
+// listed with their reasons. Where a member changed nothing otherwise, its row learnt why.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "bleepforge/sound.hpp"
+
+namespace bleepforge {
+namespace {
+
+constexpr std::int32_t rate_hz = 22050;
+
+bool same_bits(const SampleBuffer& a, const SampleBuffer& b) {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+// Three values across the member's range, inside it. The duration's stay within two seconds, which
+// keeps the renders short; whole-number members take whole numbers.
+std::vector<double> values_across(const SoundField& field) {
+    const double high = field.member == nullptr ? 2.0 : field.max;
+    std::vector<double> values;
+    for (const double share : {0.1, 0.5, 0.9}) {
+        double v = field.min + share * (high - field.min);
+        if (field.integer) {
+            v = static_cast<double>(static_cast<std::int64_t>(v));
+        }
+        values.push_back(v);
+    }
+    return values;
+}
+
+double& value_in(Sound& sound, const SoundField& field) {
+    return field.member != nullptr ? sound.patch.*field.member : sound.duration_s;
+}
+
+// Where an active member may change nothing at the three values, and why the table still calls it active.
+struct Exception {
+    std::string_view member;
+    bool (*applies)(const Sound& sound);
+    std::string_view why;
+};
+// A crush of b bits rounds every level under 2^-b to 0: a sustain that quiet after the filters is silent.
+bool quiet_under_crush(const Sound& s) {
+    const double step = 1.0 / static_cast<double>(1U << static_cast<unsigned>(s.patch.bitcrush_bits));
+    return s.patch.bitcrush_bits < 16.0 && s.patch.sustain_level * s.patch.gain < 2.0 * step;
+}
+constexpr Exception exceptions[] = {
+    {"sustain_time", quiet_under_crush, "the crush may round the whole sustain and release to silence"},
+    {"release", quiet_under_crush, "the crush may round the whole release to silence"},
+};
+
+bool excepted(const SoundField& field, const Sound& sound) {
+    for (const Exception& e : exceptions) {
+        if (e.member == field.name && e.applies(sound)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+struct Tally {
+    std::size_t inactive_checked = 0;
+    std::size_t active_checked = 0;
+};
+
+// Each member of target (the sound, or one layer of it) moved to each value, the whole sound rendered.
+void check_members(Sound& whole, Sound& target, const SampleBuffer& before, const std::string& where,
+                   Tally& tally) {
+    for (const SoundField& field : sound_fields()) {
+        const std::string_view reason = inactive_reason(field, target);
+        double& slot = value_in(target, field);
+        const double kept = slot;
+        bool changed = false;
+        for (const double v : values_across(field)) {
+            slot = v;
+            if (!same_bits(render_sound(whole, rate_hz), before)) {
+                changed = true;
+                break;
+            }
+        }
+        slot = kept;
+        if (!reason.empty()) {
+            ++tally.inactive_checked;
+            EXPECT_FALSE(changed) << where << field.name << " is inactive (" << reason
+                                  << ") but changes the render";
+        } else if (!excepted(field, target)) {
+            ++tally.active_checked;
+            EXPECT_TRUE(changed) << where << field.name
+                                 << " is active but none of three values changes the render";
+        }
+    }
+}
+
+TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
+    Tally tally;
+    for (std::uint64_t n = 0; n < 200; ++n) {
+        const auto family = static_cast<SfxPreset>(n % 8);
+        const auto chip = static_cast<ChipType>((n / 8) % 4);
+        const bool layered = n % 10 == 9;
+        Sound sound = layered ? random_layered_sound(family, chip, n, 2) : random_sound(family, chip, n);
+        const SampleBuffer before = render_sound(sound, rate_hz);
+        const std::string name = std::string(preset_words[n % 8]) + "/" +
+                                 std::string(chip_words[(n / 8) % 4]) + " seed " + std::to_string(n) + ": ";
+        if (layered) {
+            for (std::size_t i = 0; i < sound.layers.size(); ++i) {
+                check_members(sound, sound.layers[i].sound, before,
+                              name + "layers[" + std::to_string(i) + "].", tally);
+            }
+        } else {
+            check_members(sound, sound, before, name, tally);
+        }
+    }
+    EXPECT_GT(tally.inactive_checked, 1000U);
+    EXPECT_GT(tally.active_checked, 4000U);
+}
+
+// The three members the table once called active where they change no sample, and the cases the
+// property finds beyond them, each on a sound built to show it.
+TEST(MemberEffects, NameTheCasesThatChangeNothing) {
+    struct Case {
+        const char* what;
+        SfxPreset preset;
+        ChipType chip;
+        void (*set)(Sound&);
+        std::string_view member;
+    };
+    const Case cases[] = {
+        {"duty sweep on FM", SfxPreset::coin, ChipType::ym2612, [](Sound&) {}, "duty_sweep"},
+        {"duty sweep on the triangle", SfxPreset::laser, ChipType::nes,
+         [](Sound& s) { s.patch.freq_slide = -2000.0; }, "duty_sweep"},
+        {"FM ratio with no depth", SfxPreset::coin, ChipType::ym2612,
+         [](Sound& s) { s.patch.fm_index = 0.0; }, "fm_ratio"},
+        {"FM depth with no ratio", SfxPreset::coin, ChipType::ym2612,
+         [](Sound& s) { s.patch.fm_ratio = 0.0; }, "fm_index"},
+        {"punch with no sustain", SfxPreset::laser, ChipType::nes, [](Sound&) {}, "punch"},
+        {"a sustain at level 0", SfxPreset::blip, ChipType::gameboy,
+         [](Sound& s) { s.patch.sustain_time = 0.1; }, "sustain_time"},
+        {"a release at level 0", SfxPreset::laser, ChipType::sid, [](Sound&) {}, "release"},
+        {"a release after the end", SfxPreset::game_over, ChipType::nes, [](Sound&) {}, "release"},
+        {"a repeat with nothing to restart", SfxPreset::blip, ChipType::nes,
+         [](Sound& s) { s.patch.repeat_rate = 20.0; }, "repeat_rate"},
+        {"vibrato at rate 0", SfxPreset::powerup, ChipType::nes, [](Sound& s) { s.patch.vibrato_rate = 0.0; },
+         "vibrato_depth"},
+        {"tremolo at rate 0", SfxPreset::coin, ChipType::nes,
+         [](Sound& s) {
+             s.patch.tremolo_depth = 0.5;
+             s.patch.tremolo_rate = 0.0;
+         },
+         "tremolo_depth"},
+        {"a jump after the end", SfxPreset::coin, ChipType::nes,
+         [](Sound& s) {
+             s.patch.jump1_semitones = 7.0;
+             s.patch.jump1_time = 0.6;
+         },
+         "jump1_semitones"},
+    };
+    for (const Case& c : cases) {
+        Sound sound = make_sound(c.preset, c.chip);
+        c.set(sound);
+        bool listed = false;
+        for (const InactiveMember& m : inactive_members(sound)) {
+            listed = listed || m.member == c.member;
+        }
+        EXPECT_TRUE(listed) << c.what;
+        const SampleBuffer before = render_sound(sound, rate_hz);
+        for (const SoundField& field : sound_fields()) {
+            if (field.name == c.member) {
+                for (const double v : values_across(field)) {
+                    Sound moved = sound;
+                    value_in(moved, field) = v;
+                    EXPECT_TRUE(same_bits(render_sound(moved, rate_hz), before)) << c.what << " at " << v;
+                }
+            }
+        }
+    }
+}
+
+// The stage members' neutral values are the patch's own defaults, so a file that leaves a stage out
+// and a sound built in code without it are the same sound.
+TEST(MemberEffects, NeutralValuesAreThePatchDefaults) {
+    const SfxPatch plain{};
+    for (const SoundField& field : sound_fields()) {
+        if (field.version > 1 && field.member != nullptr) {
+            EXPECT_EQ(plain.*field.member, field.neutral) << field.name;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace bleepforge
