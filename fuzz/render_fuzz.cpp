@@ -1,6 +1,7 @@
 // The renderer with arbitrary patches: the exact count, every sample finite in [-1, 1], the same
-// bits as the plain reference renderer, and the same bits again from a voice rendered in pieces
-// whose sizes the input chooses.
+// bits as the plain reference renderer, the same bits again from a voice rendered in pieces whose
+// sizes the input chooses, and a low-pass that never grows without limit (which would end the render
+// in a run of zeros, the NaN clipped, while the envelope still sounds).
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -8,6 +9,7 @@
 #include "bleepforge/bleepforge.hpp"
 #include "fuzz_support.hpp"
 #include "reference.hpp"
+#include "units.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace bleepforge;
@@ -31,6 +33,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t i = 0; i < samples.size(); ++i) {
         FUZZ_CHECK(std::isfinite(samples[i]) && samples[i] >= -1.0f && samples[i] <= 1.0f);
         FUZZ_CHECK(std::bit_cast<std::uint32_t>(samples[i]) == std::bit_cast<std::uint32_t>(reference[i]));
+    }
+
+    // The low-pass as the render drives it, fed the input that excites it most, the highest frequency
+    // there is: bounded, it stays bounded.
+    if (filter_is_on(p)) {
+        const auto rate = static_cast<double>(rate_hz);
+        voice::PitchStages tone(p, rate);
+        voice::LowPass lowpass(p, rate);
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const double freq_hz = tone.step(i).freq_hz;
+            const float out =
+                lowpass.step((i & 1U) != 0 ? 1.0f : -1.0f, freq_hz, static_cast<double>(i) / rate);
+            FUZZ_CHECK(std::isfinite(out) && std::fabs(out) < 1000.0f);
+        }
     }
 
     // The rest of the input picks the pieces' sizes, 1 to 511 each; past its end they are 256. Every

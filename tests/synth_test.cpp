@@ -418,28 +418,70 @@ TEST(PitchClamp, HoldsThePitchAt20000HzFromAbove) {
     }
 }
 
-// The filter's cutoff is capped at 0.45 times the rate: 19845 Hz at 44100 Hz.
-TEST(FilterCutoff, IsCappedAtFortyFivePercentOfTheRate) {
-    // Hand-derived: k = 2 sin(0.45 pi) = 2 cos(0.05 pi) = 1.9753766811902755. From rest, an input
-    // of 1 gives low 0 on the first sample (band becomes k) and k^2 on the second.
-    const double k = 1.9753766811902755;
-    for (const double freq_hz : {10000.0, 5512.5, 20000.0}) {  // 4 * 5512.5 * 0.9 is the cap itself
-        voice::FilterState state;
-        EXPECT_EQ(voice::filter_sample(state, 1.0f, freq_hz, 0.9, 0.0, 44100.0), 0.0f);
-        EXPECT_NEAR(state.band, k, 1e-15) << freq_hz;
-        EXPECT_NEAR(voice::filter_sample(state, 1.0f, freq_hz, 0.9, 0.0, 44100.0), k * k, 1e-6) << freq_hz;
+// The low-pass's coefficient is held where the filter still decays with a margin, k^2 + k q <= 2.
+TEST(Filter, HoldsItsCoefficientWhereItDecays) {
+    // Hand-derived bounds: q = 1 gives k = (sqrt(9) - 1) / 2 = 1; q = 0.5 solves k^2 + k / 2 = 2.
+    EXPECT_EQ(voice::filter_damping(0.0).k_max, 1.0);
+    const voice::FilterDamping half = voice::filter_damping(0.5);
+    EXPECT_EQ(half.q, 0.5);
+    EXPECT_NEAR(half.k_max * half.k_max + half.k_max * 0.5, 2.0, 1e-15);
+    // At noise 1 the recursion would never decay: the damping is held at 1/32, a NaN too.
+    EXPECT_EQ(voice::filter_damping(1.0).q, voice::min_filter_damping);
+    EXPECT_EQ(voice::filter_damping(std::nan("")).q, voice::min_filter_damping);
+
+    // At q = 1 and k = 1 the filter is a one-sample delay (to within rounding): low' = low + band,
+    // band' = in - low'. So a tone at the bound (3000 Hz at cutoff 0.9, or 1000 Hz at 8000 Hz, which
+    // the unbounded recursion turns into a full-scale burst and then silence) is the tone one sample
+    // late, on every chip.
+    for (int chip = 0; chip < 4; ++chip) {
+        for (const auto& [freq_hz, rate_hz] :
+             {std::pair{3000.0, 44100}, {1000.0, 8000}, {1000.0, 11025}, {15000.0, 44100}}) {
+            SfxPatch plain = flat_patch(static_cast<ChipType>(chip), freq_hz);
+            SfxPatch filtered = plain;
+            filtered.filter_cutoff = 0.9;
+            const SampleBuffer dry = render_sfx(plain, 0.2, rate_hz);
+            const SampleBuffer wet = render_sfx(filtered, 0.2, rate_hz);
+            ASSERT_EQ(wet.size(), dry.size());
+            EXPECT_EQ(wet[0], 0.0f);
+            for (std::size_t i = 1; i < wet.size(); ++i) {
+                ASSERT_NEAR(wet[i], dry[i - 1], 1e-9)
+                    << chip << " " << freq_hz << " Hz at " << rate_hz << ", sample " << i;
+            }
+        }
     }
-    // Below the cap the cutoff follows the pitch: 4 * 4961.25 * 0.9 is 17860.5 Hz.
-    voice::FilterState below;
-    (void)voice::filter_sample(below, 1.0f, 4961.25, 0.9, 0.0, 44100.0);
-    EXPECT_LT(below.band, k - 0.05);
-    // Through the renderer: above the cap, two cutoff factors give the same bytes.
+
+    // Less damped, at the bound, it decays from an impulse within a few hundred samples and has
+    // sound throughout a noisy tone's sustain, however high the pitch.
+    for (const double noise : {0.3, 0.6, 1.0}) {
+        voice::FilterState state;
+        const voice::FilterDamping damping = voice::filter_damping(noise);
+        float out = voice::filter_sample(state, 1.0f, 20000.0, 0.9, damping, 8000.0);
+        for (int i = 0; i < 2000; ++i) {
+            out = voice::filter_sample(state, 0.0f, 20000.0, 0.9, damping, 8000.0);
+        }
+        EXPECT_LT(std::fabs(out), 1e-12f) << noise;
+        for (int chip = 0; chip < 4; ++chip) {
+            for (const std::int32_t rate_hz : {8000, 44100}) {
+                SfxPatch p = flat_patch(static_cast<ChipType>(chip), 12000.0);
+                p.noise = noise;
+                p.filter_cutoff = 0.9;
+                const SampleBuffer s = render_sfx(p, 0.2, rate_hz);
+                std::size_t zeros = 0;
+                for (const float v : s) {
+                    zeros += v == 0.0f;
+                }
+                EXPECT_LE(zeros, 2U) << noise << " " << chip << " " << rate_hz;
+            }
+        }
+    }
+
+    // Below the bound the cutoff follows the pitch; above it two cutoff factors give the same bytes.
     SfxPatch a = flat_patch(ChipType::gameboy, 10000.0);
     a.filter_cutoff = 0.9;
     SfxPatch b = a;
-    b.filter_cutoff = 0.6;  // 24000 Hz, still above the cap
+    b.filter_cutoff = 0.6;  // 24000 Hz asked for: both far above the bound's 7350 Hz
     EXPECT_TRUE(same_bits(render_sfx(a, 0.05, 44100), render_sfx(b, 0.05, 44100)));
-    b.filter_cutoff = 0.45;  // 18000 Hz, below it
+    b.filter_cutoff = 0.15;  // 6000 Hz, below it
     EXPECT_FALSE(same_bits(render_sfx(a, 0.05, 44100), render_sfx(b, 0.05, 44100)));
 }
 

@@ -76,7 +76,8 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
                 voice = mix_noise(voice, step_lfsr(lfsr));
             }
             if (patch.filter_cutoff < 0.98) {
-                voice = filter_sample(filter, voice, freq, patch.filter_cutoff, patch.noise, rate);
+                voice = filter_sample(filter, voice, freq, patch.filter_cutoff, filter_damping(patch.noise),
+                                      rate);
             }
             out[static_cast<std::size_t>(i)] = clip_sample(voice * env);
         }

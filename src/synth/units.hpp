@@ -170,13 +170,13 @@ public:
           sweeps_(p.filter_sweep != 0.0),
           cutoff_(p.filter_cutoff),
           per_second_(p.filter_sweep),
-          noise_(p.noise),
+          damping_(filter_damping(p.noise)),
           rate_hz_(rate_hz) {}
 
     [[nodiscard]] bool on() const { return on_; }
     // The filter with its own cutoff factor: the design's step.
     float step(float in, double freq_hz) {
-        return filter_sample(state_, in, freq_hz, cutoff_, noise_, rate_hz_);
+        return filter_sample(state_, in, freq_hz, cutoff_, damping_, rate_hz_);
     }
     // With the sweep, at t seconds; the input unchanged while the filter is off.
     float step(float in, double freq_hz, double t_s) {
@@ -184,7 +184,7 @@ public:
             return in;
         }
         const double cutoff = sweeps_ ? swept(cutoff_, per_second_, t_s, 0.0, 1.0) : cutoff_;
-        return filter_sample(state_, in, freq_hz, cutoff, noise_, rate_hz_);
+        return filter_sample(state_, in, freq_hz, cutoff, damping_, rate_hz_);
     }
 
 private:
@@ -192,7 +192,7 @@ private:
     bool sweeps_ = false;
     double cutoff_ = 1.0;
     double per_second_ = 0.0;
-    double noise_ = 0.0;
+    FilterDamping damping_{1.0, 1.0};
     double rate_hz_ = 1.0;
     FilterState state_;
 };

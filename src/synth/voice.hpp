@@ -168,18 +168,40 @@ inline float mix_noise(float voice, bool bit) {
     return voice * 0.6f + (bit ? 0.4f : -0.4f);
 }
 
-// Two-pole state-variable low-pass with damping 1 - noise; the state is carried in double.
+// Two-pole state-variable low-pass with damping q = 1 - noise; the state is carried in double.
 struct FilterState {
     double low = 0.0;
     double band = 0.0;
 };
 
-inline float filter_sample(FilterState& s, float in, double freq_hz, double cutoff_factor, double noise,
-                           double rate_hz) {
+// The damping the low-pass takes is held in [1/32, 1]: at 0 (noise 1) it would ring for ever, and
+// above 1 (a noise below 0, outside its range) the bound below would no longer keep it decaying.
+inline constexpr double min_filter_damping = 1.0 / 32.0;
+
+// The low-pass's damping and the bound on its coefficient, fixed for a render by the noise amount.
+// The recursion decays only while k^2 + 2 k q < 4 (beyond, it grows without limit). The bound
+// k^2 + k q <= 2, k = 4 / (sqrt(q^2 + 8) + q), keeps it inside with a margin: there the gain at half
+// the rate, k^2 / (4 - k^2 - 2 k q), is at most 1, the gain at 0 Hz, so the filter never rings at
+// the top of the band (at q = 1, k = 1, it is a one-sample delay). Below the bound a sound keeps the
+// bytes it had without one.
+struct FilterDamping {
+    double q;
+    double k_max;
+};
+
+inline FilterDamping filter_damping(double noise) {
+    const double damping = 1.0 - noise;
+    const double q = damping >= min_filter_damping ? (damping <= 1.0 ? damping : 1.0) : min_filter_damping;
+    return {q, 4.0 / (std::sqrt(q * q + 8.0) + q)};
+}
+
+inline float filter_sample(FilterState& s, float in, double freq_hz, double cutoff_factor,
+                           FilterDamping damping, double rate_hz) {
     const double cutoff_hz = std::min(0.45 * rate_hz, std::max(50.0, 4.0 * freq_hz * cutoff_factor));
-    const double k = 2.0 * our_sine(cutoff_hz * pi / rate_hz);
+    const double free_k = 2.0 * our_sine(cutoff_hz * pi / rate_hz);
+    const double k = free_k < damping.k_max ? free_k : damping.k_max;
     s.low = s.low + k * s.band;
-    s.band = s.band + k * (static_cast<double>(in) - s.low - (1.0 - noise) * s.band);
+    s.band = s.band + k * (static_cast<double>(in) - s.low - damping.q * s.band);
     return static_cast<float>(s.low);
 }
 
