@@ -41,7 +41,8 @@ static_assert(chip_words.size() == static_cast<std::size_t>(ChipType::ym2612) + 
 
 // Everything the renderer needs for one preset voiced on one chip. A plain value: the chip and
 // the fourteen values every preset sets, then the stages of sound-file format 2, each neutral (the
-// sound as without the stage) unless set; their formulas are in synth.hpp.
+// sound as without the stage) unless set, their formulas in synth.hpp; and whether the sound is made
+// for the hardware (format 3), whose reduction to frames is in synth.hpp too.
 struct SfxPatch {
     ChipType chip;
     double base_freq;      // Hz, starting pitch
@@ -77,6 +78,8 @@ struct SfxPatch {
     double downsample_rate = 0.0;   // Hz of the sample-and-hold; 0 is off
     double bitcrush_bits = 16.0;    // 1 to 16 whole bits; 16 is off
     double gain = 1.0;              // before the final clip
+
+    bool hardware = false;  // made for the console: reduced to frames and played by its sound unit
 };
 
 // The word with A-Z turned into a-z and every other byte kept: the same in every locale.

@@ -20,12 +20,12 @@ struct RegisterWrite {
 // The writes of one video frame, in the order they are made.
 using FrameWrites = std::vector<RegisterWrite>;
 
-// The consoles with a model of their sound unit.
-enum class Console : std::uint8_t { nes };
+// The consoles whose sound unit has a model here.
+enum class HardwareModel : std::uint8_t { nes };
 
 // A sound's frames: frame k's writes are made at the start of video frame k.
 struct Frames {
-    Console console = Console::nes;
+    HardwareModel model = HardwareModel::nes;
     std::vector<FrameWrites> frames;
 
     friend bool operator==(const Frames&, const Frames&) = default;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bleepforge/catalogue.hpp"
+#include "bleepforge/hardware.hpp"
 
 namespace bleepforge {
 
@@ -121,6 +122,34 @@ inline constexpr double phaser_max_s = 0.02;
 // 11. Gain: times gain. 12. The clip to [-1, 1] as a float (a NaN gives 0).
 // Sines of new stages come from the renderer's own polynomial sine, so they are the same everywhere.
 // With every stage neutral the steps are exactly the design's.
+
+// Whether the chip's console has a model of its sound unit, through which a patch made for the
+// hardware plays: the nes.
+[[nodiscard]] constexpr bool has_hardware_model(ChipType chip) {
+    return chip == ChipType::nes;
+}
+
+// A patch made for the hardware, reduced to the frames that play it for duration_s seconds: one for
+// each video frame that begins before the end, the last of them silencing the channels. Per frame n,
+// at t = n / nes_frame_hz, with the stages stepped once a frame as at that rate:
+//  - The tone on pulse 1 ($4000-$4003), or on the triangle ($4008-$400B) where the voice plays its
+//    stepped triangle. f is the pitch with vibrato; the period t = round(1789773 / (16 f) - 1) held
+//    in 8 to 2047 for the pulse, t = round(1789773 / (32 f) - 1) held in 2 to 2047 for the triangle;
+//    $4003 and $400B are written only when t's high bits change (the write restarts the pulse's
+//    phase); $4001 = $08 (no sweep, and no low note muted); the duty the nearest of 12.5, 25, 50
+//    and 75 %.
+//  - The level L = envelope x punch x tremolo x gain, as the constant volume round(15 L) held in
+//    0 to 15 ($30 | volume: length counter halted); the triangle, which has no volume, sounds
+//    ($4008 = $FF) while that volume is above 0 and stops ($80) at 0.
+//  - Noise on the noise channel ($400C-$400F) on the frames the voice mixes noise (noise above
+//    0.25, or the pitch below 120 Hz), at the same volume; period index 3 (a 55930 Hz clock), the
+//    nearest of the 16 to the 44100 Hz the voice steps its noise register at; mode 1 (the 93-step
+//    "metallic" sequence) where noise is above 0.75, where the voice's filter would ring, else 0.
+//  - The first frame enables the channels used ($4015) before any other write; after it a register
+//    is written only when its value changes; the last frame sets every volume to 0.
+// The low-pass, high-pass, phaser, sample-and-hold, bit crush and FM have no hardware and play no
+// part. Empty where the chip has no model or duration_s holds no frame.
+[[nodiscard]] Frames hardware_frames(const SfxPatch& patch, double duration_s);
 
 // A render in progress: everything it needs between two calls of render_voice, so a game can pull
 // a sound a few hundred samples at a time from its audio callback. A value: a copy goes on

@@ -1,0 +1,171 @@
+// A patch made for the hardware reduced to the NES's frames: the stages stepped once a video frame,
+// and each frame's pitch, duty and level mapped to what the 2A03 plays (the mappings are in
+// bleepforge/synth.hpp; the register facts from the NESdev wiki's "APU" pages).
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+#include "bleepforge/synth.hpp"
+#include "units.hpp"
+#include "voice.hpp"
+
+namespace bleepforge {
+namespace {
+
+using namespace voice;
+
+// Register addresses (NESdev wiki "APU").
+constexpr std::uint16_t pulse_control = 0x4000;  // DDLC VVVV
+constexpr std::uint16_t pulse_sweep = 0x4001;
+constexpr std::uint16_t pulse_low = 0x4002;
+constexpr std::uint16_t pulse_high = 0x4003;  // writing it restarts the sequencer
+constexpr std::uint16_t triangle_control = 0x4008;
+constexpr std::uint16_t triangle_low = 0x400A;
+constexpr std::uint16_t triangle_high = 0x400B;
+constexpr std::uint16_t noise_control = 0x400C;
+constexpr std::uint16_t noise_period = 0x400E;  // M--- PPPP
+constexpr std::uint16_t noise_length = 0x400F;
+constexpr std::uint16_t status = 0x4015;  // ---D NT21: the channels enabled
+
+constexpr std::uint8_t pulse1_enabled = 0x01;
+constexpr std::uint8_t triangle_enabled = 0x04;
+constexpr std::uint8_t noise_enabled = 0x08;
+// $4001 = $08: sweep off with negate set, so the target period never exceeds $7FF and no low note is
+// muted (NESdev wiki "APU Sweep").
+constexpr std::uint8_t sweep_off = 0x08;
+// L = 1 (length counter halted, envelope looping) and C = 1 (constant volume): the volume written
+// is the volume heard, until the sound ends.
+constexpr std::uint8_t halted_constant_volume = 0x30;
+// The triangle's control bit with the longest reload: its linear counter never runs out; control
+// with reload 0 stops it at the next quarter frame (NESdev wiki "APU Triangle").
+constexpr std::uint8_t triangle_sounding = 0xFF;
+constexpr std::uint8_t triangle_stopped = 0x80;
+
+// Timer periods the channels can play: the pulse is silent below 8; the triangle's periods 0 and 1
+// are ultrasonic (NESdev wiki "APU Pulse", "APU Triangle").
+constexpr int pulse_min_period = 8;
+constexpr int triangle_min_period = 2;
+constexpr int max_period = 2047;
+
+constexpr std::array<double, 4> duty_shares{0.125, 0.25, 0.5, 0.75};  // $4000 bits 7-6 = 0 ... 3
+
+// The noise channel's clock: period index 3 (32 CPU cycles, 55930 Hz), the nearest of the 16 NTSC
+// periods to the 44100 Hz at which the voice steps its own register (NESdev wiki "APU Noise").
+constexpr std::uint8_t noise_period_index = 3;
+constexpr std::uint8_t noise_short_mode = 0x80;
+constexpr double metallic_noise_above = 0.75;
+
+// What one frame asks of the channels, before it is written as changes.
+struct FrameState {
+    std::uint8_t tone_control;  // $4000 or $4008
+    int period;                 // the tone channel's 11-bit timer period
+    bool noise_on;
+    std::uint8_t noise_control;
+};
+
+int rounded_period(double cycles_per_step, double freq_hz, int min_period) {
+    // cycles_per_step / f - 1, rounded to nearest; no pitch above 0 Hz plays the longest period.
+    const double t = freq_hz > 0.0 ? floor_exact(cycles_per_step / freq_hz - 1.0 + 0.5) : max_period;
+    return t < min_period ? min_period : t > max_period ? max_period : static_cast<int>(t);
+}
+
+std::uint8_t duty_code(double duty) {
+    std::size_t nearest = 0;
+    for (std::size_t d = 1; d < duty_shares.size(); ++d) {
+        if (std::fabs(duty - duty_shares[d]) < std::fabs(duty - duty_shares[nearest])) {
+            nearest = d;
+        }
+    }
+    return static_cast<std::uint8_t>(nearest << 6U);
+}
+
+std::uint8_t volume_of(double level) {
+    const double v = floor_exact(15.0 * level + 0.5);
+    return v >= 15.0 ? 15 : v >= 1.0 ? static_cast<std::uint8_t>(v) : 0;  // a NaN too is 0
+}
+
+// The registers as last written, so that a frame writes only what changes.
+class Writer {
+public:
+    explicit Writer(FrameWrites& out) : out_(out) {}
+    void write(std::uint16_t address, std::uint8_t value) {
+        std::optional<std::uint8_t>& last = held_[address - 0x4000U];
+        if (last != value) {
+            out_.get().push_back({address, value});
+            last = value;
+        }
+    }
+    void set_frame(FrameWrites& out) { out_ = out; }
+
+private:
+    std::reference_wrapper<FrameWrites> out_;
+    std::array<std::optional<std::uint8_t>, 0x18> held_{};
+};
+
+}  // namespace
+
+Frames hardware_frames(const SfxPatch& patch, double duration_s) {
+    Frames frames;
+    const double frame_count = std::ceil(duration_s * nes_frame_hz);
+    if (!has_hardware_model(patch.chip) || !(frame_count >= 1.0) || !(frame_count <= 1e9)) {
+        return frames;
+    }
+    const auto count = static_cast<std::uint64_t>(frame_count);
+    const bool triangle = generator_of(patch) == Generator::stepped_triangle;
+    const bool metallic = patch.noise > metallic_noise_above;
+
+    // Every frame's state first, so the first frame knows which channels the sound uses.
+    PitchStages tone(patch, nes_frame_hz);
+    const Level level(patch, nes_frame_hz, count);
+    std::vector<FrameState> states;
+    states.reserve(static_cast<std::size_t>(count));
+    bool uses_noise = false;
+    for (std::uint64_t n = 0; n < count; ++n) {
+        const Tone step = tone.step(n);
+        const double t = static_cast<double>(n) / nes_frame_hz;
+        const bool last = n + 1 == count;
+        const std::uint8_t volume = last ? 0 : volume_of(level.apply(1.0, level.envelope(n), t) * patch.gain);
+        FrameState s{};
+        if (triangle) {
+            s.tone_control = volume > 0 ? triangle_sounding : triangle_stopped;
+            s.period = rounded_period(nes_cpu_hz / 32.0, step.tone_hz, triangle_min_period);
+        } else {
+            s.tone_control =
+                static_cast<std::uint8_t>(duty_code(step.duty) | halted_constant_volume | volume);
+            s.period = rounded_period(nes_cpu_hz / 16.0, step.tone_hz, pulse_min_period);
+        }
+        s.noise_on = noise_on_every_sample(patch) || step.freq_hz < noise_pitch_below_hz;
+        s.noise_control = static_cast<std::uint8_t>(halted_constant_volume | (s.noise_on ? volume : 0));
+        uses_noise = uses_noise || s.noise_on;
+        states.push_back(s);
+    }
+
+    frames.frames.resize(static_cast<std::size_t>(count));
+    Writer writer(frames.frames[0]);
+    const std::uint16_t control = triangle ? triangle_control : pulse_control;
+    const std::uint16_t low = triangle ? triangle_low : pulse_low;
+    const std::uint16_t high = triangle ? triangle_high : pulse_high;
+    writer.write(status, static_cast<std::uint8_t>((triangle ? triangle_enabled : pulse1_enabled) |
+                                                   (uses_noise ? noise_enabled : 0)));
+    if (!triangle) {
+        writer.write(pulse_sweep, sweep_off);
+    }
+    for (std::size_t n = 0; n < states.size(); ++n) {
+        writer.set_frame(frames.frames[n]);
+        const FrameState& s = states[n];
+        writer.write(control, s.tone_control);
+        writer.write(low, static_cast<std::uint8_t>(s.period & 0xFF));
+        writer.write(high, static_cast<std::uint8_t>(s.period >> 8));
+        if (uses_noise) {
+            writer.write(noise_control, s.noise_control);
+            writer.write(noise_period,
+                         static_cast<std::uint8_t>((metallic ? noise_short_mode : 0) | noise_period_index));
+            writer.write(noise_length, 0x00);
+        }
+    }
+    return frames;
+}
+
+}  // namespace bleepforge
