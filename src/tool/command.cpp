@@ -288,29 +288,31 @@ std::optional<std::vector<FileToWrite>> bank_wav_files(
 
 namespace {
 
-std::string keyword_reason(const std::string& name, const std::string& entry) {
-    return "--name " + name + " with the sound \"" + entry + "\" makes a keyword, not a symbol";
-}
-
-// Whether every symbol of a bank's sound in the header is an identifier and no keyword.
-bool makes_symbols(const std::string& name, const std::string& entry) {
-    const std::string symbol = name + "_" + entry;
-    return is_header_name(symbol) && is_header_name(symbol + "_pcm") &&
-           is_header_name(symbol + "_num_samples");
+// Why the symbols of name and the bank's sounds would not compile, in words about name.
+std::string clash_reason(const SymbolClash& clash, const std::string& name) {
+    std::string reason = "--name " + name;
+    if (clash.keyword) {
+        return reason + " with the sound \"" + clash.sound + "\" makes a keyword, not a symbol";
+    }
+    reason += " gives the header symbol " + clash.symbol + " for the sound \"" + clash.sound;
+    return reason + (clash.other.empty() ? "\", and for the header itself"
+                                         : "\" and again for \"" + clash.other + "\"");
 }
 
 }  // namespace
 
 std::optional<std::string> bank_header(const Bank& bank, std::span<const SampleBuffer> samples,
                                        const std::string& name, std::int32_t rate_hz, std::string& error) {
+    std::vector<std::string_view> names;
     std::vector<NamedSamples> named;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        const std::string& entry = bank.entries[i].name;
-        if (!makes_symbols(name, entry)) {
-            error = keyword_reason(name, entry);
-            return std::nullopt;
-        }
-        named.push_back({entry, samples[i]});
+        names.push_back(bank.entries[i].name);
+        named.push_back({bank.entries[i].name, samples[i]});
+    }
+    const std::vector<SymbolClash> clashes = header_symbol_clashes(header_symbols(name, names));
+    if (!clashes.empty()) {
+        error = clash_reason(clashes.front(), name);
+        return std::nullopt;
     }
     return bank_header_text(named, name, rate_hz);
 }

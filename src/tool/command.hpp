@@ -117,7 +117,7 @@ template <typename Enum>
     const std::optional<std::string>& out_dir, std::int32_t rate_hz, WavFormat format, std::string& error);
 
 // The header of a bank's rendered sounds with name in its symbols; nothing, with the reason in
-// error, when name and a sound's name make a keyword.
+// error, when those symbols would not compile (header_symbol_clashes).
 [[nodiscard]] std::optional<std::string> bank_header(const Bank& bank, std::span<const SampleBuffer> samples,
                                                      const std::string& name, std::int32_t rate_hz,
                                                      std::string& error);
