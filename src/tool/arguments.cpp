@@ -31,9 +31,8 @@ std::string_view spelling_of(Option option) {
     return found->word;
 }
 
-ParseOutcome parse_arguments(std::span<const char* const> words, std::initializer_list<Option> allowed) {
-    ParseOutcome parsed;
-    Arguments& a = parsed.arguments;
+Result<Arguments> parse_arguments(std::span<const char* const> words, std::initializer_list<Option> allowed) {
+    Arguments a;
     bool options_end = false;
     for (std::size_t i = 0; i < words.size(); ++i) {
         const std::string_view word = words[i];
@@ -50,31 +49,27 @@ ParseOutcome parse_arguments(std::span<const char* const> words, std::initialize
                                            [&](const Spelling& s) { return s.word == written; });
         if (spelling == std::end(spellings) ||
             std::find(allowed.begin(), allowed.end(), spelling->option) == allowed.end()) {
-            parsed.error = "unknown option " + std::string(written);
-            return parsed;
+            return Failure("unknown option " + std::string(written));
         }
         std::string value;
         if (!spelling->takes_value) {
             if (written.size() < word.size()) {
-                parsed.error = "option " + std::string(written) + " takes no value";
-                return parsed;
+                return Failure("option " + std::string(written) + " takes no value");
             }
         } else if (written.size() < word.size()) {
             value = std::string(word.substr(written.size() + 1));
         } else if (i + 1 < words.size()) {
             value = words[++i];
         } else {
-            parsed.error = "option " + std::string(written) + " needs a value";
-            return parsed;
+            return Failure("option " + std::string(written) + " needs a value");
         }
         std::optional<std::string>& slot = a.values[static_cast<std::size_t>(spelling->option)];
         if (slot) {
-            parsed.error = "option " + std::string(spelling_of(spelling->option)) + " is given twice";
-            return parsed;
+            return Failure("option " + std::string(spelling_of(spelling->option)) + " is given twice");
         }
         slot = std::move(value);
     }
-    return parsed;
+    return a;
 }
 
 }  // namespace bleepforge::tool

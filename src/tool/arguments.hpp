@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "result.hpp"
+
 namespace bleepforge::tool {
 
 enum class Option : std::uint8_t {
@@ -40,16 +42,11 @@ struct Arguments {
     [[nodiscard]] bool has(Option option) const { return (*this)[option].has_value(); }
 };
 
-struct ParseOutcome {
-    Arguments arguments;
-    std::string error;  // a usage error's reason; empty when the words parsed
-};
-
 // Parses the words after the command word. An option outside allowed, one given twice or a value
-// missing is an error; "--" ends the options and "-" is an operand (standard input or output).
-// Values come as "--rate 8000" or "--rate=8000".
-[[nodiscard]] ParseOutcome parse_arguments(std::span<const char* const> words,
-                                           std::initializer_list<Option> allowed);
+// missing is the usage error it fails with; "--" ends the options and "-" is an operand (standard
+// input or output). Values come as "--rate 8000" or "--rate=8000".
+[[nodiscard]] Result<Arguments> parse_arguments(std::span<const char* const> words,
+                                                std::initializer_list<Option> allowed);
 
 // How the option is written on the command line ("-o" for output).
 [[nodiscard]] std::string_view spelling_of(Option option);
