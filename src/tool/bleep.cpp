@@ -274,6 +274,30 @@ int command_studio(const Command& command, const Arguments& a, std::string_view 
     return exit_ok;
 }
 
+int run(Verb verb, const Command& command, const Arguments& a, std::string_view program) {
+    switch (verb) {
+    case Verb::new_sound:
+        return command_new(command, a);
+    case Verb::random:
+        return command_random(command, a);
+    case Verb::mutate:
+        return command_mutate(command, a);
+    case Verb::render:
+        return command_render(command, a);
+    case Verb::header:
+        return command_header(command, a);
+    case Verb::check:
+        return command_check(command, a);
+    case Verb::play:
+        return command_play(command, a);
+    case Verb::watch:
+        return command_watch(command, a);
+    case Verb::studio:
+        return command_studio(command, a, program);
+    }
+    return exit_usage;
+}
+
 }  // namespace
 
 int run_bleep(std::span<const char* const> args, const ToolConsole& console) {
@@ -282,42 +306,23 @@ int run_bleep(std::span<const char* const> args, const ToolConsole& console) {
         return command.usage("a command is missing");
     }
     const std::string_view word = args[1];
-    if (word == "--help" || word == "-h" || word == "help") {
+    const std::optional<Option> instead = spelled(word);
+    if (word == "help" || instead == Option::help) {
         return write_stream(console.out, help_text()) ? exit_ok : exit_failure;
     }
-    if (word == "--version") {
+    if (instead == Option::version) {
         return write_stream(console.out, "bleep " BLEEPFORGE_VERSION "\n") ? exit_ok : exit_failure;
     }
-    using enum Option;
-    struct Entry {
-        std::string_view word;
-        std::initializer_list<Option> options;
-        int (*run)(const Command&, const Arguments&);
-    };
-    const Entry commands[] = {
-        {"new", {output}, command_new},
-        {"random", {output, seed, layers}, command_random},
-        {"mutate", {output, seed, amount}, command_mutate},
-        {"render", {output, out_dir, rate, format}, command_render},
-        {"header", {output, name, rate, depfile}, command_header},
-        {"check", {}, command_check},
-        {"play", {rate, loop}, command_play},
-        {"watch", {out_dir, rate, format, header, play}, command_watch},
-        {"studio", {}, nullptr},
-    };
-    const auto entry = std::find_if(std::begin(commands), std::end(commands),
-                                    [&](const Entry& e) { return e.word == word; });
-    if (entry == std::end(commands)) {
-        return command.usage("unknown command " + std::string(word));
+    const Result<const CommandRow*> found = find_command(word);
+    if (!found) {
+        return command.usage(found.error());
     }
-    const Result<Arguments> parsed = parse_arguments(args.subspan(2), entry->options);
+    const CommandRow& row = **found;
+    const Result<Arguments> parsed = parse_arguments(args.subspan(2), row.options);
     if (!parsed) {
         return command.usage(parsed.error());
     }
-    if (entry->run == nullptr) {
-        return command_studio(command, *parsed, args[0]);
-    }
-    return entry->run(command, *parsed);
+    return run(row.verb, command, *parsed, args[0]);
 }
 
 }  // namespace bleepforge::tool

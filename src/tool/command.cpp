@@ -46,20 +46,6 @@ std::string word_list(std::span<const std::string_view> words) {
     return joined(words, ", ", " or ");
 }
 
-std::string usage_text() {
-    return "usage: bleep new PRESET [CHIP] [-o FILE]\n"
-           "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
-           "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
-           "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format " +
-           joined(wav_format_words, "|") +
-           "]\n"
-           "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
-           "       bleep check FILE...\n"
-           "       bleep play FILE... [--rate HZ] [--loop]\n"
-           "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"
-           "       bleep studio\n";
-}
-
 std::string help_text() {
     return "bleep: make, vary, check, render and play Bleepforge sound files.\n"
            "\n"
@@ -68,38 +54,14 @@ std::string help_text() {
            "layers of such sounds. Every render gives the same bytes on every platform; man bleep lists\n"
            "every member.\n"
            "\n"
-           "Commands:\n"
-           "  new PRESET [CHIP]          the sound file of a preset on a chip (default nes)\n"
-           "  random PRESET [CHIP]       a new random sound of the preset's family\n"
-           "  mutate FILE                the sound moved a little\n"
-           "  render FILE...             each sound to a mono WAV file (FILE with .wav)\n"
-           "  header FILE                the sound as a C/C++ header (FILE with .h)\n"
-           "  check FILE...              report every problem of every file\n"
-           "  play FILE...               play each sound in turn on the audio output\n"
-           "  watch FILE...              render each sound now and again at every save, until Ctrl+C\n"
-           "  studio                     open the studio page in the web browser\n"
+           "Commands:\n" +
+           commands_help() +
            "\n"
            "A FILE ending in .bleepbank is a bank of named sounds: render writes NAME.wav for each of\n"
            "them, all or nothing; header writes one header with an enum and a table of them.\n"
            "\n"
-           "Options:\n"
-           "  -o, --output FILE          where to write ('-' is standard output); new, random and\n"
-           "                             mutate write to standard output without it\n"
-           "  --out-dir DIR              render, watch: write the WAV files into DIR\n"
-           "  --rate HZ                  render, header, play, watch: sample rate, 8000 to 192000\n"
-           "                             (default 44100)\n"
-           "  --format F                 render, watch: s16 (16-bit PCM, the default), u8 (8-bit\n"
-           "                             unsigned PCM) or f32 (32-bit float, the renderer's floats)\n"
-           "  --name IDENT               header: the C identifier in its symbols (default chiptune_sfx)\n"
-           "  --seed N                   random, mutate: 0 to 18446744073709551615 (default: drawn)\n"
-           "  --amount A                 mutate: 0 (nothing) to 1 (a lot), default 0.2\n"
-           "  --layers N                 random: a layered sound of N layers, 1 to 8\n"
-           "  --depfile FILE             header: also write the files it was made from, for make or ninja\n"
-           "  --loop                     play: again and again until Ctrl+C\n"
-           "  --header                   watch: write the header too\n"
-           "  --play                     watch: play each fresh render\n"
-           "  -h, --help                 this text\n"
-           "  --version                  the version\n"
+           "Options:\n" +
+           options_help() +
            "\n"
            "A FILE of '-' reads standard input:  bleep random laser --seed 3 | bleep render - -o zap.wav\n"
            "Presets: " +

@@ -26,9 +26,8 @@ inline constexpr std::int32_t default_rate_hz = 44100;
 // The words in a list as a person writes them: "a, b or c".
 [[nodiscard]] std::string word_list(std::span<const std::string_view> words);
 
-// The one-line usage of every command, and the help text; both name the presets and chips from
+// The help text: the command and option tables with what they mean, and the presets and chips from
 // the catalogue's own lists.
-[[nodiscard]] std::string usage_text();
 [[nodiscard]] std::string help_text();
 
 class Command {
