@@ -61,6 +61,7 @@ TEST(Arguments, RefuseWhatTheCommandDoesNotTake) {
     EXPECT_EQ(spelled("-h"), Option::help);
     EXPECT_EQ(spelled("--outputs"), std::nullopt);
     EXPECT_EQ((*find_command("render"))->verb, Verb::render);
+    ASSERT_FALSE(find_command("blep"));
     EXPECT_EQ(find_command("blep").error(), "unknown command blep");
 }
 

@@ -89,7 +89,8 @@ TEST_F(RenderPlanTest, KeepsEachInputsProblemsAndRefusesClashesOverAll) {
     const RenderSettings beside{std::nullopt, std::nullopt, 44100, WavFormat::s16, false};
     const RenderPlan p = plan({"bad.bleep", "missing.bleep", "zap.bleep"}, beside);
     ASSERT_EQ(p.inputs.size(), 3U);
-    EXPECT_FALSE(p.inputs[0].render);
+    ASSERT_FALSE(p.inputs[0].render);
+    ASSERT_FALSE(p.inputs[1].render);
     EXPECT_EQ(p.inputs[0].render.reasons().size(), 2U);  // every problem of the file, one a line
     EXPECT_NE(p.inputs[0].render.reasons()[0].find("bad.bleep:1:19: unknown member \"atack\""),
               std::string::npos);
@@ -99,13 +100,15 @@ TEST_F(RenderPlanTest, KeepsEachInputsProblemsAndRefusesClashesOverAll) {
 
     // A sound file's output is named from its path, read or not, so a clash shows either way; a
     // bank's outputs count against every file it read.
-    EXPECT_NE(plan({"bad.bleep", "sfx/../bad.bleep"}, beside).clear.error().find("would both be written to"),
-              std::string::npos);
+    const RenderPlan twice = plan({"bad.bleep", "sfx/../bad.bleep"}, beside);
+    ASSERT_FALSE(twice.clear);
+    EXPECT_NE(twice.clear.error().find("would both be written to"), std::string::npos);
     write("sfx/coin.wav", R"({"bleepforge": 1, "preset": "coin"})");
     write("wav.bleepbank", R"({"bleepforge": 2, "sounds": {"coin": "sfx/coin.wav"}})");
     const RenderPlan into_input =
         plan({"wav.bleepbank"}, {std::nullopt, path("sfx"), 44100, WavFormat::s16, false});
     ASSERT_TRUE(into_input.inputs[0].render);
+    ASSERT_FALSE(into_input.clear);
     EXPECT_EQ(into_input.clear.error(), "the WAV file " + path("sfx/coin.wav") +
                                             " would replace the sound file " + path("sfx/coin.wav") +
                                             " it is made from; write it elsewhere with -o");
@@ -114,6 +117,7 @@ TEST_F(RenderPlanTest, KeepsEachInputsProblemsAndRefusesClashesOverAll) {
     write("char8.bleepbank", R"({"bleepforge": 2, "sounds": {"t": {"preset": "blip"}}})");
     const RenderPlan keyword =
         plan({"char8.bleepbank"}, {std::nullopt, std::nullopt, 44100, WavFormat::s16, true});
+    ASSERT_FALSE(keyword.inputs[0].render);
     EXPECT_EQ(
         keyword.inputs[0].render.error(),
         path("char8.bleepbank") +
