@@ -19,8 +19,8 @@ else()
   set(doc_dir ${CMAKE_INSTALL_DATAROOTDIR}/doc/bleepforge)
 endif()
 
-install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_export bleepforge_synth
-                bleepforge_catalogue
+install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_export bleepforge_header_symbols
+                bleepforge_synth bleepforge_catalogue
         EXPORT BleepforgeTargets
         RUNTIME DESTINATION ${bin_dir}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -1,10 +1,12 @@
-// The bank reader with arbitrary text: never a crash; a bank read has entries with header names,
-// each renders finite samples in [-1, 1], and a referenced file (the input again, or nothing)
-// is read through the loader alone.
+// The bank reader with arbitrary text: never a crash; a bank read has entries with header names
+// whose header symbols are all distinct, each renders finite samples in [-1, 1], and a referenced
+// file (the input again, or nothing) is read through the loader alone.
 #include <cmath>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "bleepforge/export.hpp"
 #include "bleepforge/sound.hpp"
 #include "fuzz_support.hpp"
 
@@ -24,6 +26,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (!reading.bank) {
         return 0;
     }
+    std::vector<std::string_view> names;
+    for (const BankEntry& entry : reading.bank->entries) {
+        names.push_back(entry.name);
+    }
+    FUZZ_CHECK(header_symbol_clashes(header_symbols("game", names)).empty());
     for (const BankEntry& entry : reading.bank->entries) {
         FUZZ_CHECK(is_header_name(entry.name));
         FUZZ_CHECK(check_sound(entry.sound).empty());

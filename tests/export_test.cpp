@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <regex>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "test_files.hpp"
 
@@ -232,6 +236,190 @@ TEST(Exporters, ReportEveryFailureAndCreateNothingWhenThePathCannotBeOpened) {
         EXPECT_FALSE(write_wav("/dev/full", SampleBuffer(22050, 0.5f), 44100));
         EXPECT_FALSE(write_c_header("/dev/full", SampleBuffer(22050, 0.5f), "chiptune_sfx", 44100));
     }
+}
+
+TEST(HeaderName, IsACIdentifierThatIsNoKeyword) {
+    for (const char* good : {"chiptune_sfx", "_x", "Zap2", "a", "jump_sound_01", "final", "override",
+                             "import", "module", "Bool", "atomic"}) {
+        EXPECT_TRUE(is_header_name(good)) << good;
+    }
+    // Every keyword of C23 and of C++20, as their standards list them (the alternative tokens of
+    // C++ included), whichever of the two a game's header is compiled as.
+    constexpr const char* c23[] = {
+        "alignas",
+        "alignof",
+        "auto",
+        "bool",
+        "break",
+        "case",
+        "char",
+        "const",
+        "constexpr",
+        "continue",
+        "default",
+        "do",
+        "double",
+        "else",
+        "enum",
+        "extern",
+        "false",
+        "float",
+        "for",
+        "goto",
+        "if",
+        "inline",
+        "int",
+        "long",
+        "nullptr",
+        "register",
+        "restrict",
+        "return",
+        "short",
+        "signed",
+        "sizeof",
+        "static",
+        "static_assert",
+        "struct",
+        "switch",
+        "thread_local",
+        "true",
+        "typedef",
+        "typeof",
+        "typeof_unqual",
+        "union",
+        "unsigned",
+        "void",
+        "volatile",
+        "while",
+        "_Alignas",
+        "_Alignof",
+        "_Atomic",
+        "_BitInt",
+        "_Bool",
+        "_Complex",
+        "_Decimal128",
+        "_Decimal32",
+        "_Decimal64",
+        "_Generic",
+        "_Imaginary",
+        "_Noreturn",
+        "_Static_assert",
+        "_Thread_local",
+    };
+    constexpr const char* cpp20[] = {
+        "alignas",     "alignof",   "and",        "and_eq",    "asm",      "auto",         "bitand",
+        "bitor",       "bool",      "break",      "case",      "catch",    "char",         "char8_t",
+        "char16_t",    "char32_t",  "class",      "compl",     "concept",  "const",        "consteval",
+        "constexpr",   "constinit", "const_cast", "continue",  "co_await", "co_return",    "co_yield",
+        "decltype",    "default",   "delete",     "do",        "double",   "dynamic_cast", "else",
+        "enum",        "explicit",  "export",     "extern",    "false",    "float",        "for",
+        "friend",      "goto",      "if",         "inline",    "int",      "long",         "mutable",
+        "namespace",   "new",       "noexcept",   "not",       "not_eq",   "nullptr",      "operator",
+        "or",          "or_eq",     "private",    "protected", "public",   "register",     "reinterpret_cast",
+        "requires",    "return",    "short",      "signed",    "sizeof",   "static",       "static_assert",
+        "static_cast", "struct",    "switch",     "template",  "this",     "thread_local", "throw",
+        "true",        "try",       "typedef",    "typeid",    "typename", "union",        "unsigned",
+        "using",       "virtual",   "void",       "volatile",  "wchar_t",  "while",        "xor",
+        "xor_eq",
+    };
+    for (const auto& keywords : {std::span<const char* const>(c23), std::span<const char* const>(cpp20)}) {
+        for (const char* keyword : keywords) {
+            EXPECT_FALSE(is_header_name(keyword)) << keyword;
+        }
+    }
+    for (const char* bad :
+         {"", "2zap", "my-sound", "zap sound", "int", "class", "static", "caf\xC3\xA9", "a.b"}) {
+        EXPECT_FALSE(is_header_name(bad)) << bad;
+    }
+}
+
+// The names a header's text declares or defines, sorted: its guard, constants, arrays, enum and
+// enumerators, struct and table.
+std::vector<std::string> names_declared(const std::string& text) {
+    static const std::regex declaration(
+        R"((?:#define |static const int |static const int16_t |enum |struct |static const struct \w+ )(\w+))");
+    static const std::regex enumerator(R"(\r\n    (\w+),?(?=\r\n))");
+    std::vector<std::string> names;
+    for (const std::regex* pattern : {&declaration, &enumerator}) {
+        for (auto m = std::sregex_iterator(text.begin(), text.end(), *pattern); m != std::sregex_iterator();
+             ++m) {
+            names.push_back((*m)[1]);
+        }
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> sorted_names(const std::vector<HeaderSymbol>& symbols) {
+    std::vector<std::string> names;
+    for (const HeaderSymbol& symbol : symbols) {
+        names.push_back(symbol.name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The list is what the exporters write: a symbol added to a header and not to the list would go
+// unchecked.
+TEST(HeaderSymbols, AreTheNamesTheHeadersDefine) {
+    const SampleBuffer samples{0.5f, -0.5f};
+    EXPECT_EQ(names_declared(c_header_text(samples, "zap", 44100)), sorted_names(header_symbols("zap")));
+    const NamedSamples sounds[] = {{"jump", samples}, {"coin", samples}, {"H2", samples}};
+    const std::string_view names[] = {"jump", "coin", "H2"};
+    const std::vector<HeaderSymbol> symbols = header_symbols("game", names);
+    EXPECT_EQ(names_declared(bank_header_text(sounds, "game", 44100)), sorted_names(symbols));
+    ASSERT_EQ(symbols.size(), 6U + 3 * 3);
+    // The header's own first, then each sound's, each named with its sound.
+    EXPECT_EQ(symbols.front().name, "game_H");
+    EXPECT_EQ(symbols.front().sound, "");
+    EXPECT_EQ(symbols[6].name, "game_jump");
+    EXPECT_EQ(symbols[6].sound, "jump");
+    EXPECT_EQ(symbols.back().name, "game_H2_num_samples");
+    EXPECT_EQ(symbols.back().sound, "H2");
+}
+
+TEST(HeaderSymbols, ClashWhereAHeaderWouldNotCompile) {
+    const struct {
+        const char* prefix;
+        std::vector<std::string_view> names;
+        std::vector<SymbolClash> clashes;
+    } cases[] = {
+        {"game", {"zap", "pickup", "H2", "h", "ids", "counts", "pcm", "zap_pc"}, {}},
+        // The include guard, and each of the header's own names.
+        {"game", {"H"}, {{"game_H", "H", "", false}}},
+        {"game",
+         {"sample_rate", "id", "count", "sound", "sounds"},
+         {{"game_sample_rate", "sample_rate", "", false},
+          {"game_id", "id", "", false},
+          {"game_count", "count", "", false},
+          {"game_sound", "sound", "", false},
+          {"game_sounds", "sounds", "", false}}},
+        // Another sound's array or count, whichever comes first; the later sound is the one named.
+        {"game", {"zap", "zap_pcm"}, {{"game_zap_pcm", "zap_pcm", "zap", false}}},
+        {"game", {"zap_num_samples", "zap"}, {{"game_zap_num_samples", "zap", "zap_num_samples", false}}},
+        // One clash a sound: its first.
+        {"game", {"x_pcm", "x_num_samples", "x"}, {{"game_x_pcm", "x", "x_pcm", false}}},
+        // Keywords made of the prefix and a name, in C23 and in C++20 alone.
+        {"char8", {"t"}, {{"char8_t", "t", "", true}}},
+        {"thread", {"a", "local"}, {{"thread_local", "local", "", true}}},
+        {"co", {"await"}, {{"co_await", "await", "", true}}},
+        {"dynamic", {"cast"}, {{"dynamic_cast", "cast", "", true}}},
+        // A prefix that is no identifier: the header's own names are none.
+        {"my-sfx", {}, {{"my-sfx_H", "", "", true}}},
+    };
+    for (const auto& c : cases) {
+        const std::vector<SymbolClash> clashes = header_symbol_clashes(header_symbols(c.prefix, c.names));
+        ASSERT_EQ(clashes.size(), c.clashes.size()) << c.prefix << " " << c.names.size();
+        for (std::size_t i = 0; i < clashes.size(); ++i) {
+            EXPECT_EQ(clashes[i].symbol, c.clashes[i].symbol);
+            EXPECT_EQ(clashes[i].sound, c.clashes[i].sound) << clashes[i].symbol;
+            EXPECT_EQ(clashes[i].other, c.clashes[i].other) << clashes[i].symbol;
+            EXPECT_EQ(clashes[i].keyword, c.clashes[i].keyword) << clashes[i].symbol;
+        }
+    }
+    // A header of one sound has no names of sounds to clash with.
+    EXPECT_TRUE(header_symbol_clashes(header_symbols("chiptune_sfx")).empty());
+    EXPECT_EQ(header_symbol_clashes(header_symbols("my-sfx")).size(), 1U);
 }
 
 }  // namespace

@@ -249,6 +249,10 @@ TEST(Banks, NameEachProblemsEntryAndFile) {
               "game.bleepbank: the format version is missing: a bank holds \"bleepforge\": 2\n");
     EXPECT_EQ(bank_problems(read_bank_with(R"({"bleepforge": 2, "sounds": {"a": {}, "a": {}}})", {})),
               "game.bleepbank:1:39: \"a\" is given twice (first on line 1)\n");
+    // The include guard is the header's own name too: game_H for a sound "H" would not compile.
+    EXPECT_EQ(bank_problems(read_bank_with(R"({"bleepforge": 2, "sounds": {"H": {}, "h": {}}})", {})),
+              "game.bleepbank:1:30: the sound's name \"H\" gives the header symbol IDENT_H, which is the "
+              "header's own; choose another name [H]\n");
 }
 
 }  // namespace

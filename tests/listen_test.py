@@ -321,6 +321,28 @@ class Watch(Workspace):
         self.assertEqual(read(self.path("zap.wav")), self.reference(ZAP % "0.125"))
         self.stop()
 
+    def test_a_bank_that_cannot_render_as_render_would_keeps_its_outputs(self):
+        # Both refusals of the render watch shares with render: an output over a file the bank
+        # reads, and a header whose symbols make a keyword (char8 after the file, and a sound t).
+        os.mkdir(self.path("sfx"))
+        self.write("sfx/zap.wav", ZAP % "0.1")  # a sound file, whatever its name
+        self.write("game.bleepbank", '{"bleepforge": 2, "sounds": {"zap": "sfx/zap.wav"}}')
+        self.write("char8.bleepbank", '{"bleepforge": 2, "sounds": {"t": {"preset": "blip"}}}')
+        refused = self.bleep("render", "game.bleepbank", "--out-dir", "sfx", status=2).stderr.decode()
+        self.start("game.bleepbank", "char8.bleepbank", "--out-dir", "sfx", "--header")
+        errors = [line.replace("\\", "/") for line in self.lines(4, "err")]
+        self.assertEqual(errors[0], refused.splitlines()[0].replace("bleep: ", "bleep: game.bleepbank: ", 1).replace("\\", "/"))
+        self.assertTrue(errors[0].startswith("bleep: game.bleepbank: the WAV file sfx/zap.wav would replace the sound file"),
+                        errors[0])
+        self.assertEqual(errors[1], "bleep: game.bleepbank: not rendered; the last good output stays")
+        self.assertEqual(errors[2], 'bleep: char8.bleepbank: the header\'s name char8 (from the file\'s) with the sound "t" '
+                                    "makes a keyword, not a symbol")
+        self.assertEqual(errors[3], "bleep: char8.bleepbank: not rendered; the last good output stays")
+        self.stop()
+        self.assertEqual(self.out, b"")
+        self.assertEqual(sorted(os.listdir(self.path("sfx"))), ["zap.wav"])
+        self.assertEqual(read(self.path("sfx/zap.wav")).decode(), ZAP % "0.1")
+
     def test_with_play_each_fresh_render_sounds(self):
         if CONFIG.emulator:
             self.skipTest("SDL's disk driver stands in for the Linux audio output")

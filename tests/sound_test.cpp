@@ -9,7 +9,6 @@
 #include <fstream>
 #include <limits>
 #include <nlohmann/json.hpp>
-#include <span>
 #include <sstream>
 #include <string>
 
@@ -361,101 +360,6 @@ TEST(CheckSound, FindsWhatAReaderWouldRefuse) {
     }
     EXPECT_EQ(members, (std::vector<std::string>{"preset", "chip", "decay", "duration",
                                                  "duty"}));  // the table's order
-}
-
-TEST(HeaderName, IsACIdentifierThatIsNoKeyword) {
-    for (const char* good : {"chiptune_sfx", "_x", "Zap2", "a", "jump_sound_01", "final", "override",
-                             "import", "module", "Bool", "atomic"}) {
-        EXPECT_TRUE(is_header_name(good)) << good;
-    }
-    // Every keyword of C23 and of C++20, as their standards list them (the alternative tokens of
-    // C++ included), whichever of the two a game's header is compiled as.
-    constexpr const char* c23[] = {
-        "alignas",
-        "alignof",
-        "auto",
-        "bool",
-        "break",
-        "case",
-        "char",
-        "const",
-        "constexpr",
-        "continue",
-        "default",
-        "do",
-        "double",
-        "else",
-        "enum",
-        "extern",
-        "false",
-        "float",
-        "for",
-        "goto",
-        "if",
-        "inline",
-        "int",
-        "long",
-        "nullptr",
-        "register",
-        "restrict",
-        "return",
-        "short",
-        "signed",
-        "sizeof",
-        "static",
-        "static_assert",
-        "struct",
-        "switch",
-        "thread_local",
-        "true",
-        "typedef",
-        "typeof",
-        "typeof_unqual",
-        "union",
-        "unsigned",
-        "void",
-        "volatile",
-        "while",
-        "_Alignas",
-        "_Alignof",
-        "_Atomic",
-        "_BitInt",
-        "_Bool",
-        "_Complex",
-        "_Decimal128",
-        "_Decimal32",
-        "_Decimal64",
-        "_Generic",
-        "_Imaginary",
-        "_Noreturn",
-        "_Static_assert",
-        "_Thread_local",
-    };
-    constexpr const char* cpp20[] = {
-        "alignas",     "alignof",   "and",        "and_eq",    "asm",      "auto",         "bitand",
-        "bitor",       "bool",      "break",      "case",      "catch",    "char",         "char8_t",
-        "char16_t",    "char32_t",  "class",      "compl",     "concept",  "const",        "consteval",
-        "constexpr",   "constinit", "const_cast", "continue",  "co_await", "co_return",    "co_yield",
-        "decltype",    "default",   "delete",     "do",        "double",   "dynamic_cast", "else",
-        "enum",        "explicit",  "export",     "extern",    "false",    "float",        "for",
-        "friend",      "goto",      "if",         "inline",    "int",      "long",         "mutable",
-        "namespace",   "new",       "noexcept",   "not",       "not_eq",   "nullptr",      "operator",
-        "or",          "or_eq",     "private",    "protected", "public",   "register",     "reinterpret_cast",
-        "requires",    "return",    "short",      "signed",    "sizeof",   "static",       "static_assert",
-        "static_cast", "struct",    "switch",     "template",  "this",     "thread_local", "throw",
-        "true",        "try",       "typedef",    "typeid",    "typename", "union",        "unsigned",
-        "using",       "virtual",   "void",       "volatile",  "wchar_t",  "while",        "xor",
-        "xor_eq",
-    };
-    for (const auto& keywords : {std::span<const char* const>(c23), std::span<const char* const>(cpp20)}) {
-        for (const char* keyword : keywords) {
-            EXPECT_FALSE(is_header_name(keyword)) << keyword;
-        }
-    }
-    for (const char* bad :
-         {"", "2zap", "my-sound", "zap sound", "int", "class", "static", "caf\xC3\xA9", "a.b"}) {
-        EXPECT_FALSE(is_header_name(bad)) << bad;
-    }
 }
 
 // The schema that editors use must describe the same members and ranges as the reader.

@@ -426,6 +426,42 @@ class Banks(Workspace):
             got = {name: [int(v) for v in lines[i].split(":")[1].split()] for i, name in enumerate(("zap", "boom", "chord"))}
             self.assertEqual(got, expected, compiler)
 
+    def test_a_header_is_made_only_of_names_that_compile(self):
+        def bank(*names):
+            sounds = ", ".join(f'"{n}": {{"preset": "blip", "duration": 0.01}}' for n in names)
+            self.write("names.bleepbank", '{"bleepforge": 2, "sounds": {%s}}' % sounds)
+
+        # A name whose symbol another symbol is already: the include guard, the enum's count,
+        # another sound's array. The bank is refused everywhere, naming both, and nothing is written.
+        for names, name, symbol, whose in ((["H"], "H", "IDENT_H", "the header's own"),
+                                           (["zap", "count"], "count", "IDENT_count", "the header's own"),
+                                           (["zap", "zap_pcm"], "zap_pcm", "IDENT_zap_pcm", '"zap"\'s')):
+            bank(*names)
+            reason = f'the sound\'s name "{name}" gives the header symbol {symbol}, which is {whose}'.encode()
+            for args in (["check"], ["header", "--name", "game"], ["render"]):
+                result = self.bleep(args[0], "names.bleepbank", *args[1:], status=1)
+                self.assertIn(reason, result.stderr, args)
+            self.assertEqual(sorted(n for n in os.listdir(self.dir) if not n.endswith(".bleepbank")), ["sfx"], names)
+        # A name that makes a keyword of C or C++ with the header's name.
+        for prefix, name in (("char8", "t"), ("thread", "local"), ("co", "await"), ("dynamic", "cast")):
+            bank("zap", name)
+            self.assertIn(f'--name {prefix} with the sound "{name}" makes a keyword'.encode(),
+                          self.bleep("header", "names.bleepbank", "--name", prefix, status=2).stderr)
+            self.assertFalse(os.path.exists(self.path("names.h")))
+        # Names beside each of those rules are fine, and the header compiles.
+        names = ["h", "H2", "H_", "ids", "counts", "sound_", "pcm", "num_samples", "zap", "zap_pc", "t", "cast", "_"]
+        bank(*names)
+        self.bleep("header", "names.bleepbank", "--name", "game", "-o", "names.h")
+        if CONFIG.emulator or not CONFIG.cc:
+            self.skipTest("compiled where the compilers run natively")
+        with open(self.path("names.c"), "w") as f:
+            f.write('#include "names.h"\nint main(void) { return game_sounds[game__].num_samples == game___num_samples'
+                    ' && game_count == %d ? 0 : 1; }\n' % len(names))
+        for compiler, flags in ((CONFIG.cc, ["-std=c99"]), (CONFIG.cxx, ["-std=c++20", "-x", "c++"])):
+            subprocess.run([compiler, *flags, "-Wall", "-Wextra", "-Werror", "-I", self.dir, self.path("names.c"),
+                            "-o", self.path("names")], check=True)
+            subprocess.run([self.path("names")], check=True)
+
     def test_random_layers_and_header_names(self):
         layered = self.bleep("random", "explosion", "--seed", "5", "--layers", "2").stdout
         self.assertIn(b'"layers": [', layered)

@@ -59,6 +59,20 @@ char* problems_block(const std::vector<SoundProblem>& problems, std::uint32_t st
     return block(status, text.data(), text.size());
 }
 
+// Why the header's symbols would not compile, as a problem of the range kind.
+SoundProblem clash_problem(const SymbolClash& clash, std::string_view prefix) {
+    std::string message;
+    if (clash.keyword) {
+        message = "name \"" + std::string(prefix) + "\" with the sound \"" + clash.sound + "\" makes " +
+                  clash.symbol + ", a keyword, not a symbol";
+    } else {
+        message = "the sound \"" + clash.sound + "\" gives the header symbol " + clash.symbol +
+                  ", which is " +
+                  (clash.other.empty() ? "the header's own" : "the sound \"" + clash.other + "\"'s");
+    }
+    return {0, 0, "", std::move(message), ProblemKind::range};
+}
+
 // A voice and the floats of its last piece, which JavaScript copies out.
 struct ScriptVoice {
     Voice voice;
@@ -217,7 +231,8 @@ EMSCRIPTEN_KEEPALIVE char* bf_bank(const char* text, std::size_t size, const cha
     return text_block(dumped);
 }
 
-// One header for named sounds, given as JSON [[name, sound file text], ...] (each read already).
+// One header for named sounds, given as JSON [[name, sound file text], ...] (each read already), or
+// why its symbols would not compile.
 EMSCRIPTEN_KEEPALIVE char* bf_bank_header(const char* named, std::size_t size, const char* prefix,
                                           std::size_t prefix_size, std::int32_t rate_hz) {
     const nlohmann::json list = nlohmann::json::parse(std::string_view(named, size), nullptr, false);
@@ -231,11 +246,17 @@ EMSCRIPTEN_KEEPALIVE char* bf_bank_header(const char* named, std::size_t size, c
         names.push_back(item.at(0).get<std::string>());
         samples.push_back(render_sound(*reading.sound, rate_hz));
     }
+    const std::string_view name(prefix, prefix_size);
+    const std::vector<std::string_view> symbol_names(names.begin(), names.end());
+    const std::vector<SymbolClash> clashes = header_symbol_clashes(header_symbols(name, symbol_names));
+    if (!clashes.empty()) {
+        return problems_block({clash_problem(clashes.front(), name)});
+    }
     std::vector<NamedSamples> sounds;
     for (std::size_t i = 0; i < names.size(); ++i) {
         sounds.push_back({names[i], samples[i]});
     }
-    return text_block(bank_header_text(sounds, std::string_view(prefix, prefix_size), rate_hz));
+    return text_block(bank_header_text(sounds, name, rate_hz));
 }
 
 // The members that cannot change the sound as it stands: a JSON list of {member, reason}.

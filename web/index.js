@@ -493,17 +493,24 @@ export function renderBank(bank, options) {
   return rendered;
 }
 
-/** The bank as one C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
+/**
+ * The bank as one C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes
+ * it. A name that with a sound's makes a keyword, or two sounds that give one symbol, throw a RangeError.
+ */
 export function toBankHeader(bank, options) {
   const rate = rateOf(options);
   const { name = vocabulary.defaultHeaderName } = optionsOf(options);
+  const problem = checkHeaderName(name);
+  if (problem !== null) {
+    throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+  }
   const entries = bankOf(bank);
-  for (const symbol of [name, ...entries.flatMap((e) => [`${name}_${e.name}`, `${name}_${e.name}_pcm`, `${name}_${e.name}_num_samples`])]) {
-    const problem = checkHeaderName(symbol);
-    if (problem !== null) {
-      throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+  for (const entry of entries) {
+    if (typeof entry?.name !== 'string') {
+      throw new TypeError('each sound of a bank needs its name, a string');
     }
   }
+  // The symbols themselves are checked by the library, by the rules it writes them with.
   const named = JSON.stringify(entries.map((e) => [e.name, soundText(e.sound)]));
   const result = soundResult(take(withStrings([named, name], (t, tn, n, nn) => core._bf_bank_header(t, tn, n, nn, rate))));
   if (result instanceof Error) {

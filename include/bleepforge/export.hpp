@@ -7,6 +7,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "bleepforge/synth.hpp"
 
@@ -60,12 +61,48 @@ struct NamedSamples {
 // order <prefix>_<name>_num_samples and the int16_t array <prefix>_<name>_pcm; the enum <prefix>_id
 // of <prefix>_<name> ... <prefix>_count; and the table <prefix>_sounds[<prefix>_count] of
 // struct <prefix>_sound {const int16_t* pcm; int num_samples;}. Names and prefix are written
-// unchanged: the caller makes sure they form distinct C identifiers.
+// unchanged: the caller makes sure that header_symbol_clashes finds nothing in them.
 [[nodiscard]] std::string bank_header_text(std::span<const NamedSamples> sounds, std::string_view prefix,
                                            std::int32_t rate_hz);
 
 // The text write_c_header writes, in memory.
 [[nodiscard]] std::string c_header_text(std::span<const float> samples, std::string_view prefix,
                                         std::int32_t rate_hz);
+
+// The names a header defines, as the exporters write them. A header's prefix, and a bank's sound
+// names, are header names: C identifiers that are no keyword of C (C23) or C++ (C++20).
+[[nodiscard]] bool is_header_name(std::string_view name);
+
+// One name a header defines: a macro, a constant, an array, an enum constant or a tag.
+struct HeaderSymbol {
+    std::string name;   // as the header writes it, "game_zap_pcm"
+    std::string sound;  // the sound it belongs to; empty for the header's own
+};
+
+// Every name c_header_text's header defines, in its order: the include guard <prefix>_H,
+// <prefix>_sample_rate, <prefix>_num_samples and <prefix>_pcm.
+[[nodiscard]] std::vector<HeaderSymbol> header_symbols(std::string_view prefix);
+
+// Every name bank_header_text's header defines: its own first (the guard <prefix>_H,
+// <prefix>_sample_rate, the enum <prefix>_id and its <prefix>_count, the struct <prefix>_sound
+// and the table <prefix>_sounds), then each sound's in the names' order (its enum constant
+// <prefix>_<name>, <prefix>_<name>_pcm and <prefix>_<name>_num_samples).
+[[nodiscard]] std::vector<HeaderSymbol> header_symbols(std::string_view prefix,
+                                                       std::span<const std::string_view> names);
+
+// A name of the header that would keep it from compiling: one that is no header name (a keyword,
+// "char8" with a sound "t"), or one that an earlier name already is (a sound named "H" gives the
+// include guard, "zap_pcm" the array of "zap").
+struct SymbolClash {
+    std::string symbol;  // as the header would write it
+    std::string sound;   // whose name it is; empty for the header's own
+    std::string other;   // whose name it already is, for a repeat; empty for the header's own
+    bool keyword;        // no header name, rather than a repeat
+};
+
+// Every clash among the symbols, in their order, at most one a sound (its first): none means the
+// header compiles as C99 and C++. Whether two symbols are one does not depend on the prefix, as
+// every symbol is the prefix, "_" and a word; whether one is a keyword does.
+[[nodiscard]] std::vector<SymbolClash> header_symbol_clashes(std::span<const HeaderSymbol> symbols);
 
 }  // namespace bleepforge

@@ -205,9 +205,6 @@ struct SoundReading {
 // The sound as a voice, to render in pieces: render_voice gives render_sound's samples.
 [[nodiscard]] Voice start_sound(const Sound& sound, std::int32_t rate_hz);
 
-// A C identifier that is not a keyword of C or C++, so it can name a header's symbols.
-[[nodiscard]] bool is_header_name(std::string_view name);
-
 // A new sound of a preset's family on a chip, the same for the same seed on every platform.
 // Every field lies inside its range and the sound is audible from its start.
 [[nodiscard]] Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed);

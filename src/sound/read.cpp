@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "bleepforge/export.hpp"
 #include "bleepforge/sound.hpp"
 #include "members.hpp"
 
@@ -289,7 +290,7 @@ bool Handler::key(std::string& name) {
     return true;
 }
 
-// A bank's entry name becomes the header's symbols NAME, NAME_pcm and NAME_num_samples.
+// A bank's entry name is a header name (export.hpp): the header's symbols for the sound are made of it.
 void Handler::entry_key(Reading& r, const std::string& name) {
     r.role = Role::entry;
     if (!is_header_name(name)) {
@@ -650,30 +651,29 @@ std::optional<SoundProblem> too_large(std::string_view text) {
     return sound_members::text_problem(text);
 }
 
-// The header's symbols a bank's entries give beside their prefix, each unique.
+// Every entry's header symbols (the exporters' own list) are distinct. That does not depend on the
+// prefix, which the bank leaves to the header's maker: IDENT stands for it. A keyword does, and is
+// found when the header is made; a name that is no identifier has its own problem.
 void check_symbols(const Bank& bank, const std::vector<Position>& places, BankReading& reading) {
-    std::vector<std::pair<std::string, std::string>> taken{
-        {"sample_rate", ""}, {"id", ""}, {"count", ""}, {"sound", ""}, {"sounds", ""}};
-    for (std::size_t i = 0; i < bank.entries.size(); ++i) {
-        const std::string& name = bank.entries[i].name;
-        for (const std::string& symbol : {name, name + "_pcm", name + "_num_samples"}) {
-            const auto clash =
-                std::find_if(taken.begin(), taken.end(), [&](const auto& t) { return t.first == symbol; });
-            if (clash != taken.end()) {
-                std::string message =
-                    "the sound's name " + in_quotes(name) + " gives the header symbol IDENT_";
-                message += symbol;
-                message += ", which is ";
-                message += clash->second.empty() ? "the header's own" : "\"" + clash->second + "\"'s";
-                message += "; choose another name";
-                reading.problems.push_back(
-                    {"",
-                     name,
-                     {places[i].line, places[i].column, name, std::move(message), ProblemKind::range}});
-                break;
-            }
-            taken.emplace_back(symbol, name);
+    std::vector<std::string_view> names;
+    for (const BankEntry& entry : bank.entries) {
+        names.push_back(entry.name);
+    }
+    for (const SymbolClash& clash : header_symbol_clashes(header_symbols("IDENT", names))) {
+        if (clash.keyword || clash.sound.empty()) {
+            continue;
         }
+        const auto entry = std::find(names.begin(), names.end(), clash.sound);
+        const Position where = places[static_cast<std::size_t>(entry - names.begin())];
+        std::string message = "the sound's name " + in_quotes(clash.sound) + " gives the header symbol ";
+        message += clash.symbol;
+        message += ", which is ";
+        message += clash.other.empty() ? "the header's own" : "\"" + clash.other + "\"'s";
+        message += "; choose another name";
+        reading.problems.push_back(
+            {"",
+             clash.sound,
+             {where.line, where.column, clash.sound, std::move(message), ProblemKind::range}});
     }
 }
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <iterator>
 
 #include "members.hpp"
 
@@ -236,124 +235,6 @@ constexpr std::array<SoundField, 33> fields{{
 }};
 // clang-format on
 
-constexpr std::string_view reserved_words[] = {
-    // C (C23 included)
-    "auto",
-    "break",
-    "case",
-    "char",
-    "const",
-    "continue",
-    "default",
-    "do",
-    "double",
-    "else",
-    "enum",
-    "extern",
-    "float",
-    "for",
-    "goto",
-    "if",
-    "inline",
-    "int",
-    "long",
-    "register",
-    "restrict",
-    "return",
-    "short",
-    "signed",
-    "sizeof",
-    "static",
-    "struct",
-    "switch",
-    "typedef",
-    "union",
-    "unsigned",
-    "void",
-    "volatile",
-    "while",
-    "bool",
-    "true",
-    "false",
-    "nullptr",
-    "alignas",
-    "alignof",
-    "constexpr",
-    "static_assert",
-    "thread_local",
-    "typeof",
-    "typeof_unqual",
-    "_Alignas",
-    "_Alignof",
-    "_Atomic",
-    "_BitInt",
-    "_Bool",
-    "_Complex",
-    "_Decimal128",
-    "_Decimal32",
-    "_Decimal64",
-    "_Generic",
-    "_Imaginary",
-    "_Noreturn",
-    "_Static_assert",
-    "_Thread_local",
-    // C++ beyond C
-    "and",
-    "and_eq",
-    "asm",
-    "bitand",
-    "bitor",
-    "catch",
-    "char8_t",
-    "char16_t",
-    "char32_t",
-    "class",
-    "compl",
-    "concept",
-    "const_cast",
-    "consteval",
-    "constinit",
-    "co_await",
-    "co_return",
-    "co_yield",
-    "decltype",
-    "delete",
-    "dynamic_cast",
-    "explicit",
-    "export",
-    "friend",
-    "mutable",
-    "namespace",
-    "new",
-    "noexcept",
-    "not",
-    "not_eq",
-    "operator",
-    "or",
-    "or_eq",
-    "private",
-    "protected",
-    "public",
-    "reinterpret_cast",
-    "requires",
-    "static_cast",
-    "template",
-    "this",
-    "throw",
-    "try",
-    "typeid",
-    "typename",
-    "using",
-    "virtual",
-    "wchar_t",
-    "xor",
-    "xor_eq",
-};
-
-bool is_ascii_letter(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
-
 }  // namespace
 
 // A layer's own members, beside a sound's: rows of the same kind, in the order a layer lists them.
@@ -525,17 +406,6 @@ Voice start_sound(const Sound& sound, std::int32_t rate_hz) {
         layers.push_back({layer.sound.patch, layer.sound.duration_s, layer.start_s, layer.mix_gain});
     }
     return start_mix(layers, rate_hz);
-}
-
-bool is_header_name(std::string_view name) {
-    if (name.empty() || !(is_ascii_letter(name[0]) || name[0] == '_')) {
-        return false;
-    }
-    const bool word_characters = std::all_of(name.begin(), name.end(), [](char c) {
-        return is_ascii_letter(c) || (c >= '0' && c <= '9') || c == '_';
-    });
-    return word_characters &&
-           std::find(std::begin(reserved_words), std::end(reserved_words), name) == std::end(reserved_words);
 }
 
 }  // namespace bleepforge

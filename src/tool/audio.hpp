@@ -8,6 +8,8 @@
 #include <span>
 #include <string>
 
+#include "result.hpp"
+
 namespace bleepforge::tool {
 
 struct AudioSource {
@@ -20,9 +22,8 @@ struct AudioSource {
 };
 
 // Opens the default audio output for mono 32-bit floats at rate_hz, plays what source.fill gives
-// until it ends and the device has played it all (or keep_going says stop), and closes it. Returns
-// empty when it played, else why there is no audio output; it never waits for a device that does
-// not answer.
-[[nodiscard]] std::string play_audio(std::int32_t rate_hz, const AudioSource& source);
+// until it ends and the device has played it all (or keep_going says stop), and closes it. Fails
+// with why there is no audio output; it never waits for a device that does not answer.
+[[nodiscard]] Result<> play_audio(std::int32_t rate_hz, const AudioSource& source);
 
 }  // namespace bleepforge::tool

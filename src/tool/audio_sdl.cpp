@@ -27,12 +27,14 @@ struct Sdl {
 };
 
 // SDL, or why it cannot be used. The library stays loaded: its threads may outlive a device.
-std::string load_sdl(Sdl& sdl) {
+Result<Sdl> load_sdl() {
     void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
     if (library == nullptr) {
         const char* why = ::dlerror();
-        return std::string("SDL 2 is not installed (") + (why != nullptr ? why : "libSDL2-2.0.so.0") + ")";
+        return Failure(std::string("SDL 2 is not installed (") + (why != nullptr ? why : "libSDL2-2.0.so.0") +
+                       ")");
     }
+    Sdl sdl;
     bool complete = true;
     auto find = [&](auto& function, const char* name) {
         function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
@@ -45,7 +47,10 @@ std::string load_sdl(Sdl& sdl) {
     find(sdl.open_device, "SDL_OpenAudioDevice");
     find(sdl.pause_device, "SDL_PauseAudioDevice");
     find(sdl.close_device, "SDL_CloseAudioDevice");
-    return complete ? std::string() : std::string("the installed SDL 2 lacks its audio functions");
+    if (!complete) {
+        return Failure("the installed SDL 2 lacks its audio functions");
+    }
+    return sdl;
 }
 
 // ALSA reports a missing card on standard error itself, in several lines; SDL's error says it once.
@@ -89,16 +94,17 @@ constexpr std::uint16_t block_samples = 256;  // about 6 ms at 44100 Hz
 
 }  // namespace
 
-std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
-    Sdl sdl;
-    if (std::string why = load_sdl(sdl); !why.empty()) {
-        return why;
+Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
+    const Result<Sdl> loaded = load_sdl();
+    if (!loaded) {
+        return Failure(loaded.error());
     }
+    const Sdl& sdl = *loaded;
     quiet_alsa();
     // Ctrl+C is the program's to handle, not SDL's.
     sdl.set_hint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     if (sdl.init_subsystem(SDL_INIT_AUDIO) != 0) {
-        return sdl.get_error();
+        return Failure(sdl.get_error());
     }
     Stream stream;
     stream.source = &source;
@@ -112,7 +118,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
     // No changes allowed: where the device differs, SDL converts the floats for it.
     const SDL_AudioDeviceID device = sdl.open_device(nullptr, 0, &want, nullptr, 0);
     if (device == 0) {
-        std::string why = sdl.get_error();
+        Failure why(sdl.get_error());
         sdl.quit_subsystem(SDL_INIT_AUDIO);
         return why;
     }
@@ -121,7 +127,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
     // second: the blocks are asked for as the system's mixer drains its buffer, so by then the
     // last of the sound has played.
     const std::uint64_t blocks_after_end = 2 + static_cast<std::uint64_t>(rate_hz) / 10 / block_samples;
-    std::string why;
+    Result<> played;
     std::uint64_t seen = 0;
     std::uint64_t end_seen = 0;
     auto last_block = std::chrono::steady_clock::now();
@@ -132,7 +138,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
             seen = calls;
             last_block = now;
         } else if (now - last_block > silent_device_limit) {
-            why = "the audio device stopped taking samples";
+            played = Failure("the audio device stopped taking samples");
             break;
         }
         if (stream.ended.load()) {
@@ -145,7 +151,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
     }
     sdl.close_device(device);
     sdl.quit_subsystem(SDL_INIT_AUDIO);
-    return why;
+    return played;
 }
 
 }  // namespace bleepforge::tool

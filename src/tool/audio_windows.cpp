@@ -11,6 +11,8 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <string>
+#include <string_view>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -24,6 +26,8 @@ constexpr std::size_t block_samples = 512;  // about 12 ms at 44100 Hz
 constexpr std::size_t block_count = 4;
 constexpr auto silent_device_limit = std::chrono::seconds(2);
 
+constexpr std::string_view wave_unavailable = "the system's waveform audio (winmm.dll) cannot be loaded";
+
 // The functions used, found by name in winmm.dll.
 struct Wave {
     decltype(&::waveOutGetNumDevs) get_num_devs = nullptr;
@@ -36,11 +40,13 @@ struct Wave {
     decltype(&::waveOutClose) close = nullptr;
 };
 
-bool load_wave(Wave& wave) {
+// The functions, or why the system's waveform audio cannot be used.
+Result<Wave> load_wave() {
     const HMODULE library = ::LoadLibraryW(L"winmm.dll");
     if (library == nullptr) {
-        return false;
+        return Failure(std::string(wave_unavailable));
     }
+    Wave wave;
     bool complete = true;
     auto find = [&](auto& function, const char* name) {
         // GetProcAddress gives every function as one pointer type; the name says which it is.
@@ -56,7 +62,10 @@ bool load_wave(Wave& wave) {
     find(wave.write, "waveOutWrite");
     find(wave.reset, "waveOutReset");
     find(wave.close, "waveOutClose");
-    return complete;
+    if (!complete) {
+        return Failure(std::string(wave_unavailable));
+    }
+    return wave;
 }
 
 std::string wave_error(const Wave& wave, MMRESULT result) {
@@ -86,13 +95,14 @@ std::int16_t to_pcm16(float sample) {
 
 }  // namespace
 
-std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
-    Wave wave;
-    if (!load_wave(wave)) {
-        return "the system's waveform audio (winmm.dll) cannot be loaded";
+Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
+    const Result<Wave> loaded = load_wave();
+    if (!loaded) {
+        return Failure(loaded.error());
     }
+    const Wave& wave = *loaded;
     if (wave.get_num_devs() == 0) {
-        return "no audio device";
+        return Failure("no audio device");
     }
     HWAVEOUT device = nullptr;
     bool floats = true;
@@ -104,7 +114,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
         opened = wave.open(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
     }
     if (opened != MMSYSERR_NOERROR) {
-        return wave_error(wave, opened);
+        return Failure(wave_error(wave, opened));
     }
     std::vector<float> samples(block_samples);
     std::array<std::vector<char>, block_count> memory;
@@ -115,7 +125,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
         blocks[i].dwFlags = WHDR_DONE;  // free to fill
     }
     std::array<bool, block_count> in_flight{};
-    std::string why;
+    Result<> played;
     bool ended = false;
     auto last_return = std::chrono::steady_clock::now();
     while (source.keep_going()) {
@@ -155,7 +165,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
             break;  // every block played
         }
         if (busy && now - last_return > silent_device_limit) {
-            why = "the audio device stopped taking samples";
+            played = Failure("the audio device stopped taking samples");
             break;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -167,7 +177,7 @@ std::string play_audio(std::int32_t rate_hz, const AudioSource& source) {
         }
     }
     wave.close(device);
-    return why;
+    return played;
 }
 
 }  // namespace bleepforge::tool

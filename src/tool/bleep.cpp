@@ -12,6 +12,8 @@
 #include "command.hpp"
 #include "files.hpp"
 #include "listen.hpp"
+#include "render_plan.hpp"
+#include "result.hpp"
 #include "studio_path.hpp"
 
 namespace bleepforge::tool {
@@ -25,88 +27,101 @@ struct PresetChip {
     ChipType chip;
 };
 
-std::optional<PresetChip> preset_and_chip(const Arguments& a, std::string& error) {
+Result<PresetChip> preset_and_chip(const Arguments& a) {
     if (a.operands.empty() || a.operands.size() > 2) {
-        error = a.operands.empty() ? "a preset is missing" : "too many words: " + a.operands[2];
-        return std::nullopt;
+        return Failure(a.operands.empty() ? "a preset is missing" : "too many words: " + a.operands[2]);
     }
     const auto preset = exact_word<SfxPreset>(a.operands[0], preset_words);
     if (!preset) {
-        error = "unknown preset \"" + a.operands[0] + "\" (one of " + word_list(preset_words) + ")";
-        return std::nullopt;
+        return Failure("unknown preset \"" + a.operands[0] + "\" (one of " + word_list(preset_words) + ")");
     }
     const std::string chip_word(a.operands.size() > 1 ? a.operands[1] : chip_words[0]);
     const auto chip = exact_word<ChipType>(chip_word, chip_words);
     if (!chip) {
-        error = "unknown chip \"" + chip_word + "\" (one of " + word_list(chip_words) + ")";
-        return std::nullopt;
+        return Failure("unknown chip \"" + chip_word + "\" (one of " + word_list(chip_words) + ")");
     }
     return PresetChip{*preset, *chip};
 }
 
-int command_new(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto words = preset_and_chip(a, error);
-    if (!words) {
-        return command.usage(error);
+// --layers N, when given.
+Result<std::optional<std::size_t>> layers_of(const Arguments& a) {
+    if (!a[Option::layers]) {
+        return std::optional<std::size_t>();
     }
-    return command.write(a[Option::output], write_sound(make_sound(words->preset, words->chip)))
-               ? exit_ok
-               : exit_failure;
+    const auto layers = whole_number<std::size_t>(*a[Option::layers]);
+    if (!layers || *layers < 1 || *layers > max_layers) {
+        return Failure("--layers " + *a[Option::layers] + " is not a whole number from 1 to " +
+                       std::to_string(max_layers));
+    }
+    return layers;
+}
+
+Result<double> amount_of(const Arguments& a) {
+    if (!a[Option::amount]) {
+        return default_amount;
+    }
+    const auto amount = real_number(*a[Option::amount]);
+    if (!amount || !(*amount >= 0.0 && *amount <= 1.0)) {
+        return Failure("--amount " + *a[Option::amount] + " is not a number from 0 to 1");
+    }
+    return *amount;
+}
+
+int command_new(const Command& command, const Arguments& a) {
+    const Result<PresetChip> words = preset_and_chip(a);
+    if (!words) {
+        return command.usage(words.error());
+    }
+    return command.finish(
+        command.write(a[Option::output], write_sound(make_sound(words->preset, words->chip))));
 }
 
 int command_random(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto words = preset_and_chip(a, error);
-    const auto seed = words ? seed_of(a, error) : std::nullopt;
-    if (!words || !seed) {
-        return command.usage(error);
+    const Result<PresetChip> words = preset_and_chip(a);
+    if (!words) {
+        return command.usage(words.error());
     }
-    std::optional<std::size_t> layers;
-    if (a[Option::layers]) {
-        layers = whole_number<std::size_t>(*a[Option::layers]);
-        if (!layers || *layers < 1 || *layers > max_layers) {
-            return command.usage("--layers " + *a[Option::layers] + " is not a whole number from 1 to " +
-                                 std::to_string(max_layers));
-        }
+    const Result<std::uint64_t> seed = seed_of(a);
+    if (!seed) {
+        return command.usage(seed.error());
+    }
+    const Result<std::optional<std::size_t>> layers = layers_of(a);
+    if (!layers) {
+        return command.usage(layers.error());
     }
     std::string text;
     if (!a[Option::seed]) {
         text = "// bleep random " + std::string(preset_words[static_cast<std::size_t>(words->preset)]) + " " +
                std::string(chip_words[static_cast<std::size_t>(words->chip)]) + " --seed " +
-               std::to_string(*seed) + (layers ? " --layers " + std::to_string(*layers) : "") + "\n";
+               std::to_string(*seed) + (*layers ? " --layers " + std::to_string(**layers) : "") + "\n";
     }
-    text += write_sound(layers ? random_layered_sound(words->preset, words->chip, *seed, *layers)
-                               : random_sound(words->preset, words->chip, *seed));
-    return command.write(a[Option::output], text) ? exit_ok : exit_failure;
+    text += write_sound(*layers ? random_layered_sound(words->preset, words->chip, *seed, **layers)
+                                : random_sound(words->preset, words->chip, *seed));
+    return command.finish(command.write(a[Option::output], text));
 }
 
 int command_mutate(const Command& command, const Arguments& a) {
     if (a.operands.size() != 1) {
         return command.usage(a.operands.empty() ? "a sound file is missing" : "mutate takes one sound file");
     }
-    std::string error;
-    const auto seed = seed_of(a, error);
-    double amount = default_amount;
-    if (a[Option::amount]) {
-        const auto given = real_number(*a[Option::amount]);
-        if (!given || !(*given >= 0.0 && *given <= 1.0)) {
-            error = "--amount " + *a[Option::amount] + " is not a number from 0 to 1";
-        }
-        amount = given.value_or(0.0);
+    const Result<double> amount = amount_of(a);
+    if (!amount) {
+        return command.usage(amount.error());
     }
-    if (!seed || !error.empty()) {
-        return command.usage(error);
+    const Result<std::uint64_t> seed = seed_of(a);
+    if (!seed) {
+        return command.usage(seed.error());
     }
     if (a[Option::output]) {
-        if (auto clash = clash_of({{*a[Option::output], "the sound file", {a.operands[0]}}})) {
-            return command.usage(*clash);
+        if (const Result<> clear = refuse_clashes({{*a[Option::output], "the sound file", {a.operands[0]}}});
+            !clear) {
+            return command.usage(clear.error());
         }
     }
     std::string input;
-    const std::optional<Sound> sound = command.read(a.operands[0], &input);
+    const Result<Sound> sound = command.read(a.operands[0], &input);
     if (!sound) {
-        return exit_failure;
+        return command.finish(sound);
     }
     // The file's own leading comments stay; the comments among its members cannot follow them.
     std::string text = leading_comments(input);
@@ -115,29 +130,24 @@ int command_mutate(const Command& command, const Arguments& a) {
                 (a[Option::amount] ? *a[Option::amount] : std::string("0.2")) + " --seed " +
                 std::to_string(*seed) + "\n";
     }
-    text += write_sound(mutate_sound(*sound, amount, *seed));
-    return command.write(a[Option::output], text) ? exit_ok : exit_failure;
+    text += write_sound(mutate_sound(*sound, *amount, *seed));
+    return command.finish(command.write(a[Option::output], text));
 }
 
-// A bank's sounds as WAV files named after them, and the files they are made from.
-struct BankRender {
-    std::vector<std::string> inputs;
-    std::vector<FileToWrite> files;
-};
-
 int command_render(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto rate = rate_of(a, error);
-    const auto format = rate ? format_of(a, error) : std::nullopt;
-    if (!rate || !format) {
-        return command.usage(error);
+    const Result<std::int32_t> rate = rate_of(a);
+    if (!rate) {
+        return command.usage(rate.error());
+    }
+    const Result<WavFormat> format = format_of(a);
+    if (!format) {
+        return command.usage(format.error());
     }
     const std::optional<std::string>& output = a[Option::output];
-    const std::optional<std::string>& out_dir = a[Option::out_dir];
     if (a.operands.empty()) {
         return command.usage("a sound file is missing");
     }
-    if (output && out_dir) {
+    if (output && a.has(Option::out_dir)) {
         return command.usage("give -o or --out-dir, not both");
     }
     if (output && a.operands.size() > 1) {
@@ -150,63 +160,18 @@ int command_render(const Command& command, const Arguments& a) {
         return command.usage("a sound file from standard input needs -o");
     }
     // Everything is read first, so that every output is known before anything is written.
+    const RenderPlan plan =
+        plan_render(command, a.operands, {output, a[Option::out_dir], *rate, *format, false});
     int status = exit_ok;
-    std::vector<Output> outputs;
-    std::vector<std::optional<Sound>> sounds;
-    std::vector<std::optional<BankRender>> banks;
-    for (const std::string& input : a.operands) {
-        sounds.emplace_back();
-        banks.emplace_back();
-        if (!is_bank(input)) {
-            outputs.push_back(
-                {output ? *output : output_beside(input, out_dir, ".wav"), "the WAV file", {input}});
-            sounds.back() = command.read(input);
-            status = sounds.back() ? status : exit_failure;
-            continue;
-        }
-        BankRender render;
-        const std::optional<Bank> bank = command.read_bank_file(input, &render.inputs);
-        std::optional<std::vector<FileToWrite>> files;
-        if (bank) {
-            files = bank_wav_files(*bank, render_bank(*bank, *rate), input, out_dir, *rate, *format, error);
-            if (!files) {
-                command.report(std::string(input).append(": ").append(error));
-            }
-        }
-        if (!files) {
+    for (const PlannedInput& planned : plan.inputs) {
+        status = command.check(planned.render) ? status : exit_failure;
+    }
+    if (!plan.clear) {
+        return command.usage(plan.clear.error());
+    }
+    for (const PlannedInput& planned : plan.inputs) {
+        if (planned.render && !command.check(write_render(command, *planned.render))) {
             status = exit_failure;
-            continue;
-        }
-        render.files = std::move(*files);
-        for (const FileToWrite& file : render.files) {
-            outputs.push_back({file.path, "the WAV file", render.inputs});
-        }
-        banks.back() = std::move(render);
-    }
-    if (auto clash = clash_of(outputs)) {
-        return command.usage(*clash);
-    }
-    std::size_t next_output = 0;
-    for (std::size_t i = 0; i < a.operands.size(); ++i) {
-        if (sounds[i]) {
-            const std::optional<std::string> bytes =
-                wav_bytes(render_sound(*sounds[i], *rate), *rate, *format);
-            if (!bytes) {
-                command.report(a.operands[i] + ": the sound is too long for a WAV file");
-            }
-            if (!bytes || !command.write(outputs[next_output].path, *bytes)) {
-                status = exit_failure;
-            }
-        }
-        if (!is_bank(a.operands[i])) {
-            ++next_output;
-        } else if (banks[i]) {
-            next_output += banks[i]->files.size();
-            const FilesOutcome written = write_files(banks[i]->files);
-            if (!written.error.empty()) {
-                command.report(written.path + ": cannot write: " + written.error);
-                status = exit_failure;
-            }
         }
     }
     return status;
@@ -229,10 +194,9 @@ std::string depfile_text(const std::string& output, const std::vector<std::strin
 }
 
 int command_header(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto rate = rate_of(a, error);
+    const Result<std::int32_t> rate = rate_of(a);
     if (!rate) {
-        return command.usage(error);
+        return command.usage(rate.error());
     }
     if (a.operands.size() != 1) {
         return command.usage(a.operands.empty() ? "a sound file is missing" : "header takes one sound file");
@@ -251,19 +215,20 @@ int command_header(const Command& command, const Arguments& a) {
     std::string text;
     if (is_bank(input)) {
         inputs.clear();
-        const std::optional<Bank> bank = command.read_bank_file(input, &inputs);
+        const Result<Bank> bank = command.read_bank_file(input, &inputs);
         if (!bank) {
-            return exit_failure;
+            return command.finish(bank);
         }
-        std::optional<std::string> made = bank_header(*bank, render_bank(*bank, *rate), name, *rate, error);
+        Result<std::string> made =
+            bank_header(*bank, render_bank(*bank, *rate), name, "--name " + name, *rate);
         if (!made) {
-            return command.usage(error);
+            return command.usage(made.error());
         }
         text = std::move(*made);
     } else {
-        const std::optional<Sound> sound = command.read(input);
+        const Result<Sound> sound = command.read(input);
         if (!sound) {
-            return exit_failure;
+            return command.finish(sound);
         }
         text = c_header_text(render_sound(*sound, *rate), name, *rate);
     }
@@ -271,15 +236,15 @@ int command_header(const Command& command, const Arguments& a) {
     if (a[Option::depfile]) {
         outputs.push_back({*a[Option::depfile], "the depfile", inputs});
     }
-    if (auto clash = clash_of(outputs)) {
-        return command.usage(*clash);
+    if (const Result<> clear = refuse_clashes(outputs); !clear) {
+        return command.usage(clear.error());
     }
-    if (!command.write(output, text)) {
+    if (!command.check(command.write(output, text))) {
         return exit_failure;
     }
-    return !a[Option::depfile] || command.write(*a[Option::depfile], depfile_text(output, inputs))
-               ? exit_ok
-               : exit_failure;
+    return a[Option::depfile]
+               ? command.finish(command.write(*a[Option::depfile], depfile_text(output, inputs)))
+               : exit_ok;
 }
 
 int command_check(const Command& command, const Arguments& a) {
@@ -288,9 +253,9 @@ int command_check(const Command& command, const Arguments& a) {
     }
     int status = exit_ok;
     for (const std::string& input : a.operands) {
-        if (is_bank(input) ? !command.read_bank_file(input) : !command.read(input)) {
-            status = exit_failure;
-        }
+        const bool good = is_bank(input) ? command.check(command.read_bank_file(input))
+                                         : command.check(command.read(input));
+        status = good ? status : exit_failure;
     }
     return status;
 }
@@ -299,15 +264,38 @@ int command_studio(const Command& command, const Arguments& a, std::string_view 
     if (!a.operands.empty()) {
         return command.usage("studio takes no words");
     }
-    const std::optional<std::string> page = find_studio_page(program);
+    const Result<std::string> page = find_studio_page(program);
     if (!page) {
-        command.report("the studio page (bleepforge-studio.html) is not installed beside this program");
-        return exit_failure;
+        return command.finish(page);
     }
     if (!command.console().open_in_browser(page->c_str())) {
         command.say("Open this file in a web browser: " + *page);
     }
     return exit_ok;
+}
+
+int run(Verb verb, const Command& command, const Arguments& a, std::string_view program) {
+    switch (verb) {
+    case Verb::new_sound:
+        return command_new(command, a);
+    case Verb::random:
+        return command_random(command, a);
+    case Verb::mutate:
+        return command_mutate(command, a);
+    case Verb::render:
+        return command_render(command, a);
+    case Verb::header:
+        return command_header(command, a);
+    case Verb::check:
+        return command_check(command, a);
+    case Verb::play:
+        return command_play(command, a);
+    case Verb::watch:
+        return command_watch(command, a);
+    case Verb::studio:
+        return command_studio(command, a, program);
+    }
+    return exit_usage;
 }
 
 }  // namespace
@@ -318,42 +306,23 @@ int run_bleep(std::span<const char* const> args, const ToolConsole& console) {
         return command.usage("a command is missing");
     }
     const std::string_view word = args[1];
-    if (word == "--help" || word == "-h" || word == "help") {
-        return write_stream(console.out, help_text()).empty() ? exit_ok : exit_failure;
+    const std::optional<Option> instead = spelled(word);
+    if (word == "help" || instead == Option::help) {
+        return write_stream(console.out, help_text()) ? exit_ok : exit_failure;
     }
-    if (word == "--version") {
-        return write_stream(console.out, "bleep " BLEEPFORGE_VERSION "\n").empty() ? exit_ok : exit_failure;
+    if (instead == Option::version) {
+        return write_stream(console.out, "bleep " BLEEPFORGE_VERSION "\n") ? exit_ok : exit_failure;
     }
-    using enum Option;
-    struct Entry {
-        std::string_view word;
-        std::initializer_list<Option> options;
-        int (*run)(const Command&, const Arguments&);
-    };
-    const Entry commands[] = {
-        {"new", {output}, command_new},
-        {"random", {output, seed, layers}, command_random},
-        {"mutate", {output, seed, amount}, command_mutate},
-        {"render", {output, out_dir, rate, format}, command_render},
-        {"header", {output, name, rate, depfile}, command_header},
-        {"check", {}, command_check},
-        {"play", {rate, loop}, command_play},
-        {"watch", {out_dir, rate, format, header, play}, command_watch},
-        {"studio", {}, nullptr},
-    };
-    const auto entry = std::find_if(std::begin(commands), std::end(commands),
-                                    [&](const Entry& e) { return e.word == word; });
-    if (entry == std::end(commands)) {
-        return command.usage("unknown command " + std::string(word));
+    const Result<const CommandRow*> found = find_command(word);
+    if (!found) {
+        return command.usage(found.error());
     }
-    ParseOutcome parsed = parse_arguments(args.subspan(2), entry->options);
-    if (!parsed.error.empty()) {
-        return command.usage(parsed.error);
+    const CommandRow& row = **found;
+    const Result<Arguments> parsed = parse_arguments(args.subspan(2), row.options);
+    if (!parsed) {
+        return command.usage(parsed.error());
     }
-    if (entry->run == nullptr) {
-        return command_studio(command, parsed.arguments, args[0]);
-    }
-    return entry->run(command, parsed.arguments);
+    return run(row.verb, command, *parsed, args[0]);
 }
 
 }  // namespace bleepforge::tool

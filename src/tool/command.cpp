@@ -46,20 +46,6 @@ std::string word_list(std::span<const std::string_view> words) {
     return joined(words, ", ", " or ");
 }
 
-std::string usage_text() {
-    return "usage: bleep new PRESET [CHIP] [-o FILE]\n"
-           "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
-           "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
-           "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format " +
-           joined(wav_format_words, "|") +
-           "]\n"
-           "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
-           "       bleep check FILE...\n"
-           "       bleep play FILE... [--rate HZ] [--loop]\n"
-           "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"
-           "       bleep studio\n";
-}
-
 std::string help_text() {
     return "bleep: make, vary, check, render and play Bleepforge sound files.\n"
            "\n"
@@ -68,38 +54,14 @@ std::string help_text() {
            "layers of such sounds. Every render gives the same bytes on every platform; man bleep lists\n"
            "every member.\n"
            "\n"
-           "Commands:\n"
-           "  new PRESET [CHIP]          the sound file of a preset on a chip (default nes)\n"
-           "  random PRESET [CHIP]       a new random sound of the preset's family\n"
-           "  mutate FILE                the sound moved a little\n"
-           "  render FILE...             each sound to a mono WAV file (FILE with .wav)\n"
-           "  header FILE                the sound as a C/C++ header (FILE with .h)\n"
-           "  check FILE...              report every problem of every file\n"
-           "  play FILE...               play each sound in turn on the audio output\n"
-           "  watch FILE...              render each sound now and again at every save, until Ctrl+C\n"
-           "  studio                     open the studio page in the web browser\n"
+           "Commands:\n" +
+           commands_help() +
            "\n"
            "A FILE ending in .bleepbank is a bank of named sounds: render writes NAME.wav for each of\n"
            "them, all or nothing; header writes one header with an enum and a table of them.\n"
            "\n"
-           "Options:\n"
-           "  -o, --output FILE          where to write ('-' is standard output); new, random and\n"
-           "                             mutate write to standard output without it\n"
-           "  --out-dir DIR              render, watch: write the WAV files into DIR\n"
-           "  --rate HZ                  render, header, play, watch: sample rate, 8000 to 192000\n"
-           "                             (default 44100)\n"
-           "  --format F                 render, watch: s16 (16-bit PCM, the default), u8 (8-bit\n"
-           "                             unsigned PCM) or f32 (32-bit float, the renderer's floats)\n"
-           "  --name IDENT               header: the C identifier in its symbols (default chiptune_sfx)\n"
-           "  --seed N                   random, mutate: 0 to 18446744073709551615 (default: drawn)\n"
-           "  --amount A                 mutate: 0 (nothing) to 1 (a lot), default 0.2\n"
-           "  --layers N                 random: a layered sound of N layers, 1 to 8\n"
-           "  --depfile FILE             header: also write the files it was made from, for make or ninja\n"
-           "  --loop                     play: again and again until Ctrl+C\n"
-           "  --header                   watch: write the header too\n"
-           "  --play                     watch: play each fresh render\n"
-           "  -h, --help                 this text\n"
-           "  --version                  the version\n"
+           "Options:\n" +
+           options_help() +
            "\n"
            "A FILE of '-' reads standard input:  bleep random laser --seed 3 | bleep render - -o zap.wav\n"
            "Presets: " +
@@ -108,74 +70,86 @@ std::string help_text() {
            "Exit status: 0 done, 1 a file could not be read, checked or written, 2 a usage error.\n";
 }
 
-int Command::fail(int status, const std::string& reason) const {
+void Command::report(const std::string& reason) const {
     tell(console_.err, "bleep: " + reason + "\n");
-    if (status == exit_usage) {
-        tell(console_.err, usage_text());
-        tell(console_.err, "Try 'bleep --help' for more.\n");
+}
+
+void Command::report(const std::vector<std::string>& reasons) const {
+    for (const std::string& reason : reasons) {
+        report(reason);
     }
-    return status;
+}
+
+int Command::usage(const std::string& reason) const {
+    report(reason);
+    tell(console_.err, usage_text());
+    tell(console_.err, "Try 'bleep --help' for more.\n");
+    return exit_usage;
 }
 
 void Command::say(const std::string& line) const {
     tell(console_.out, line + "\n");
 }
 
-std::optional<Sound> Command::read(const std::string& path, std::string* text) const {
-    ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
+Result<Sound> Command::read(const std::string& path, std::string* text) const {
+    Result<std::string> input = read_input(path, console_.in, max_sound_file_size);
     const std::string shown = path == "-" ? std::string(stdin_name) : path;
-    if (!input.ok) {
-        report(shown + ": cannot read: " + input.error);
-        return std::nullopt;
+    if (!input) {
+        return Failure(shown + ": cannot read: " + input.error());
     }
-    SoundReading reading = read_sound(input.text);
-    for (const SoundProblem& problem : reading.problems) {
-        report(describe(problem, shown));
+    SoundReading reading = read_sound(*input);
+    if (!reading.sound) {
+        std::vector<std::string> problems;
+        for (const SoundProblem& problem : reading.problems) {
+            problems.push_back(describe(problem, shown));
+        }
+        return Failure(std::move(problems));
     }
     if (text != nullptr) {
-        *text = std::move(input.text);
+        *text = std::move(*input);
     }
-    return reading.sound;
+    return std::move(*reading.sound);
 }
 
-std::optional<Bank> Command::read_bank_file(const std::string& path, std::vector<std::string>* inputs) const {
+Result<Bank> Command::read_bank_file(const std::string& path, std::vector<std::string>* inputs) const {
     if (inputs != nullptr) {
         inputs->push_back(path);
     }
-    const ReadOutcome input = read_input(path, console_.in, max_sound_file_size);
-    if (!input.ok) {
-        report(path + ": cannot read: " + input.error);
-        return std::nullopt;
+    const Result<std::string> input = read_input(path, console_.in, max_sound_file_size);
+    if (!input) {
+        return Failure(path + ": cannot read: " + input.error());
     }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     auto beside = [&](const std::string& file) { return (folder / file).string(); };
-    BankReading reading = read_bank(input.text, [&](const std::string& file) {
-        const ReadOutcome read = read_input(beside(file), console_.in, max_sound_file_size);
-        return LoadedText{read.ok, read.text, read.error};
+    BankReading reading = read_bank(*input, [&](const std::string& file) {
+        Result<std::string> read = read_input(beside(file), console_.in, max_sound_file_size);
+        return read ? LoadedText{true, std::move(*read), ""} : LoadedText{false, "", read.error()};
     });
-    for (const BankProblem& p : reading.problems) {
-        if (p.file.empty()) {
-            report(describe(p.problem, path));
-        } else {
-            report(describe(p.problem, beside(p.file)) + " (the sound \"" + p.entry + "\" of " + path + ")");
-        }
-    }
     if (inputs != nullptr) {
         for (const std::string& file : reading.files) {
             inputs->push_back(beside(file));
         }
     }
-    return std::move(reading.bank);
+    if (!reading.bank) {
+        std::vector<std::string> problems;
+        for (const BankProblem& p : reading.problems) {
+            problems.push_back(p.file.empty() ? describe(p.problem, path)
+                                              : describe(p.problem, beside(p.file)) + " (the sound \"" +
+                                                    p.entry + "\" of " + path + ")");
+        }
+        return Failure(std::move(problems));
+    }
+    return std::move(*reading.bank);
 }
 
-bool Command::write(const std::optional<std::string>& path, std::string_view bytes) const {
-    const bool to_stdout = !path || *path == "-";
-    const std::string error = to_stdout ? write_stream(console_.out, bytes) : write_file(*path, bytes);
-    if (!error.empty()) {
-        report((to_stdout ? std::string("standard output") : *path) + ": cannot write: " + error);
-        return false;
+Result<> Command::write(const std::optional<std::string>& path, std::string_view bytes) const {
+    if (path && *path != "-") {
+        return write_file(*path, bytes);
     }
-    return true;
+    if (const Result<> written = write_stream(console_.out, bytes); !written) {
+        return Failure("standard output: cannot write: " + written.error());
+    }
+    return {};
 }
 
 bool is_bank(const std::string& path) {
@@ -191,7 +165,7 @@ std::string output_beside(const std::string& input, const std::optional<std::str
     return path.replace_extension(extension).string();
 }
 
-std::optional<std::string> clash_of(const std::vector<Output>& outputs) {
+Result<> refuse_clashes(const std::vector<Output>& outputs) {
     for (std::size_t i = 0; i < outputs.size(); ++i) {
         const Output& out = outputs[i];
         if (out.path == "-") {
@@ -199,18 +173,19 @@ std::optional<std::string> clash_of(const std::vector<Output>& outputs) {
         }
         for (const std::string& input : out.inputs) {
             if (input != "-" && same_file(out.path, input)) {
-                return out.what + " " + out.path + " would replace the sound file " + input +
-                       " it is made from; write it elsewhere with -o";
+                return Failure(out.what + " " + out.path + " would replace the sound file " + input +
+                               " it is made from; write it elsewhere with -o");
             }
         }
         for (std::size_t j = 0; j < i; ++j) {
             if (outputs[j].path != "-" && same_destination(outputs[j].path, out.path)) {
-                return outputs[j].inputs.front() + " and " + out.inputs.front() +
-                       " would both be written to " + out.path + "; render them into different folders";
+                return Failure(outputs[j].inputs.front() + " and " + out.inputs.front() +
+                               " would both be written to " + out.path +
+                               "; render them into different folders");
             }
         }
     }
-    return std::nullopt;
+    return {};
 }
 
 std::optional<double> real_number(std::string_view text) {
@@ -222,42 +197,41 @@ std::optional<double> real_number(std::string_view text) {
     return value;
 }
 
-std::optional<std::int32_t> rate_of(const Arguments& a, std::string& error) {
+Result<std::int32_t> rate_of(const Arguments& a) {
     const std::optional<std::string>& given = a[Option::rate];
     if (!given) {
         return default_rate_hz;
     }
     const auto rate = whole_number<std::int32_t>(*given);
     if (!rate || *rate < min_sound_rate_hz || *rate > max_sound_rate_hz) {
-        error = "--rate " + *given + " is not a whole number of hertz from " +
-                std::to_string(min_sound_rate_hz) + " to " + std::to_string(max_sound_rate_hz);
-        return std::nullopt;
+        return Failure("--rate " + *given + " is not a whole number of hertz from " +
+                       std::to_string(min_sound_rate_hz) + " to " + std::to_string(max_sound_rate_hz));
     }
-    return rate;
+    return *rate;
 }
 
-std::optional<std::uint64_t> seed_of(const Arguments& a, std::string& error) {
+Result<std::uint64_t> seed_of(const Arguments& a) {
     const std::optional<std::string>& given = a[Option::seed];
     if (!given) {
         return drawn_seed();
     }
     const auto seed = whole_number<std::uint64_t>(*given);
     if (!seed) {
-        error = "--seed " + *given + " is not a whole number from 0 to 18446744073709551615";
+        return Failure("--seed " + *given + " is not a whole number from 0 to 18446744073709551615");
     }
-    return seed;
+    return *seed;
 }
 
-std::optional<WavFormat> format_of(const Arguments& a, std::string& error) {
+Result<WavFormat> format_of(const Arguments& a) {
     const std::optional<std::string>& given = a[Option::format];
     if (!given) {
         return WavFormat::s16;
     }
     const auto format = exact_word<WavFormat>(*given, wav_format_words);
     if (!format) {
-        error = "--format " + *given + " is not " + word_list(wav_format_words);
+        return Failure("--format " + *given + " is not " + word_list(wav_format_words));
     }
-    return format;
+    return *format;
 }
 
 std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz) {
@@ -269,50 +243,39 @@ std::vector<SampleBuffer> render_bank(const Bank& bank, std::int32_t rate_hz) {
     return samples;
 }
 
-std::optional<std::vector<FileToWrite>> bank_wav_files(
-    const Bank& bank, std::span<const SampleBuffer> samples, const std::string& bank_path,
-    const std::optional<std::string>& out_dir, std::int32_t rate_hz, WavFormat format, std::string& error) {
-    const std::filesystem::path folder =
-        out_dir ? std::filesystem::path(*out_dir) : std::filesystem::path(bank_path).parent_path();
-    std::vector<FileToWrite> files;
-    for (std::size_t i = 0; i < samples.size(); ++i) {
-        std::optional<std::string> bytes = wav_bytes(samples[i], rate_hz, format);
-        if (!bytes) {
-            error = "the sound \"" + bank.entries[i].name + "\" is too long for a WAV file";
-            return std::nullopt;
-        }
-        files.push_back({(folder / (bank.entries[i].name + ".wav")).string(), std::move(*bytes)});
-    }
-    return files;
-}
-
 namespace {
 
-std::string keyword_reason(const std::string& name, const std::string& entry) {
-    return "--name " + name + " with the sound \"" + entry + "\" makes a keyword, not a symbol";
-}
-
-// Whether every symbol of a bank's sound in the header is an identifier and no keyword.
-bool makes_symbols(const std::string& name, const std::string& entry) {
-    const std::string symbol = name + "_" + entry;
-    return is_header_name(symbol) && is_header_name(symbol + "_pcm") &&
-           is_header_name(symbol + "_num_samples");
+// Why the symbols of the bank's header would not compile, said of the name as named says it.
+std::string clash_reason(const SymbolClash& clash, std::string_view named) {
+    std::string reason(named);
+    if (clash.keyword) {
+        return reason.append(" with the sound \"")
+            .append(clash.sound)
+            .append("\" makes a keyword, not a symbol");
+    }
+    reason.append(" gives the header symbol ")
+        .append(clash.symbol)
+        .append(" for the sound \"")
+        .append(clash.sound);
+    return reason.append(clash.other.empty() ? "\", and for the header itself"
+                                             : "\" and again for \"" + clash.other + "\"");
 }
 
 }  // namespace
 
-std::optional<std::string> bank_header(const Bank& bank, std::span<const SampleBuffer> samples,
-                                       const std::string& name, std::int32_t rate_hz, std::string& error) {
-    std::vector<NamedSamples> named;
+Result<std::string> bank_header(const Bank& bank, std::span<const SampleBuffer> samples,
+                                const std::string& name, std::string_view named, std::int32_t rate_hz) {
+    std::vector<std::string_view> names;
+    std::vector<NamedSamples> sounds;
     for (std::size_t i = 0; i < samples.size(); ++i) {
-        const std::string& entry = bank.entries[i].name;
-        if (!makes_symbols(name, entry)) {
-            error = keyword_reason(name, entry);
-            return std::nullopt;
-        }
-        named.push_back({entry, samples[i]});
+        names.push_back(bank.entries[i].name);
+        sounds.push_back({bank.entries[i].name, samples[i]});
     }
-    return bank_header_text(named, name, rate_hz);
+    const std::vector<SymbolClash> clashes = header_symbol_clashes(header_symbols(name, names));
+    if (!clashes.empty()) {
+        return Failure(clash_reason(clashes.front(), named));
+    }
+    return bank_header_text(sounds, name, rate_hz);
 }
 
 std::string seconds_text(std::size_t samples, std::int32_t rate_hz) {

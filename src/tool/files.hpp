@@ -10,51 +10,45 @@
 #include <string>
 #include <string_view>
 
+#include "result.hpp"
+
 namespace bleepforge::tool {
 
-// What a read gave: the text, or why there is none.
-struct ReadOutcome {
-    bool ok = false;
-    std::string text;   // when ok
-    std::string error;  // when not, e.g. "No such file or directory"
-};
-
 // Reads at most limit + 1 bytes of the file (or of in, for "-"), so a device that never ends
-// cannot exhaust memory; the caller refuses text longer than limit.
-[[nodiscard]] ReadOutcome read_input(const std::string& path, std::FILE* in, std::size_t limit);
+// cannot exhaust memory; the caller refuses text longer than limit. Fails with the system's
+// reason, "No such file or directory".
+[[nodiscard]] Result<std::string> read_input(const std::string& path, std::FILE* in, std::size_t limit);
 
-// Writes bytes to out; empty on success, else why not. Standard output cannot be made atomic.
-[[nodiscard]] std::string write_stream(std::FILE* out, std::string_view bytes);
+// Writes bytes to out, or fails with the system's reason. Standard output cannot be made atomic.
+[[nodiscard]] Result<> write_stream(std::FILE* out, std::string_view bytes);
 
-// Writes bytes to path; empty on success, else why not. A regular file, or a path with nothing
-// there yet, is replaced only once a temporary file beside it holds every byte and is closed; a
-// symbolic link is followed to its file. Anything else (a device, a pipe) is written directly.
-[[nodiscard]] std::string write_file(const std::string& path, std::string_view bytes);
+// Writes bytes to path, or fails with "PATH: cannot write: REASON". A regular file, or a path with
+// nothing there yet, is replaced only once a temporary file beside it holds every byte and is
+// closed; a symbolic link is followed to its file. Anything else (a device, a pipe) is written
+// directly.
+[[nodiscard]] Result<> write_file(const std::string& path, std::string_view bytes);
 
 // Several files written all or nothing, as far as the system allows: every file is first written
 // whole beside its target, and only when all are ready do they replace their targets. On a failure
-// before that, no target is touched and no temporary file is left.
+// before that, no target is touched and no temporary file is left. A failure names its file as
+// write_file's does.
 struct FileToWrite {
     std::string path;
     std::string bytes;
 };
-struct FilesOutcome {
-    std::string path;   // the file that failed; empty when all were written
-    std::string error;  // why
-};
-[[nodiscard]] FilesOutcome write_files(std::span<const FileToWrite> files);
+[[nodiscard]] Result<> write_files(std::span<const FileToWrite> files);
 
 // The two halves of a write, one implementation per platform: the bytes in a closed temporary file
 // beside the target (or, for a device or pipe, nothing yet), then the rename that puts it in place
-// (or the direct write); discard_write removes a temporary file not committed.
+// (or the direct write); discard_write removes a temporary file not committed. Both fail with the
+// system's reason.
 struct PreparedWrite {
     std::string target;
     std::string temporary;  // empty: written in place when committed
     std::string_view bytes;
-    std::string error;  // set when the temporary file could not be written
 };
-[[nodiscard]] PreparedWrite prepare_write(const std::string& path, std::string_view bytes);
-[[nodiscard]] std::string commit_write(const PreparedWrite& ready);
+[[nodiscard]] Result<PreparedWrite> prepare_write(const std::string& path, std::string_view bytes);
+[[nodiscard]] Result<> commit_write(const PreparedWrite& ready);
 void discard_write(const PreparedWrite& ready);
 
 // Switches a standard stream to binary, where text streams translate line ends.

@@ -8,29 +8,31 @@
 
 namespace bleepforge::tool {
 
-ReadOutcome read_input(const std::string& path, std::FILE* in, std::size_t limit) {
+Result<std::string> read_input(const std::string& path, std::FILE* in, std::size_t limit) {
     const bool standard_input = path == "-";
     std::FILE* file = standard_input ? in : std::fopen(path.c_str(), "rb");
     if (file == nullptr) {
-        return {false, {}, std::strerror(errno)};
+        return Failure(std::strerror(errno));
     }
-    ReadOutcome outcome{true, {}, {}};
+    std::string text;
     errno = 0;
     char chunk[8192];
-    while (outcome.text.size() <= limit) {
+    while (text.size() <= limit) {
         const std::size_t n = std::fread(chunk, 1, sizeof chunk, file);
-        outcome.text.append(chunk, n);
+        text.append(chunk, n);
         if (n < sizeof chunk) {
             break;
         }
     }
-    if (std::ferror(file) != 0) {
-        outcome = {false, {}, errno != 0 ? std::strerror(errno) : "read error"};
-    }
+    const bool failed = std::ferror(file) != 0;
+    const std::string why = errno != 0 ? std::strerror(errno) : "read error";
     if (!standard_input) {
         std::fclose(file);
     }
-    return outcome;
+    if (failed) {
+        return Failure(why);
+    }
+    return text;
 }
 
 std::filesystem::path resolved(const std::string& path) {
@@ -40,37 +42,52 @@ std::filesystem::path resolved(const std::string& path) {
         .lexically_normal();
 }
 
-std::string write_stream(std::FILE* out, std::string_view bytes) {
+Result<> write_stream(std::FILE* out, std::string_view bytes) {
     errno = 0;
     const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
     if (std::fflush(out) != 0 || !written || std::ferror(out) != 0) {
-        return errno != 0 ? std::strerror(errno) : "write error";
+        return Failure(errno != 0 ? std::strerror(errno) : "write error");
     }
     return {};
 }
 
-std::string write_file(const std::string& path, std::string_view bytes) {
-    const PreparedWrite ready = prepare_write(path, bytes);
-    return ready.error.empty() ? commit_write(ready) : ready.error;
+namespace {
+
+Failure cannot_write(const std::string& path, const std::string& reason) {
+    return Failure(path + ": cannot write: " + reason);
 }
 
-FilesOutcome write_files(std::span<const FileToWrite> files) {
+}  // namespace
+
+Result<> write_file(const std::string& path, std::string_view bytes) {
+    const Result<PreparedWrite> ready = prepare_write(path, bytes);
+    if (!ready) {
+        return cannot_write(path, ready.error());
+    }
+    if (const Result<> committed = commit_write(*ready); !committed) {
+        return cannot_write(path, committed.error());
+    }
+    return {};
+}
+
+Result<> write_files(std::span<const FileToWrite> files) {
     std::vector<PreparedWrite> ready;
     for (const FileToWrite& file : files) {
-        ready.push_back(prepare_write(file.path, file.bytes));
-        if (!ready.back().error.empty()) {
+        Result<PreparedWrite> prepared = prepare_write(file.path, file.bytes);
+        if (!prepared) {
             for (const PreparedWrite& done : ready) {
                 discard_write(done);
             }
-            return {file.path, ready.back().error};
+            return cannot_write(file.path, prepared.error());
         }
+        ready.push_back(std::move(*prepared));
     }
     for (std::size_t i = 0; i < ready.size(); ++i) {
-        if (std::string error = commit_write(ready[i]); !error.empty()) {
+        if (const Result<> committed = commit_write(ready[i]); !committed) {
             for (std::size_t j = i + 1; j < ready.size(); ++j) {
                 discard_write(ready[j]);
             }
-            return {files[i].path, error};
+            return cannot_write(files[i].path, committed.error());
         }
     }
     return {};

@@ -18,14 +18,14 @@ std::string error_text() {
     return std::strerror(errno);
 }
 
-std::string write_all(int fd, std::string_view bytes) {
+Result<> write_all(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) {
                 continue;
             }
-            return error_text();
+            return Failure(error_text());
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
@@ -33,16 +33,16 @@ std::string write_all(int fd, std::string_view bytes) {
 }
 
 // A device, a pipe or a socket: written in place, as replacing it would swap it for a plain file.
-std::string write_in_place(const std::string& path, std::string_view bytes) {
+Result<> write_in_place(const std::string& path, std::string_view bytes) {
     const int fd = ::open(path.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
     if (fd < 0) {
-        return error_text();
+        return Failure(error_text());
     }
-    std::string error = write_all(fd, bytes);
-    if (::close(fd) != 0 && error.empty()) {
-        error = error_text();
+    Result<> written = write_all(fd, bytes);
+    if (::close(fd) != 0 && written) {
+        written = Failure(error_text());
     }
-    return error;
+    return written;
 }
 
 mode_t new_file_mode() {
@@ -53,8 +53,8 @@ mode_t new_file_mode() {
 
 }  // namespace
 
-PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
-    PreparedWrite ready{path, "", bytes, ""};
+Result<PreparedWrite> prepare_write(const std::string& path, std::string_view bytes) {
+    PreparedWrite ready{path, "", bytes};
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
         if (char* resolved = ::realpath(path.c_str(), nullptr)) {
@@ -64,8 +64,7 @@ PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
     }
     const bool exists = ::stat(ready.target.c_str(), &info) == 0;
     if (exists && S_ISDIR(info.st_mode)) {
-        ready.error = "Is a directory";
-        return ready;
+        return Failure("Is a directory");
     }
     if (exists && !S_ISREG(info.st_mode)) {
         return ready;
@@ -76,34 +75,32 @@ PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
     std::string temporary = folder + "." + name + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) {
-        ready.error = error_text();
-        return ready;
+        return Failure(error_text());
     }
-    std::string error = write_all(fd, bytes);
+    Result<> written = write_all(fd, bytes);
     // The new file keeps the old one's permissions, or gets the usual ones for a new file.
-    if (error.empty() && ::fchmod(fd, exists ? (info.st_mode & 07777) : new_file_mode()) != 0) {
-        error = error_text();
+    if (written && ::fchmod(fd, exists ? (info.st_mode & 07777) : new_file_mode()) != 0) {
+        written = Failure(error_text());
     }
-    if (::close(fd) != 0 && error.empty()) {
-        error = error_text();
+    if (::close(fd) != 0 && written) {
+        written = Failure(error_text());
     }
-    if (!error.empty()) {
+    if (!written) {
         ::unlink(temporary.c_str());
-        ready.error = error;
-        return ready;
+        return Failure(written.error());
     }
     ready.temporary = temporary;
     return ready;
 }
 
-std::string commit_write(const PreparedWrite& ready) {
+Result<> commit_write(const PreparedWrite& ready) {
     if (ready.temporary.empty()) {
         return write_in_place(ready.target, ready.bytes);
     }
     if (::rename(ready.temporary.c_str(), ready.target.c_str()) != 0) {
-        std::string error = error_text();
+        Failure why(error_text());
         ::unlink(ready.temporary.c_str());
-        return error;
+        return why;
     }
     return {};
 }

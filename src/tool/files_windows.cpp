@@ -24,16 +24,16 @@ std::string last_error_text() {
     return message.empty() ? "Windows error " + std::to_string(GetLastError()) : message;
 }
 
-std::string write_with_c_runtime(const std::string& path, std::string_view bytes) {
+Result<> write_with_c_runtime(const std::string& path, std::string_view bytes) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
-        return "cannot open it for writing";
+        return Failure("cannot open it for writing");
     }
-    std::string error = write_stream(file, bytes);
-    if (std::fclose(file) != 0 && error.empty()) {
-        error = "cannot close it";
+    Result<> written = write_stream(file, bytes);
+    if (std::fclose(file) != 0 && written) {
+        written = Failure("cannot close it");
     }
-    return error;
+    return written;
 }
 
 enum class Existing { nothing, regular, folder, other };
@@ -57,12 +57,11 @@ Existing what_is_at(const std::string& path) {
 
 }  // namespace
 
-PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
-    PreparedWrite ready{path, "", bytes, ""};
+Result<PreparedWrite> prepare_write(const std::string& path, std::string_view bytes) {
+    PreparedWrite ready{path, "", bytes};
     switch (what_is_at(path)) {
     case Existing::folder:
-        ready.error = "Is a directory";
-        return ready;
+        return Failure("Is a directory");
     case Existing::other:
         return ready;
     case Existing::nothing:
@@ -73,28 +72,26 @@ PreparedWrite prepare_write(const std::string& path, std::string_view bytes) {
     const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
     char temporary[MAX_PATH + 1];
     if (GetTempFileNameA(folder.c_str(), "blp", 0, temporary) == 0) {
-        ready.error = last_error_text();
-        return ready;
+        return Failure(last_error_text());
     }
-    ready.error = write_with_c_runtime(temporary, bytes);
-    if (!ready.error.empty()) {
+    if (const Result<> written = write_with_c_runtime(temporary, bytes); !written) {
         DeleteFileA(temporary);
-        return ready;
+        return Failure(written.error());
     }
     ready.temporary = temporary;
     return ready;
 }
 
-std::string commit_write(const PreparedWrite& ready) {
+Result<> commit_write(const PreparedWrite& ready) {
     if (ready.temporary.empty()) {
         return write_with_c_runtime(ready.target, ready.bytes);
     }
     // A plain rename does not replace an existing file on Windows; this does, in one step.
     if (MoveFileExA(ready.temporary.c_str(), ready.target.c_str(),
                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) == 0) {
-        const std::string error = last_error_text();
+        Failure why(last_error_text());
         DeleteFileA(ready.temporary.c_str());
-        return error;
+        return why;
     }
     return {};
 }

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <filesystem>
 #include <map>
 #include <optional>
 #include <string>
@@ -12,6 +11,7 @@
 
 #include "audio.hpp"
 #include "bleepforge/sound.hpp"
+#include "render_plan.hpp"
 
 namespace bleepforge::tool {
 
@@ -77,8 +77,13 @@ void stop_on_interrupt() {
 // Between two sounds played in turn.
 constexpr double gap_s = 0.25;
 
-std::string no_audio(const std::string& why) {
-    return "no audio output: " + why;
+// A command's status once its audio output has closed: exit_ok, or exit_failure when there was none.
+int after_playing(const Command& command, const Result<>& played, int status) {
+    if (!played) {
+        command.report("no audio output: " + played.error());
+        return exit_failure;
+    }
+    return status;
 }
 
 // One sound to play, with the name it is announced by.
@@ -90,10 +95,9 @@ struct Playing {
 }  // namespace
 
 int command_play(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto rate = rate_of(a, error);
+    const Result<std::int32_t> rate = rate_of(a);
     if (!rate) {
-        return command.usage(error);
+        return command.usage(rate.error());
     }
     if (a.operands.empty()) {
         return command.usage("a sound file is missing");
@@ -103,12 +107,12 @@ int command_play(const Command& command, const Arguments& a) {
     std::vector<Playing> sounds;
     for (const std::string& input : a.operands) {
         if (is_bank(input)) {
-            const std::optional<Bank> bank = command.read_bank_file(input);
-            status = bank ? status : exit_failure;
+            const Result<Bank> bank = command.read_bank_file(input);
+            status = command.check(bank) ? status : exit_failure;
             for (const BankEntry& entry : bank ? bank->entries : std::vector<BankEntry>{}) {
                 sounds.push_back({input + ": " + entry.name, start_sound(entry.sound, *rate)});
             }
-        } else if (const std::optional<Sound> sound = command.read(input)) {
+        } else if (const Result<Sound> sound = command.read(input); command.check(sound)) {
             sounds.push_back({input == "-" ? std::string("<stdin>") : input, start_sound(*sound, *rate)});
         } else {
             status = exit_failure;
@@ -142,11 +146,7 @@ int command_play(const Command& command, const Arguments& a) {
             return !interrupted.load();
         },
     };
-    const std::string why = play_audio(*rate, source);
-    if (!why.empty()) {
-        return command.fail(exit_failure, no_audio(why));
-    }
-    return status;
+    return after_playing(command, play_audio(*rate, source), status);
 }
 
 namespace {
@@ -164,32 +164,11 @@ using Snapshot = std::vector<std::optional<std::string>>;
 Snapshot look_at(const std::vector<std::string>& files) {
     Snapshot found;
     for (const std::string& file : files) {
-        ReadOutcome read = read_input(file, nullptr, max_sound_file_size);
-        found.push_back(read.ok ? std::optional<std::string>(std::move(read.text)) : std::nullopt);
+        Result<std::string> read = read_input(file, nullptr, max_sound_file_size);
+        found.push_back(read ? std::optional<std::string>(std::move(*read)) : std::nullopt);
     }
     return found;
 }
-
-// A C identifier made of a file's name, for the symbols of the header watch writes beside it.
-std::string header_name_for(const std::string& path) {
-    std::string name = std::filesystem::path(path).stem().string();
-    for (char& c : name) {
-        const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_';
-        c = letter || (c >= '0' && c <= '9') ? c : '_';
-    }
-    if (name.empty() || (name[0] >= '0' && name[0] <= '9')) {
-        name = "sfx_" + name;
-    }
-    return is_header_name(name) ? name : name + "_sfx";
-}
-
-struct WatchOptions {
-    std::optional<std::string> out_dir;
-    std::int32_t rate_hz = default_rate_hz;
-    WavFormat format = WavFormat::s16;
-    bool header = false;
-    Player* player = nullptr;  // with --play
-};
 
 // One sound file or bank watched.
 struct Watched {
@@ -202,18 +181,23 @@ struct Watched {
 
 class Watch {
 public:
-    Watch(const Command& command, WatchOptions options) : command_(command), options_(std::move(options)) {}
+    Watch(const Command& command, RenderSettings settings, Player* player)
+        : command_(command), settings_(std::move(settings)), player_(player) {}
 
-    // Renders the input (reporting what kept it from rendering) and notes what it read.
+    // Renders the input as render does, alone (reporting what kept it from rendering), and notes
+    // what it read.
     void render(Watched& watched) {
-        std::vector<std::string> read = {watched.input};
-        if (is_bank(watched.input)) {
-            read.clear();
-            render_bank_file(watched, read);
-        } else {
-            render_sound_file(watched);
+        RenderPlan plan = plan_render(command_, {&watched.input, 1}, settings_);
+        PlannedInput& planned = plan.inputs.front();
+        watched.files = std::move(planned.read);
+        const Result<> written = !planned.render ? Result<>(Failure(planned.render.reasons()))
+                                 : !plan.clear ? Result<>(Failure(watched.input + ": " + plan.clear.error()))
+                                               : write_render(command_, *planned.render);
+        if (!command_.check(written)) {
+            command_.report(watched.input + ": not rendered; the last good output stays");
+            return;
         }
-        watched.files = std::move(read);
+        tell(watched, *planned.render);
     }
 
     // Renders the input and notes what the render was made from: found, the look just taken of
@@ -238,119 +222,56 @@ public:
     }
 
 private:
-    void kept(const std::string& input) const {
-        command_.report(input + ": not rendered; the last good output stays");
-    }
-
-    // Writes the files all or nothing, and tells what was written.
-    bool write(const std::string& input, const std::vector<FileToWrite>& files) const {
-        const FilesOutcome written = write_files(files);
-        if (!written.error.empty()) {
-            command_.report(written.path + ": cannot write: " + written.error);
-            kept(input);
-            return false;
-        }
-        return true;
-    }
-
-    void render_sound_file(Watched& watched) {
+    // A line for each file written, and with --play the sound that changed on the audio output: a
+    // sound file's, or the first of a bank's that is new or sounds different since the last render.
+    void tell(Watched& watched, InputRender& render) {
         const std::string& input = watched.input;
-        const std::optional<Sound> sound = command_.read(input);
-        if (!sound) {
-            kept(input);
-            return;
-        }
-        const SampleBuffer samples = render_sound(*sound, options_.rate_hz);
-        std::optional<std::string> bytes = wav_bytes(samples, options_.rate_hz, options_.format);
-        if (!bytes) {
-            command_.report(input + ": the sound is too long for a WAV file");
-            kept(input);
-            return;
-        }
-        std::vector<FileToWrite> files{{output_beside(input, options_.out_dir, ".wav"), std::move(*bytes)}};
-        if (options_.header) {
-            files.push_back({output_beside(input, options_.out_dir, ".h"),
-                             c_header_text(samples, header_name_for(input), options_.rate_hz)});
-        }
-        if (!write(input, files)) {
-            return;
-        }
-        command_.say(input + " -> " + files[0].path + " (" + seconds_text(samples.size(), options_.rate_hz) +
-                     ")" + (options_.header ? ", " + files[1].path : std::string()));
-        if (options_.player != nullptr) {
-            options_.player->offer(start_sound(*sound, options_.rate_hz), Player::Start::now);
-        }
-    }
-
-    void render_bank_file(Watched& watched, std::vector<std::string>& read) {
-        const std::string& input = watched.input;
-        const std::optional<Bank> bank = command_.read_bank_file(input, &read);
-        if (!bank) {
-            kept(input);
-            return;
-        }
-        std::vector<SampleBuffer> samples = render_bank(*bank, options_.rate_hz);
-        std::string error;
-        std::optional<std::vector<FileToWrite>> files =
-            bank_wav_files(*bank, samples, input, options_.out_dir, options_.rate_hz, options_.format, error);
-        if (files && options_.header) {
-            if (std::optional<std::string> text =
-                    bank_header(*bank, samples, header_name_for(input), options_.rate_hz, error)) {
-                files->push_back({output_beside(input, options_.out_dir, ".h"), std::move(*text)});
-            } else {
-                files.reset();
+        const std::vector<FileToWrite>& files = render.files;
+        if (!is_bank(input)) {
+            command_.say(input + " -> " + files[0].path + " (" +
+                         seconds_text(render.sounds[0].samples.size(), settings_.rate_hz) + ")" +
+                         (settings_.header ? ", " + files[1].path : std::string()));
+            if (player_ != nullptr) {
+                player_->offer(start_sound(render.sounds[0].sound, settings_.rate_hz), Player::Start::now);
             }
-        }
-        std::vector<Output> outputs;
-        for (const FileToWrite& file : files ? *files : std::vector<FileToWrite>{}) {
-            outputs.push_back({file.path, "the output", read});
-        }
-        if (const std::optional<std::string> clash = clash_of(outputs); files && clash) {
-            error = *clash;
-            files.reset();
-        }
-        if (!files) {
-            command_.report(input + ": " + error);
-            kept(input);
             return;
         }
-        if (!write(input, *files)) {
-            return;
-        }
-        // The first sound that is new or sounds different since the last render is the one played.
         std::optional<Voice> changed;
         std::map<std::string, SampleBuffer> now;
-        for (std::size_t i = 0; i < bank->entries.size(); ++i) {
-            const BankEntry& entry = bank->entries[i];
-            command_.say(input + " -> " + (*files)[i].path + " (" +
-                         seconds_text(samples[i].size(), options_.rate_hz) + ")");
-            const auto last = watched.last_samples.find(entry.name);
-            if (!changed && (last == watched.last_samples.end() || last->second != samples[i])) {
-                changed = start_sound(entry.sound, options_.rate_hz);
+        for (std::size_t i = 0; i < render.sounds.size(); ++i) {
+            RenderedSound& sound = render.sounds[i];
+            command_.say(input + " -> " + files[i].path + " (" +
+                         seconds_text(sound.samples.size(), settings_.rate_hz) + ")");
+            const auto last = watched.last_samples.find(sound.name);
+            if (!changed && (last == watched.last_samples.end() || last->second != sound.samples)) {
+                changed = start_sound(sound.sound, settings_.rate_hz);
             }
-            now[entry.name] = std::move(samples[i]);
+            now[sound.name] = std::move(sound.samples);
         }
-        if (options_.header) {
-            command_.say(input + " -> " + files->back().path);
+        if (settings_.header) {
+            command_.say(input + " -> " + files.back().path);
         }
         watched.last_samples = std::move(now);
-        if (options_.player != nullptr && changed) {
-            options_.player->offer(*changed, Player::Start::now);
+        if (player_ != nullptr && changed) {
+            player_->offer(*changed, Player::Start::now);
         }
     }
 
     const Command& command_;
-    WatchOptions options_;
+    RenderSettings settings_;
+    Player* player_;  // with --play
 };
 
 }  // namespace
 
 int command_watch(const Command& command, const Arguments& a) {
-    std::string error;
-    const auto rate = rate_of(a, error);
-    const auto format = rate ? format_of(a, error) : std::nullopt;
-    if (!rate || !format) {
-        return command.usage(error);
+    const Result<std::int32_t> rate = rate_of(a);
+    if (!rate) {
+        return command.usage(rate.error());
+    }
+    const Result<WavFormat> format = format_of(a);
+    if (!format) {
+        return command.usage(format.error());
     }
     if (a.operands.empty()) {
         return command.usage("a sound file is missing");
@@ -358,23 +279,21 @@ int command_watch(const Command& command, const Arguments& a) {
     if (std::find(a.operands.begin(), a.operands.end(), "-") != a.operands.end()) {
         return command.usage("watch needs sound files; standard input cannot change");
     }
+    const RenderSettings settings{std::nullopt, a[Option::out_dir], *rate, *format, a.has(Option::header)};
     // A sound file's outputs are known now; a bank's once it is read, at each render.
     std::vector<Output> outputs;
     for (const std::string& input : a.operands) {
         if (!is_bank(input)) {
-            outputs.push_back({output_beside(input, a[Option::out_dir], ".wav"), "the WAV file", {input}});
-            if (a.has(Option::header)) {
-                outputs.push_back({output_beside(input, a[Option::out_dir], ".h"), "the header", {input}});
-            }
+            const std::vector<Output> own = sound_file_outputs(input, settings);
+            outputs.insert(outputs.end(), own.begin(), own.end());
         }
     }
-    if (auto clash = clash_of(outputs)) {
-        return command.usage(*clash);
+    if (const Result<> clear = refuse_clashes(outputs); !clear) {
+        return command.usage(clear.error());
     }
     const bool play = a.has(Option::play);
     Player player(0);
-    Watch watch(command,
-                {a[Option::out_dir], *rate, *format, a.has(Option::header), play ? &player : nullptr});
+    Watch watch(command, settings, play ? &player : nullptr);
     std::vector<Watched> watched;
     for (const std::string& input : a.operands) {
         watched.push_back({input, {input}, {}, {}, {}});
@@ -398,12 +317,12 @@ int command_watch(const Command& command, const Arguments& a) {
         started = true;
     };
     if (play) {
-        const std::string why = play_audio(*rate, {[&](std::span<float> out) { return player.fill(out); },
+        const Result<> played = play_audio(*rate, {[&](std::span<float> out) { return player.fill(out); },
                                                    [&] {
                                                        step();
                                                        return !interrupted.load();
                                                    }});
-        return why.empty() ? exit_ok : command.fail(exit_failure, no_audio(why));
+        return after_playing(command, played, exit_ok);
     }
     while (!interrupted.load()) {
         step();

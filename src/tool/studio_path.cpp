@@ -7,7 +7,7 @@
 
 namespace bleepforge::tool {
 
-std::optional<std::string> find_studio_page(std::string_view program) {
+Result<std::string> find_studio_page(std::string_view program) {
     namespace fs = std::filesystem;
     std::optional<std::string> folder = executable_folder();
     if (!folder) {
@@ -21,7 +21,8 @@ std::optional<std::string> find_studio_page(std::string_view program) {
             return fs::weakly_canonical(candidate, error).string();
         }
     }
-    return std::nullopt;
+    return Failure("the studio page (" + std::string(studio_file_name) +
+                   ") is not installed beside this program");
 }
 
 }  // namespace bleepforge::tool

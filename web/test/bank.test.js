@@ -74,4 +74,15 @@ test('a bank\'s problems name their file, entry and position', async () => {
   await assert.rejects(bf.parseBank('{"bleepforge": 2, "sounds": {"zap": "zap.bleep"}}'), TypeError);
   const bank = await bf.parseBank('{"bleepforge": 2, "sounds": {"t": {}}}');
   assert.throws(() => bf.toBankHeader(bank, { name: 'char8' }), RangeError);  // char8_t is a keyword
+  // Names whose symbols are the header's own or another sound's: refused by the reader and, in a bank
+  // built by hand, by the header.
+  await assert.rejects(bf.parseBank('{"bleepforge": 2, "sounds": {"H": {}}}'),
+    (error) => error instanceof bf.BankError && /gives the header symbol IDENT_H, which is the header's own/.test(error.message));
+  const sound = bf.makeSound('blip');
+  assert.throws(() => bf.toBankHeader({ entries: [{ name: 'H', sound }] }, { name: 'game' }),
+    { name: 'RangeError', message: 'the sound "H" gives the header symbol game_H, which is the header\'s own' });
+  assert.throws(() => bf.toBankHeader({ entries: [{ name: 'zap', sound }, { name: 'zap_pcm', sound }] }),
+    { name: 'RangeError', message: 'the sound "zap_pcm" gives the header symbol chiptune_sfx_zap_pcm, which is the sound "zap"\'s' });
+  assert.throws(() => bf.toBankHeader({ entries: [{ sound }] }), TypeError);
+  assert.match(bf.toBankHeader({ entries: [{ name: 'h', sound }, { name: 'H2', sound }] }, { name: 'game' }), /game_count/);
 });
