@@ -38,7 +38,9 @@ failures = [text for text in written if not validator.is_valid(json.loads(text))
 base = {"bleepforge": 1, "preset": "coin"}
 refused = [
     {"preset": "coin"},                      # no version
-    {**base, "bleepforge": 3},               # another version
+    {**base, "bleepforge": 4},               # another version
+    {"bleepforge": 2, "hardware": True},     # a member of format 3 in a file of format 2
+    {"bleepforge": 3, "hardware": 1},        # not true or false
     {**base, "gain": 0.5},                   # a member of format 2 in a file of format 1
     {"bleepforge": 2, "jump1_semitones": 1.5},  # an integer member with a fraction
     {"bleepforge": 2, "downsample_rate": 50},   # between off and the range

@@ -118,9 +118,22 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "s.bleep:1:19: \"chip\" is \"genesis\", not one of nes, sid, gameboy or ym2612 (did you mean "
          "\"ym2612\"?)\n"},
         {"{\"chip\": \"sid\"}",
-         "s.bleep: the format version is missing: a sound file holds \"bleepforge\": 2\n"},
-        {"{\"bleepforge\": 3}",
-         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of versions 1 and 2\n"},
+         "s.bleep: the format version is missing: a sound file holds \"bleepforge\": 3\n"},
+        {"{\"bleepforge\": 4}",
+         "s.bleep:1:2: \"bleepforge\" is 4, but this build reads sound files of versions 1 to 3\n"},
+        // Format 3's own member, its type, and a chip without a hardware model.
+        {"{\"bleepforge\": 2, \"hardware\": false}",
+         "s.bleep:1:19: \"hardware\" is a member of format 3: the file says \"bleepforge\": 2\n"},
+        {"{\"bleepforge\": 3, \"hardware\": 1}",
+         "s.bleep:1:19: \"hardware\" must be true or false, not a number\n"},
+        {"{\"bleepforge\": 3, \"duty\": true}",
+         "s.bleep:1:19: \"duty\" must be a number, not true or false\n"},
+        {"{\"bleepforge\": 3, \"hardware\": true, \"chip\": \"sid\"}",
+         "s.bleep:1:19: \"hardware\" is true, but the sid has no hardware model (the nes has one)\n"},
+        {"{\"bleepforge\": 2, \"layers\": [{\"chip\": \"ym2612\", \"hardware\": true}]}",
+         "s.bleep:1:49: \"layers[0].hardware\" is true, but the ym2612 has no hardware model (the nes has "
+         "one)\n"
+         "s.bleep:1:49: \"layers[0].hardware\" is a member of format 3: the file says \"bleepforge\": 2\n"},
         // Format 1 holds the design's members only; format 2's integers and the sample-and-hold's
         // gap below its range are the format's too.
         {"{\"bleepforge\": 1,\n \"gain\": 0.5, \"duty\": 2,\n \"punch\": 0.1}",
@@ -146,8 +159,8 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "blip or "
          "game_over\ns.bleep:1:34: unknown member \"zz\"\n"},
         // Every problem, in the order of the text, before a syntax error ends the reading.
-        {"{\"bleepforge\": 3, \"duty\": -1, \"chip\": \"c64\",",
-         "s.bleep:1:2: \"bleepforge\" is 3, but this build reads sound files of versions 1 and 2\n"
+        {"{\"bleepforge\": 4, \"duty\": -1, \"chip\": \"c64\",",
+         "s.bleep:1:2: \"bleepforge\" is 4, but this build reads sound files of versions 1 to 3\n"
          "s.bleep:1:19: \"duty\" is -1, outside its range: 0 to 1\n"
          "s.bleep:1:31: \"chip\" is \"c64\", not one of nes, sid, gameboy or ym2612\n"
          "s.bleep:1:45: the file ends before the object is closed: a } is missing\n"},
@@ -201,7 +214,7 @@ TEST(ReadSound, SaysWhatIsWrongWithTheTextInTheUsersWords) {
         {"{\"bleepforge\": 1, \"" + long_word + "\": 1}",
          "s.bleep:1:19: unknown member \"" + long_word.substr(0, 60) + "...\" (524288 characters)\n"},
         {"{\"bleepforge\": 1.5}",
-         "s.bleep:1:2: \"bleepforge\" is 1.5, but this build reads sound files of versions 1 and 2\n"},
+         "s.bleep:1:2: \"bleepforge\" is 1.5, but this build reads sound files of versions 1 to 3\n"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(problems_of(c.text), c.problems) << c.text.substr(0, 80);
@@ -230,9 +243,10 @@ TEST(LeadingComments, AreTheCommentsBeforeTheObject) {
 TEST(WriteSound, WritesEveryMemberOneALineSectionBySection) {
     EXPECT_EQ(write_sound(make_sound(SfxPreset::laser, ChipType::ym2612)),
               "{\n"
-              "  \"bleepforge\": 2,\n"
+              "  \"bleepforge\": 3,\n"
               "  \"preset\": \"laser\",\n"
               "  \"chip\": \"ym2612\",\n"
+              "  \"hardware\": false,\n"
               "  \"base_freq\": 880,\n"
               "  \"freq_slide\": -1600,\n"
               "  \"freq_slide_accel\": 0,\n"
@@ -267,11 +281,15 @@ TEST(WriteSound, WritesEveryMemberOneALineSectionBySection) {
               "  \"bitcrush_bits\": 16,\n"
               "  \"gain\": 1\n"
               "}\n");
-    // A format-1 file reads with every stage neutral, and is written back as format 2.
+    // A format-1 file reads with every stage neutral, and is written back as format 3.
     const Sound old = read_ok(R"({"bleepforge": 1, "preset": "coin", "chip": "sid"})");
     EXPECT_TRUE(same_bits(old, make_sound(SfxPreset::coin, ChipType::sid)));
     EXPECT_FALSE(stages_in_use(old.patch));
-    EXPECT_TRUE(write_sound(old).starts_with("{\n  \"bleepforge\": 2,\n"));
+    EXPECT_TRUE(write_sound(old).starts_with("{\n  \"bleepforge\": 3,\n"));
+    // A hardware sound reads back as one.
+    Sound made = make_sound(SfxPreset::coin, ChipType::nes);
+    made.patch.hardware = true;
+    EXPECT_TRUE(read_ok(write_sound(made)).patch.hardware);
     // Without a preset there is no "preset" line; an unknown chip is written so it is refused.
     Sound odd = default_sound(ChipType::sid);
     EXPECT_EQ(write_sound(odd).find("preset"), std::string::npos);
@@ -370,10 +388,11 @@ TEST(SoundSchema, HasTheReadersMembersAndRanges) {
     const nlohmann::json& properties = schema.at("properties");
     EXPECT_EQ(schema.at("required"), nlohmann::json::array({"bleepforge"}));
     EXPECT_EQ(schema.at("additionalProperties"), false);
-    EXPECT_EQ(properties.at("bleepforge").at("enum"), nlohmann::json::array({1, sound_format_version}));
+    EXPECT_EQ(properties.at("bleepforge").at("enum"), nlohmann::json::array({1, 2, sound_format_version}));
     EXPECT_EQ(properties.at("preset").at("enum"), nlohmann::json(preset_words));
     EXPECT_EQ(properties.at("chip").at("enum"), nlohmann::json(chip_words));
-    EXPECT_EQ(properties.size(), 4 + sound_fields().size());  // and "layers"
+    EXPECT_EQ(properties.size(), 5 + sound_fields().size());  // and "hardware" and "layers"
+    EXPECT_EQ(properties.at("hardware").at("type"), "boolean");
     const nlohmann::json& newer = schema.at("then").at("properties");
     for (const SoundField& field : sound_fields()) {
         SCOPED_TRACE(field.name);

@@ -267,9 +267,11 @@ std::optional<std::string> derived_text(const DerivedFile& file, std::string_vie
 std::string sound_schema() {
     ordered_json properties;
     properties["bleepforge"] = {
-        {"description", "Format version: 1 holds the design's members, 2 the stages of sound design too."},
+        {"description",
+         "Format version: 1 holds the design's members, 2 the stages of sound design and layers too, 3 "
+         "whether the sound is made for the hardware."},
         {"type", "integer"},
-        {"enum", {1, sound_format_version}}};
+        {"enum", {1, 2, sound_format_version}}};
     properties["preset"] = {
         {"description",
          "The preset the sound starts from; its patch gives every member not written. Without "
@@ -280,7 +282,17 @@ std::string sound_schema() {
          "The sound-chip voice. Default nes. On ym2612 the start has fm_ratio 3 and fm_index 2.5."},
         {"enum", chip_words},
         {"default", chip_words[0]}};
+    properties["hardware"] = {
+        {"description",
+         "Format 3: made for the hardware, reduced to the console's frames and played by a model of its "
+         "sound unit (nes only). Default false."},
+        {"type", "boolean"},
+        {"default", false}};
+    // The members a file of version 1 may not hold, and those a file of version 2 may not.
     ordered_json newer = ordered_json::object();
+    ordered_json of_three = ordered_json::object();
+    newer["hardware"] = false;
+    of_three["hardware"] = false;
     for (const SoundField& field : sound_fields()) {
         ordered_json property = {{"description", sentence(field)},
                                  {"type", field.integer ? "integer" : "number"}};
@@ -297,6 +309,9 @@ std::string sound_schema() {
         } else if (field.version > 1) {
             property["default"] = number(field.neutral);
             newer[std::string(field.name)] = false;
+            if (field.version > 2) {
+                of_three[std::string(field.name)] = false;
+            }
         }
         properties[std::string(field.name)] = property;
     }
@@ -304,6 +319,7 @@ std::string sound_schema() {
     ordered_json layer_properties;
     layer_properties["preset"] = properties["preset"];
     layer_properties["chip"] = properties["chip"];
+    layer_properties["hardware"] = properties["hardware"];
     for (const SoundField& field : sound_fields()) {
         layer_properties[std::string(field.name)] = properties[std::string(field.name)];
     }
@@ -325,7 +341,7 @@ std::string sound_schema() {
     newer["layers"] = false;
     const ordered_json document = {
         {"$schema", "https://json-schema.org/draft/2020-12/schema"},
-        {"$id", "urn:bleepforge:sound:2"},
+        {"$id", "urn:bleepforge:sound:3"},
         {"title", "Bleepforge sound file"},
         {"description",
          "A sound effect for the bleep tool and the Bleepforge library: a chip voice, its patch, the stages "
@@ -335,9 +351,13 @@ std::string sound_schema() {
         {"required", {"bleepforge"}},
         {"additionalProperties", false},
         {"properties", properties},
-        // A file of version 1 holds none of the members that came with version 2.
+        // A file of version 1 holds none of the members that came with versions 2 and 3, one of
+        // version 2 none of version 3's.
         {"if", {{"properties", {{"bleepforge", {{"const", 1}}}}}}},
         {"then", {{"properties", newer}}},
+        {"allOf",
+         {{{"if", {{"properties", {{"bleepforge", {{"const", 2}}}}}}},
+           {"then", {{"properties", of_three}}}}}},
     };
     return document.dump(2) + "\n";
 }

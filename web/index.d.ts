@@ -20,10 +20,12 @@ export type Unit = 'Hz' | 'Hz/s' | 'Hz/s²' | '' | 's' | '1/s' | 'rad' | 's/s';
  * the preset's patch (or the defaults with 440 Hz) and every member given overrides it.
  */
 export interface Sound {
-  /** The format version: 2 (1 holds the design's members only). */
+  /** The format version: 3 (1 holds the design's members only, 2 no `hardware`). */
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;
+  /** Made for the hardware: reduced to the console's frames and played by a model of its sound unit (nes only). */
+  hardware?: boolean;
   // derived members: the derived_files target writes these lines from the library
   /** Start frequency: starting pitch (20 to 20000 Hz). */
   base_freq?: number;

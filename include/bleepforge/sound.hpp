@@ -18,9 +18,10 @@
 
 namespace bleepforge {
 
-// The format version this build writes (the file's "bleepforge" member); it reads 1 and 2. Version 1
-// holds the design's members only, version 2 the stages too.
-inline constexpr std::int64_t sound_format_version = 2;
+// The format version this build writes (the file's "bleepforge" member); it reads 1 to 3. Version 1
+// holds the design's members only, version 2 the stages and layers too, version 3 whether the sound
+// is made for the hardware.
+inline constexpr std::int64_t sound_format_version = 3;
 // A sound file's text is at most this long; anything longer is refused unread.
 inline constexpr std::size_t max_sound_file_size = 1 << 20;
 // The sample rates a sound is rendered at by the tools, in Hz.

@@ -96,7 +96,7 @@ std::string word_list(std::span<const std::string_view> words) {
 enum class Scope { sound, layer, layers, bank, entries, skipped };
 
 // What the member whose value comes next means in its object.
-enum class Role { none, version, preset, chip, number, layer_number, layers, sounds, entry };
+enum class Role { none, version, preset, chip, hardware, number, layer_number, layers, sounds, entry };
 
 // The names each object holds, the number members after the words.
 std::vector<std::string_view> names_of(Scope scope) {
@@ -107,7 +107,7 @@ std::vector<std::string_view> names_of(Scope scope) {
     if (scope == Scope::sound) {
         names.push_back("bleepforge");
     }
-    names.insert(names.end(), {"preset", "chip"});
+    names.insert(names.end(), {"preset", "chip", "hardware"});
     for (const SoundField& field : sound_fields()) {
         names.push_back(field.name);
     }
@@ -138,10 +138,11 @@ struct Reading {
     double version = 0.0;
     std::optional<SfxPreset> preset;
     ChipType chip = ChipType::nes;
+    std::optional<bool> hardware;
+    MemberSeen hardware_at;
     std::vector<std::optional<double>> numbers;
     std::array<std::optional<double>, 2> layer_numbers;
-    std::vector<MemberSeen> own_members;    // what a layered sound may not hold
-    std::vector<MemberSeen> newer_members;  // members of format 2
+    std::vector<MemberSeen> own_members;  // what a layered sound may not hold
     std::optional<MemberSeen> layers_key;
     std::vector<Layer> layers;
 
@@ -162,9 +163,18 @@ public:
     std::optional<Bank> bank;                  // the root bank, once read
     std::vector<Position> entry_places;
     bool version_seen = false;
+    double version = 0.0;  // the file's, once seen
+
+    // A member that came with a later format than the first, named as in messages.
+    struct Versioned {
+        MemberSeen member;
+        int version;
+        std::string entry;
+    };
+    std::vector<Versioned> versioned;
 
     bool null() { return value("null"); }
-    bool boolean(bool) { return value("true or false"); }
+    bool boolean(bool v);
     bool number_integer(std::int64_t v) { return number(static_cast<double>(v), std::to_string(v)); }
     bool number_unsigned(std::uint64_t v) { return number(static_cast<double>(v), std::to_string(v)); }
     bool number_float(double, const std::string& text) {
@@ -266,11 +276,18 @@ bool Handler::key(std::string& name) {
     if (name == "layers") {
         r.role = Role::layers;
         r.layers_key = r.current;
+        versioned.push_back({{r.prefix + name, r.current.where}, 2, entry_of(r)});
         return true;
     }
     r.own_members.push_back(r.current);
     if (name == "preset" || name == "chip") {
         r.role = name == "preset" ? Role::preset : Role::chip;
+        return true;
+    }
+    if (name == "hardware") {
+        r.role = Role::hardware;
+        r.hardware_at = r.current;
+        versioned.push_back({{r.prefix + name, r.current.where}, 3, entry_of(r)});
         return true;
     }
     const std::span<const SoundField> fields = sound_fields();
@@ -280,7 +297,7 @@ bool Handler::key(std::string& name) {
         r.role = Role::number;
         r.field = static_cast<std::size_t>(field - fields.begin());
         if (field->version > 1) {
-            r.newer_members.push_back(r.current);
+            versioned.push_back({{r.prefix + name, r.current.where}, field->version, entry_of(r)});
         }
     } else {
         r.role = Role::layer_number;
@@ -312,6 +329,9 @@ void Handler::wrong_type(std::string_view type) {
     case Role::preset:
     case Role::chip:
         problem(ProblemKind::type, shown(r) + " must be a word in quotes, not " + std::string(type));
+        break;
+    case Role::hardware:
+        problem(ProblemKind::type, shown(r) + " must be true or false, not " + std::string(type));
         break;
     case Role::layers:
         problem(ProblemKind::type,
@@ -365,12 +385,12 @@ bool Handler::number(double v, const std::string& text) {
         r.version_seen = true;
         r.version = v;
         // Any spelling of the numbers (1.0 and 1e0 too), as a JSON Schema's integer takes them.
-        if (bank_ && r.scope == Scope::bank && v != 2.0) {
+        if (bank_ && r.scope == Scope::bank && v != 2.0 && v != 3.0) {
             problem(ProblemKind::range, shown(r) + " is " + sound_members::excerpt(text) +
-                                            ", but a bank is a file of format 2: \"bleepforge\": 2");
-        } else if (v != 1.0 && v != 2.0) {
+                                            ", but a bank is a file of format 2 or 3: \"bleepforge\": 3");
+        } else if (v != 1.0 && v != 2.0 && v != 3.0) {
             problem(ProblemKind::range, shown(r) + " is " + sound_members::excerpt(text) +
-                                            ", but this build reads sound files of versions 1 and 2");
+                                            ", but this build reads sound files of versions 1 to 3");
         }
     } else if (r.role == Role::number || r.role == Role::layer_number) {
         const SoundField& field = r.role == Role::number ? sound_fields()[r.field] : layer_fields()[r.field];
@@ -388,6 +408,16 @@ bool Handler::number(double v, const std::string& text) {
         wrong_type("a number");
     }
     r.role = Role::none;
+    return true;
+}
+
+bool Handler::boolean(bool v) {
+    if (stack_.empty() || top().scope == Scope::skipped || top().scope == Scope::layers ||
+        top().role != Role::hardware) {
+        return value("true or false");
+    }
+    top().hardware = v;
+    top().role = Role::none;
     return true;
 }
 
@@ -493,23 +523,10 @@ bool Handler::open(bool object) {
 Sound Handler::finish_sound(Reading& r) {
     if (r.root) {
         version_seen = r.version_seen;
-    }
-    const bool newer = r.version_seen && r.version == 1.0;
-    if (newer) {
-        for (const MemberSeen& m : r.newer_members) {
-            problems.push_back(
-                {m.where.line, m.where.column, r.prefix + m.name,
-                 in_quotes(r.prefix + m.name) + " is a member of format 2: the file says \"bleepforge\": 1",
-                 ProblemKind::member});
-            problem_entries.push_back(entry_of(r));
-        }
+        version = r.version;
     }
     if (r.layers_key) {
         r.current = *r.layers_key;
-        if (newer) {
-            problem_in(r, ProblemKind::member,
-                       shown(r) + " came with format 2: the file says \"bleepforge\": 1");
-        }
         if (r.layers.empty() || r.layers.size() > max_layers) {
             problem_in(r, ProblemKind::range,
                        shown(r) + " holds " + std::to_string(r.layers.size()) +
@@ -526,6 +543,13 @@ Sound Handler::finish_sound(Reading& r) {
         layered.layers = std::move(r.layers);
         return layered;
     }
+    if (r.hardware.value_or(false) && !has_hardware_model(r.chip)) {
+        r.current = r.hardware_at;
+        problem_in(r, ProblemKind::range,
+                   shown(r) + " is true, but the " +
+                       std::string(chip_words[static_cast<std::size_t>(r.chip)]) +
+                       " has no hardware model (the nes has one)");
+    }
     Sound start = r.preset ? make_sound(*r.preset, r.chip) : default_sound(r.chip);
     const std::span<const SoundField> fields = sound_fields();
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -533,6 +557,7 @@ Sound Handler::finish_sound(Reading& r) {
             sound_members::set_value(start, fields[i], *r.numbers[i]);
         }
     }
+    start.patch.hardware = r.hardware.value_or(false);
     return start;
 }
 
@@ -574,6 +599,7 @@ bool Handler::close() {
         break;
     case Scope::bank:
         version_seen = done.version_seen;
+        version = done.version;
         bank = Bank{std::move(done.entries)};
         entry_places = std::move(done.entry_places);
         break;
@@ -637,9 +663,28 @@ void parse(std::string_view text, Handler& handler) {
                                         /*strict=*/true, /*ignore_comments=*/true);
     if (parsed && !handler.version_seen) {
         handler.problems.push_back({0, 0, "bleepforge",
-                                    "the format version is missing: a sound file holds \"bleepforge\": 2",
+                                    "the format version is missing: a sound file holds \"bleepforge\": 3",
                                     ProblemKind::member});
         handler.problem_entries.emplace_back();
+    }
+    // Members of a later format than the file's own version (a version out of range is its own problem).
+    const double file_version = handler.version;
+    if (parsed && handler.version_seen && (file_version == 1.0 || file_version == 2.0)) {
+        for (const Handler::Versioned& v : handler.versioned) {
+            if (v.version <= file_version) {
+                continue;
+            }
+            const std::string shown = in_quotes(v.member.name);
+            const std::string says =
+                ": the file says \"bleepforge\": " + std::to_string(static_cast<int>(file_version));
+            const bool is_layers = v.member.name.ends_with("layers");
+            handler.problems.push_back({v.member.where.line, v.member.where.column, v.member.name,
+                                        shown +
+                                            (is_layers ? " came with format " : " is a member of format ") +
+                                            std::to_string(v.version) + says,
+                                        ProblemKind::member});
+            handler.problem_entries.push_back(v.entry);
+        }
     }
     order_by_place(handler.problems, handler.problem_entries);
 }
@@ -702,7 +747,7 @@ BankReading read_bank(std::string_view text, const std::function<LoadedText(cons
     for (std::size_t i = 0; i < handler.problems.size(); ++i) {
         SoundProblem& p = handler.problems[i];
         if (p.member == "bleepforge" && p.line == 0) {
-            p.message = "the format version is missing: a bank holds \"bleepforge\": 2";
+            p.message = "the format version is missing: a bank holds \"bleepforge\": 3";
         }
         reading.problems.push_back({"", handler.problem_entries[i], std::move(p)});
     }

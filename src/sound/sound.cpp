@@ -370,6 +370,12 @@ void check_into(const Sound& sound, const std::string& prefix, bool in_layer,
     }
     if (static_cast<std::size_t>(sound.patch.chip) >= chip_words.size()) {
         add("chip", "\"" + prefix + "chip\" is not one of the four chips", ProblemKind::range);
+    } else if (sound.patch.hardware && !has_hardware_model(sound.patch.chip)) {
+        add("hardware",
+            "\"" + prefix + "hardware\" is true, but the " +
+                std::string(chip_words[static_cast<std::size_t>(sound.patch.chip)]) +
+                " has no hardware model (the nes has one)",
+            ProblemKind::range);
     }
     for (const SoundField& field : fields) {
         if (auto message =

@@ -15,7 +15,8 @@ std::string members_of(const Sound& sound, const std::string& indent) {
         text +=
             indent + "\"preset\": \"" + word(preset_words, static_cast<std::size_t>(*sound.preset)) + "\",\n";
     }
-    text += indent + "\"chip\": \"" + word(chip_words, static_cast<std::size_t>(sound.patch.chip)) + "\"";
+    text += indent + "\"chip\": \"" + word(chip_words, static_cast<std::size_t>(sound.patch.chip)) + "\",\n";
+    text += indent + "\"hardware\": " + (sound.patch.hardware ? "true" : "false");
     for (const SoundField& field : sound_fields()) {
         text += ",\n" + indent + "\"";
         text += field.name;
