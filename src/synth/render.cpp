@@ -138,7 +138,7 @@ void render_piece(Voice& v, std::span<float> out) {
             double tone_freq = freq;
             if constexpr (kVibrato) {
                 const double t = static_cast<double>(at + j) / rate;
-                tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
+                tone_freq = freq + p.vibrato_depth * nearest_sine(t * vibrato_speed);
             }
             freqs[j] = freq;
             phases[j] = phase;
@@ -236,7 +236,7 @@ void render_piece_with_stages(Voice& v, std::span<float> out) {
             double tone_freq = freq;
             if (v.vibrato) {
                 const double t = static_cast<double>(i) / rate;
-                tone_freq = freq + p.vibrato_depth * std::sin(t * vibrato_speed);
+                tone_freq = freq + p.vibrato_depth * nearest_sine(t * vibrato_speed);
             }
             duties[j] = duty_sweeps ? swept(p.duty, p.duty_sweep, tau, 0.0, 1.0) : p.duty;
             freqs[j] = freq;

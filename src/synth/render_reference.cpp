@@ -63,7 +63,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
         }
         const double tone_freq =
             patch.vibrato_depth > 0.0
-                ? freq + patch.vibrato_depth * std::sin(t * (two_pi * patch.vibrato_rate))
+                ? freq + patch.vibrato_depth * nearest_sine(t * (two_pi * patch.vibrato_rate))
                 : freq;
         const double duty =
             patch.duty_sweep != 0.0 ? swept(patch.duty, patch.duty_sweep, tau, 0.0, 1.0) : patch.duty;
@@ -81,7 +81,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
             voice = saw_pulse(cycle_pos, duty);
             break;
         case ChipType::ym2612:
-            voice = static_cast<float>(std::sin(phase + patch.fm_index * std::sin(mod_phase)));
+            voice = static_cast<float>(nearest_sine(phase + patch.fm_index * nearest_sine(mod_phase)));
             mod_phase = mod_phase + (two_pi * (patch.fm_ratio * tone_freq)) / rate;
             break;
         default:

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "bleepforge/catalogue.hpp"
+#include "sine.hpp"
 
 namespace bleepforge::voice {
 
@@ -172,7 +173,7 @@ struct FilterState {
 inline float filter_sample(FilterState& s, float in, double freq_hz, double cutoff_factor, double noise,
                            double rate_hz) {
     const double cutoff_hz = std::min(0.45 * rate_hz, std::max(50.0, 4.0 * freq_hz * cutoff_factor));
-    const double k = 2.0 * std::sin(cutoff_hz * pi / rate_hz);
+    const double k = 2.0 * nearest_sine(cutoff_hz * pi / rate_hz);
     s.low = s.low + k * s.band;
     s.band = s.band + k * (static_cast<double>(in) - s.low - (1.0 - noise) * s.band);
     return static_cast<float>(s.low);
