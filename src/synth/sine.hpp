@@ -131,34 +131,76 @@ inline SineEstimate row_sine(const SineRow& row, double th, double tl) {
     return {hi, (s - hi) + lo};  // exact: |s| >= |lo|
 }
 
-}  // namespace nearest_sine_parts
+// The fast step below small_limit (from tiny_limit): sin x as hi + lo.
+inline SineEstimate small_sine(double x) {
+    const double x2 = x * x;
+    const double x3 = x2 * x;
+    const double lo = x3 * (x2 * (s5 + x2 * (s7 + x2 * s9))) - x3 / 6.0;
+    const double hi = x + lo;
+    return {hi, (x - hi) + lo};  // exact: |x| >= |lo|
+}
 
-// The double nearest to sin x (ties cannot occur), for every double: -0 for -0, NaN for NaN and
-// the infinities. The same bits on every platform; no library sine involved.
-inline double nearest_sine(double x) {
-    using namespace nearest_sine_parts;
+// The fast step from small_limit to dyadic_limit: sin |x| as hi + lo, |x| = i/128 + t exactly
+// (Sterbenz, i >= 2), |t| <= 1/256.
+inline SineEstimate dyadic_sine(double magnitude) {
+    const double shifted = magnitude * 128.0 + round_shift;
+    std::uint64_t i_bits = 0;
+    std::memcpy(&i_bits, &shifted, sizeof i_bits);
+    const double t = magnitude - (shifted - round_shift) * 0x1p-7;
+    return row_sine<false>(dyadic_rows[i_bits & 511U], t, 0.0);
+}
+
+// x - k pi/512 = th + tl for |x| below fast_limit, within error |k|; bits holds k's low bits.
+struct StepReduction {
+    double k, th, tl, error;
+    std::uint64_t bits;
+};
+
+inline StepReduction reduce_by_steps(double x, double magnitude) {
+    const double shifted = x * steps_per_radian + round_shift;
+    const double k = shifted - round_shift;
+    std::uint64_t k_bits = 0;
+    std::memcpy(&k_bits, &shifted, sizeof k_bits);  // the low bits of shifted are those of k
+    if (magnitude < near_limit) {
+        // Both differences are exact: Sterbenz, then both sides on a grid of 2^-60 with a result
+        // under 2^-7. The rest stays a separate low part.
+        const double th = (x - k * near_step_1) - k * near_step_2;
+        return {k, th, k * -near_step_3, near_reduction_error, k_bits};
+    }
+    // The first three differences are exact as above (grids of 2^-61 or coarser, results under
+    // 2^14); the fourth is split exactly (Fast2Sum: where |r3| < |k step_4| the difference is itself
+    // exact), and the last low part is added with TwoSum, which needs no order.
+    const double r3 = ((x - k * step_1) - k * step_2) - k * step_3;
+    const double p4 = k * step_4;
+    const double t0 = r3 - p4;
+    const double e0 = ((r3 - t0) - p4) - k * step_5;
+    const double th = t0 + e0;
+    const double back = th - t0;
+    return {k, th, (t0 - (th - back)) + (e0 - back), long_reduction_error, k_bits};
+}
+
+// The row of a reduction: k pi/512 = b + j pi with b = (k mod 512) pi/512, so that sin x =
+// (-1)^j sin (b + t). Row 0 is sine_near_pi_multiple's.
+inline std::size_t row_of(const StepReduction& r) {
+    return static_cast<std::size_t>(r.bits & 511U);
+}
+
+// The double nearest to sin x, the dispatch of the steps above.
+inline double sine_value(double x) {
     const double magnitude = std::fabs(x);
     if (magnitude < dyadic_limit) {
         if (magnitude < small_limit) {
             if (magnitude < tiny_limit) {
                 return x;
             }
-            const double x2 = x * x;
-            const double x3 = x2 * x;
-            const double lo = x3 * (x2 * (s5 + x2 * (s7 + x2 * s9))) - x3 / 6.0;
-            const double hi = x + lo;
-            const double hi_err = (x - hi) + lo;  // exact: |x| >= |lo|
-            if (hi == hi + hi_err * (x2 * small_error_per_square + (1.0 + 0x1p-50))) {
-                return hi;
+            const SineEstimate e = small_sine(x);
+            const double factor = (x * x) * small_error_per_square + (1.0 + 0x1p-50);
+            if (e.hi == e.hi + e.lo * factor) {
+                return e.hi;
             }
             return accurate_sine(x);
         }
-        // x = i/128 + t exactly (Sterbenz, i >= 2), |t| <= 1/256; the sign goes back on at the end.
-        const double shifted = magnitude * 128.0 + round_shift;
-        std::uint64_t i_bits = 0;
-        std::memcpy(&i_bits, &shifted, sizeof i_bits);
-        const double t = magnitude - (shifted - round_shift) * 0x1p-7;
-        const SineEstimate e = row_sine<false>(dyadic_rows[i_bits & 511U], t, 0.0);
+        const SineEstimate e = dyadic_sine(magnitude);
         if (e.hi == e.hi + e.lo * dyadic_rounding_factor) {
             return std::copysign(e.hi, x);
         }
@@ -167,41 +209,24 @@ inline double nearest_sine(double x) {
     if (!(magnitude < fast_limit)) {
         return accurate_sine(x);
     }
-    const double shifted = x * steps_per_radian + round_shift;
-    const double k = shifted - round_shift;
-    std::uint64_t k_bits = 0;
-    std::memcpy(&k_bits, &shifted, sizeof k_bits);  // the low bits of shifted are those of k
-    double th = 0.0;
-    double tl = 0.0;
-    double reduction_error = near_reduction_error;
-    if (magnitude < near_limit) {
-        // Both differences are exact: Sterbenz, then both sides on a grid of 2^-60 with a result
-        // under 2^-7. The rest stays a separate low part.
-        th = (x - k * near_step_1) - k * near_step_2;
-        tl = k * -near_step_3;
-    } else {
-        // The first three differences are exact as above (grids of 2^-61 or coarser, results under
-        // 2^14); the fourth is split exactly (Fast2Sum: where |r3| < |k step_4| the difference is
-        // itself exact), and the last low part is added with TwoSum, which needs no order.
-        const double r3 = ((x - k * step_1) - k * step_2) - k * step_3;
-        const double p4 = k * step_4;
-        const double t0 = r3 - p4;
-        const double e0 = ((r3 - t0) - p4) - k * step_5;
-        th = t0 + e0;
-        const double back = th - t0;
-        tl = (t0 - (th - back)) + (e0 - back);
-        reduction_error = long_reduction_error;
-    }
-    // k pi/512 = b + j pi with b = (k mod 512) pi/512: sin x = (-1)^j sin (b + t).
-    const auto row = static_cast<std::size_t>(k_bits & 511U);
+    const StepReduction r = reduce_by_steps(x, magnitude);
+    const std::size_t row = row_of(r);
     if (row == 0) {
-        return sine_near_pi_multiple(x, k, th, tl, reduction_error);
+        return sine_near_pi_multiple(x, r.k, r.th, r.tl, r.error);
     }
-    const SineEstimate e = row_sine<true>(sine_rows[row], th, tl);
+    const SineEstimate e = row_sine<true>(sine_rows[row], r.th, r.tl);
     if (e.hi == e.hi + e.lo * rounding_factor) {
-        return (k_bits & 512U) != 0 ? -e.hi : e.hi;
+        return (r.bits & 512U) != 0 ? -e.hi : e.hi;
     }
     return accurate_sine(x);
+}
+
+}  // namespace nearest_sine_parts
+
+// The double nearest to sin x (ties cannot occur), for every double: -0 for -0, NaN for NaN and
+// the infinities. The same bits on every platform; no library sine involved.
+inline double nearest_sine(double x) {
+    return nearest_sine_parts::sine_value(x);
 }
 
 }  // namespace bleepforge::voice
