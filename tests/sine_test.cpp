@@ -325,8 +325,8 @@ TEST(NearestSine, IsCorrectlyRoundedOverADenseSweep) {
     EXPECT_LT(worst_ulps, 0.5 + 0x1p-9);
 }
 
-// The C library's sine, where it disagrees, is the one that misrounds (judged by sinl): with glibc
-// 2.36 about one argument in seven hundred, each within a few thousandths of an ulp of a midpoint.
+// The C library's sine, where it disagrees, is the one that misrounds (judged by sinl, up to its own
+// error): with glibc 2.36 about one argument in seven hundred, each near a midpoint.
 TEST(NearestSine, DiffersFromTheLibrarySineOnlyWhereThatMisrounds) {
     if constexpr (!accurate_long_double) {
         GTEST_SKIP() << "no accurate long double sine here to judge between the two";
@@ -344,8 +344,9 @@ TEST(NearestSine, DiffersFromTheLibrarySineOnlyWhereThatMisrounds) {
         if (!same(ours, library)) {
             ++differing;
             const long double reference = sinl(static_cast<long double>(x));
+            const long double margin = std::fabs(reference) * 0x1p-62L;
             ours_farther += std::fabs(static_cast<long double>(ours) - reference) >
-                            std::fabs(static_cast<long double>(library) - reference);
+                            std::fabs(static_cast<long double>(library) - reference) + margin;
         }
     }
     std::printf("the library sine differs at %zu of %d arguments; ours the farther at %zu\n", differing,

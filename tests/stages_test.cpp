@@ -14,6 +14,7 @@
 
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
+#include "format_one_patches.hpp"
 #include "reference.hpp"
 #include "test_random.hpp"
 
@@ -247,29 +248,10 @@ std::uint64_t fnv_floats(std::uint64_t hash, const SampleBuffer& samples) {
 // Patches of the design's fourteen members only, drawn across their ranges: their floats were
 // recorded from the build before the stages came, and every build since must give them.
 TEST(Stages, LeaveTwoHundredFormatOneSoundsAsTheyWere) {
-    testing_support::SplitMix rng{1919};
     std::uint64_t hash = 1469598103934665603ULL;
     std::size_t count = 0;
-    for (int k = 0; k < 200; ++k) {
-        // Drawn one after the other: the order of a call's arguments is each compiler's own.
-        const auto chip = static_cast<ChipType>(rng.next() % 4);
-        const auto preset = static_cast<SfxPreset>(rng.next() % 8);
-        SfxPatch p = make_patch(preset, chip);
-        p.base_freq = rng.uniform(20, 20000);
-        p.freq_slide = rng.uniform(-20000, 20000);
-        p.duty = rng.unit();
-        p.attack = rng.uniform(0, 0.05);
-        p.decay = rng.uniform(0, 0.1);
-        p.sustain_time = rng.uniform(0, 0.1);
-        p.release = rng.uniform(0, 0.1);
-        p.sustain_level = rng.unit();
-        p.filter_cutoff = rng.uniform(0, 1.2);
-        p.noise = rng.unit();
-        p.fm_ratio = rng.uniform(0, 16);
-        p.fm_index = rng.uniform(0, 20);
-        p.vibrato_depth = rng.uniform(-100, 1000);
-        p.vibrato_rate = rng.uniform(0, 100);
-        const SampleBuffer samples = render_sfx(p, rng.uniform(0.01, 0.2), 44100);
+    for (const testing_support::TimedPatch& timed : testing_support::format_one_patches()) {
+        const SampleBuffer samples = render_sfx(timed.patch, timed.duration_s, 44100);
         hash = fnv_floats(hash, samples);
         count += samples.size();
     }

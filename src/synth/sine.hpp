@@ -221,12 +221,22 @@ inline double sine_value(double x) {
     return accurate_sine(x);
 }
 
+#ifdef BLEEPFORGE_SINE_PROBE
+// Only in the test build of tests/sine_probe_test.cpp, which defines it: every call's argument and
+// result, so that the recorded renders can show which arguments they use.
+void record_sine(double x, double result);
+#endif
+
 }  // namespace nearest_sine_parts
 
 // The double nearest to sin x (ties cannot occur), for every double: -0 for -0, NaN for NaN and
 // the infinities. The same bits on every platform; no library sine involved.
 inline double nearest_sine(double x) {
-    return nearest_sine_parts::sine_value(x);
+    const double result = nearest_sine_parts::sine_value(x);
+#ifdef BLEEPFORGE_SINE_PROBE
+    nearest_sine_parts::record_sine(x, result);
+#endif
+    return result;
 }
 
 }  // namespace bleepforge::voice
