@@ -1043,7 +1043,9 @@ Rounded round_fixed(const Fixed& v, bool with_rest) {
 
 // Correctly rounded: the fixed-point value is within 2^-246 of |sin x|, which is at least 2^-62 for
 // every double from 2^-26 on (no double lies nearer than 2^-61 to a multiple of pi/2), so within
-// 2^-184 of it relatively, far less than any double's sine lies from a midpoint between doubles.
+// 2^-184 of it relatively, far less than any double's sine lies from a midpoint between doubles:
+// that would take 130 equal bits after the last one kept, which none of the 2^64 doubles is
+// expected to have.
 double accurate_sine(double x) {
     const double magnitude = x < 0.0 ? -x : x;
     if (!(magnitude <= 0x1.fffffffffffffp1023)) {
@@ -1058,10 +1060,6 @@ double accurate_sine(double x) {
 }
 
 double sine_near_pi_multiple(double x, double k, double th, double tl, double reduction_error) {
-    const double magnitude = x < 0.0 ? -x : x;
-    if (magnitude < tiny_limit) {
-        return x;
-    }
     // k is a multiple of 512: sin x = (-1)^(k/512) sin t, sin t = t + (sin t - t), summed with TwoSum
     // (th and tl may cancel). The series part has 9 roundings and a remainder under 2^-85 relative,
     // 2^-68 |hi| for both; the low sum one rounding; the reduction is absolute.

@@ -93,8 +93,8 @@ inline constexpr double small_error_per_square = 1.4;
 // all, so the factor needs 2^54 2^-66.8 and a margin.
 inline constexpr double dyadic_rounding_factor = 1.0 + 0x1.8p-13;
 
-// sin (k pi/512 + t) near a multiple of pi: t + (sin t - t), the bound explicit (the reduction's
-// error is not small beside |sin x| there). Tiny x comes here too, and gives x.
+// sin (k pi/512 + t) near a multiple of pi (k a multiple of 512, not 0): t + (sin t - t), the bound
+// explicit, the reduction's error not being small beside |sin x| there.
 [[nodiscard]] double sine_near_pi_multiple(double x, double k, double th, double tl, double reduction_error);
 
 // sin (b + t) = sin b + cos b t + sin b (cos t - 1) + cos b (sin t - t) for the row of b and t = th
