@@ -242,9 +242,9 @@ TEST(Banks, NameEachProblemsEntryAndFile) {
         "another name [a_pcm]\n"
         "missing.bleep: cannot read: No such file or directory [zap]\n"
         "bad.bleep:3:3: \"decay\" is -1, outside its range: 0 to 60 s [c]\n");
-    EXPECT_EQ(
-        bank_problems(read_bank_with(R"({"bleepforge": 1, "sounds": {"a": {}}})", {})),
-        "game.bleepbank:1:2: \"bleepforge\" is 1, but a bank is a file of format 2 or 3: \"bleepforge\": 3\n");
+    EXPECT_EQ(bank_problems(read_bank_with(R"({"bleepforge": 1, "sounds": {"a": {}}})", {})),
+              "game.bleepbank:1:2: \"bleepforge\" is 1, but a bank is a file of format 2 or 3: "
+              "\"bleepforge\": 3\n");
     EXPECT_EQ(bank_problems(read_bank_with(R"({"sounds": {"a": {}}})", {})),
               "game.bleepbank: the format version is missing: a bank holds \"bleepforge\": 3\n");
     EXPECT_EQ(bank_problems(read_bank_with(R"({"bleepforge": 2, "sounds": {"a": {}, "a": {}}})", {})),

@@ -15,6 +15,8 @@
 
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
+#include "format_one_patches.hpp"
+#include "recorded_hashes.hpp"
 #include "reference.hpp"
 #include "test_random.hpp"
 #include "voice_state.hpp"
@@ -293,40 +295,24 @@ struct Hashes {
 // whose filter stays below its bound were recorded from the build before the stages came, and every
 // build since must give them; the others' floats were re-recorded with the bound.
 TEST(Stages, LeaveTwoHundredFormatOneSoundsAsTheyWere) {
-    testing_support::SplitMix rng{1919};
     Hashes hashes;
-    for (int k = 0; k < 200; ++k) {
-        // Drawn one after the other: the order of a call's arguments is each compiler's own.
-        const auto chip = static_cast<ChipType>(rng.next() % 4);
-        const auto preset = static_cast<SfxPreset>(rng.next() % 8);
-        SfxPatch p = make_patch(preset, chip);
-        p.base_freq = rng.uniform(20, 20000);
-        p.freq_slide = rng.uniform(-20000, 20000);
-        p.duty = rng.unit();
-        p.attack = rng.uniform(0, 0.05);
-        p.decay = rng.uniform(0, 0.1);
-        p.sustain_time = rng.uniform(0, 0.1);
-        p.release = rng.uniform(0, 0.1);
-        p.sustain_level = rng.unit();
-        p.filter_cutoff = rng.uniform(0, 1.2);
-        p.noise = rng.unit();
-        p.fm_ratio = rng.uniform(0, 16);
-        p.fm_index = rng.uniform(0, 20);
-        p.vibrato_depth = rng.uniform(-100, 1000);
-        p.vibrato_rate = rng.uniform(0, 100);
-        const double duration_s = rng.uniform(0.01, 0.2);
-        hashes.add(render_sfx(p, duration_s, 44100), passes_filter_bound(p, duration_s, 44100));
+    for (const testing_support::TimedPatch& timed : testing_support::format_one_patches()) {
+        hashes.add(render_sfx(timed.patch, timed.duration_s, 44100),
+                   passes_filter_bound(timed.patch, timed.duration_s, 44100));
     }
     EXPECT_EQ(hashes.samples, 953119U);
     EXPECT_EQ(hashes.bounded, 109U);
-    EXPECT_EQ(hashes.below_bound, 0xc2f4637875481253ULL) << std::hex << "0x" << hashes.below_bound;
-    EXPECT_EQ(hashes.all, 0x2409589de9667aa2ULL) << std::hex << "0x" << hashes.all;
+    const std::vector<std::uint64_t> recorded =
+        testing_support::recorded_hashes(BLEEPFORGE_RENDER_HASHES, "format_one");
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(hashes.all, recorded[0]) << std::hex << "0x" << hashes.all;
+    EXPECT_EQ(hashes.below_bound, recorded[1]) << std::hex << "0x" << hashes.below_bound;
 }
 
 // 200 sound files with every stage in use (tests/reference/stage_sounds.jsonl): one hash of their
-// floats, recorded from the Linux build, for every build: clang, the sanitizers, Windows, and the
-// WebAssembly module (its Node test reads the same file and expects the same hash). Those whose filter
-// stays below its bound give the floats recorded before the bound came.
+// floats (tests/reference/render_hashes.txt), recorded from the Linux build, for every build: clang,
+// the sanitizers, Windows, and the WebAssembly module, whose Node test reads the same file. Those whose
+// filter stays below its bound give the floats recorded before the bound came.
 TEST(Stages, GiveTheRecordedFloatsForTwoHundredSoundsUsingEveryStage) {
     std::ifstream in(BLEEPFORGE_STAGE_SOUNDS);
     ASSERT_TRUE(in) << BLEEPFORGE_STAGE_SOUNDS;
@@ -345,8 +331,11 @@ TEST(Stages, GiveTheRecordedFloatsForTwoHundredSoundsUsingEveryStage) {
     }
     EXPECT_EQ(sounds, 200U);
     EXPECT_EQ(hashes.bounded, 62U);
-    EXPECT_EQ(hashes.below_bound, 0x4247f1e8c43b7b4dULL) << std::hex << "0x" << hashes.below_bound;
-    EXPECT_EQ(hashes.all, 0xae23dce9780df3baULL) << std::hex << "0x" << hashes.all;
+    const std::vector<std::uint64_t> recorded =
+        testing_support::recorded_hashes(BLEEPFORGE_RENDER_HASHES, "stage_sounds");
+    ASSERT_EQ(recorded.size(), 2U);
+    EXPECT_EQ(hashes.all, recorded[0]) << std::hex << "0x" << hashes.all;
+    EXPECT_EQ(hashes.below_bound, recorded[1]) << std::hex << "0x" << hashes.below_bound;
 }
 
 }  // namespace

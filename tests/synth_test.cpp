@@ -13,6 +13,7 @@
 #include "fast_sine.hpp"
 #include "fm_block.hpp"
 #include "reference.hpp"
+#include "sine.hpp"
 #include "sine_bound.hpp"
 #include "test_patches.hpp"
 #include "voice.hpp"
@@ -305,14 +306,15 @@ TEST(RenderSfx, MatchesThePlainRendererBitForBit) {
 }
 
 // The FM voice's fast sine decides the float only where its error bound allows.
-TEST(FmVoice, GivesTheNarrowedLibrarySineEverywhere) {
+TEST(FmVoice, GivesTheNarrowedNearestSineEverywhere) {
     SplitMix rng{7};
     int disagreements = 0;
     for (int n = 0; n < 2000000; ++n) {
         const double phase = rng.uniform(-3000.0, 70000.0);
         const double mod_phase = rng.uniform(-3000.0, 200000.0);
         const double index = rng.uniform(-20.0, 20.0);
-        const auto expected = static_cast<float>(std::sin(phase + index * std::sin(mod_phase)));
+        const auto expected =
+            static_cast<float>(voice::nearest_sine(phase + index * voice::nearest_sine(mod_phase)));
         disagreements += std::bit_cast<std::uint32_t>(voice::fm_voice(phase, mod_phase, index)) !=
                          std::bit_cast<std::uint32_t>(expected);
     }
@@ -337,7 +339,8 @@ TEST(FmVoice, GivesTheNarrowedLibrarySineEverywhere) {
         voice::fm_voices(phases.data(), mod_phases.data(), index, voices.data(), count);
         std::size_t wrong = 0;
         for (std::size_t j = 0; j < count; ++j) {
-            const auto expected = static_cast<float>(std::sin(phases[j] + index * std::sin(mod_phases[j])));
+            const auto expected = static_cast<float>(
+                voice::nearest_sine(phases[j] + index * voice::nearest_sine(mod_phases[j])));
             wrong += std::bit_cast<std::uint32_t>(voices[j]) != std::bit_cast<std::uint32_t>(expected) &&
                      !(std::isnan(voices[j]) && std::isnan(expected));
         }
@@ -346,7 +349,7 @@ TEST(FmVoice, GivesTheNarrowedLibrarySineEverywhere) {
 
     for (const double odd : {0.0, -0.0, 1e300, -1e300, std::numeric_limits<double>::infinity(),
                              std::numeric_limits<double>::quiet_NaN(), 0x1p20, 0x1p20 + 1.0}) {
-        const auto expected = static_cast<float>(std::sin(odd + 2.5 * std::sin(odd)));
+        const auto expected = static_cast<float>(voice::nearest_sine(odd + 2.5 * voice::nearest_sine(odd)));
         const float got = voice::fm_voice(odd, odd, 2.5);
         EXPECT_TRUE(std::bit_cast<std::uint32_t>(got) == std::bit_cast<std::uint32_t>(expected) ||
                     (std::isnan(got) && std::isnan(expected)))
@@ -362,7 +365,7 @@ namespace {
 
 // FNV-1a over the float bits of each preset (rows) on each chip (columns, nes sid gameboy ym2612),
 // recorded from the Linux build. The files only show the 16-bit values; this holds every platform
-// and compiler to the same floats, though their library sines differ in the last bits.
+// and compiler to the same floats, which no library sine's last bits can move.
 TEST(RenderSfx, GivesTheSameFloatsOnEveryPlatform) {
     constexpr std::uint64_t expected[8][4] = {
         {0xa31bdfb9887d9c7cULL, 0x7477fdf3b1c9947aULL, 0xb5afb08f334d5d8cULL, 0x3f62d4c72ac835b1ULL},
@@ -492,15 +495,15 @@ TEST(FastSine, KeepsItsBoundToTheTopOfItsRange) {
     double worst = 0.0;
     for (int n = 0; n < 200000; ++n) {
         const double x = (rng.next() % 2 == 0 ? 1.0 : -1.0) * rng.uniform(0x1p19, 0x1p20);
-        worst = std::max(worst, std::fabs(voice::fast_sine(x) - std::sin(x)));
+        worst = std::max(worst, std::fabs(voice::fast_sine(x) - voice::nearest_sine(x)));
     }
     for (const double x : {0x1p20, -0x1p20, std::nextafter(0x1p20, 0.0), 0x1p20 - 0.5, 1048575.25}) {
-        worst = std::max(worst, std::fabs(voice::fast_sine(x) - std::sin(x)));
+        worst = std::max(worst, std::fabs(voice::fast_sine(x) - voice::nearest_sine(x)));
     }
     EXPECT_LT(worst, voice::sine_error_bound);
 
     // Carriers and modulators near the top, and modulators far beyond it with ordinary carriers:
-    // every float is the library sine's, one at a time and four at a time.
+    // every float is nearest_sine's, one at a time and four at a time.
     constexpr std::size_t count = 100003;
     std::vector<double> phases(count);
     std::vector<double> mod_phases(count);

@@ -3,12 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
+#include "recorded_hashes.hpp"
 
 namespace bleepforge {
 namespace {
@@ -191,27 +190,15 @@ TEST(MutateSound, LeavesTheFilterOffAtItsBypassThresholdAndOnJustBelowIt) {
 // Windows and WebAssembly included, must give the same files, so a seed someone shares means one sound
 // everywhere.
 TEST(Variations, GiveTheRecordedFilesForTheFirstHundredSeeds) {
-    std::ifstream recorded(BLEEPFORGE_VARIATION_HASHES);
-    ASSERT_TRUE(recorded) << BLEEPFORGE_VARIATION_HASHES;
     std::uint64_t expected_random[8] = {};
     std::uint64_t expected_mutated[8] = {};
-    std::size_t families = 0;
-    for (std::string line; std::getline(recorded, line);) {
-        if (line.empty() || line[0] == '#') {
-            continue;
-        }
-        std::istringstream fields(line);
-        std::string family;
-        std::string random_text;
-        std::string mutated_text;
-        fields >> family >> random_text >> mutated_text;
-        ASSERT_LT(families, 8U);
-        ASSERT_EQ(family, preset_words[families]);
-        expected_random[families] = std::stoull(random_text, nullptr, 16);
-        expected_mutated[families] = std::stoull(mutated_text, nullptr, 16);
-        ++families;
+    for (std::size_t family = 0; family < 8; ++family) {
+        const std::vector<std::uint64_t> recorded =
+            testing_support::recorded_hashes(BLEEPFORGE_VARIATION_HASHES, preset_words[family]);
+        ASSERT_EQ(recorded.size(), 2U) << preset_words[family];
+        expected_random[family] = recorded[0];
+        expected_mutated[family] = recorded[1];
     }
-    ASSERT_EQ(families, 8U);
     auto fnv = [](std::uint64_t hash, const std::string& text) {
         for (const char c : text) {
             hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;

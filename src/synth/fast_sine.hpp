@@ -1,7 +1,7 @@
 #pragma once
 
 // A polynomial sine with a proven error bound, for the FM voice, whose result only matters once
-// narrowed to float: where the bound cannot decide the float, the caller uses std::sin instead.
+// narrowed to float: where the bound cannot decide the float, the caller uses nearest_sine instead.
 
 #include <cmath>
 #include <cstdint>
@@ -10,14 +10,13 @@
 
 namespace bleepforge::voice {
 
-// Arguments beyond this are left to std::sin: the reduction below is exact only up to here.
+// Arguments beyond this are left to nearest_sine: the reduction below is exact only up to here.
 inline constexpr double fast_sine_limit = 0x1p20;
 
-// A bound on |fast_sine(x) - sin(x)| plus |std::sin(x) - sin(x)| for |x| <= fast_sine_limit.
-// fast_sine: series remainder under 7.1e-12, evaluation rounding under 5e-16, reduction under 2e-16.
-// A good library sine is within 1 ulp; the x87 sine some Windows runtimes use is off by up to
-// about 1e-15 at the phases reached here. 3e-11 leaves a margin of four and still decides all but
-// a few samples in a thousand, which take std::sin.
+// A bound on |fast_sine(x) - sin x| plus |nearest_sine(x) - sin x| for |x| <= fast_sine_limit.
+// fast_sine: series remainder under 7.1e-12, evaluation rounding under 5e-16, reduction under 2e-16;
+// nearest_sine is within half an ulp, 1.2e-16 at most. 3e-11 leaves a margin of four and still
+// decides all but a few samples in a thousand, which take nearest_sine.
 inline constexpr double sine_error_bound = 3e-11;
 
 // The constants of fast_sine, shared with its four-lane twin.
@@ -62,25 +61,24 @@ inline double fast_sine(double x) {
     return quadrant < 2 ? v : -v;
 }
 
-// The FM voice as written: both sines from the library.
-inline float fm_voice_exact(double phase, double mod_phase, double fm_index) {
-    return static_cast<float>(std::sin(phase + fm_index * std::sin(mod_phase)));
-}
+// The FM voice as written: both sines correctly rounded. Out of line (fm_block.cpp): it is the
+// rare path of the loops that call it.
+[[nodiscard]] float fm_voice_exact(double phase, double mod_phase, double fm_index);
 
-// The FM voice, exactly fm_voice_exact's float, mostly without the library's sines.
+// The FM voice, exactly fm_voice_exact's float, mostly without the slower nearest_sine.
 inline float fm_voice(double phase, double mod_phase, double fm_index) {
     constexpr double eps = 0x1p-52;
     if (std::fabs(mod_phase) <= fast_sine_limit) {
         const double y = phase + fm_index * fast_sine(mod_phase);
         if (std::fabs(y) <= fast_sine_limit) {
             const double v = fast_sine(y);
-            // How far std::sin's result can lie from v, the inner error carried by the index and
+            // How far nearest_sine's result can lie from v, the inner error carried by the index and
             // the roundings of the product and the sum included.
             const double bound = sine_error_bound * (1.0 + std::fabs(fm_index)) +
                                  4.0 * eps * (std::fabs(fm_index) + std::fabs(y) + 1.0);
             const auto low = static_cast<float>(v - bound);
             // Narrowing is monotonic: equal ends mean every value between narrows the same. At zero
-            // the ends could still differ in sign, so zero is left to std::sin.
+            // the ends could still differ in sign, so zero is left to nearest_sine.
             if (low == static_cast<float>(v + bound) && low != 0.0f) {
                 return low;
             }

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "fast_sine.hpp"
+#include "sine.hpp"
 
 // Four lanes at a time with GCC and clang vector extensions: AVX2 on x86-64, chosen at run time (not
 // on Windows, where GCC does not align the stack for spilled 32-byte vectors), and WebAssembly's
@@ -48,7 +49,7 @@ BLEEPFORGE_FM_TARGET v4d abs4(v4d x) {
     return reinterpret_cast<v4d>(reinterpret_cast<v4u>(x) & 0x7FFFFFFFFFFFFFFFULL);
 }
 
-// The same decision as fm_voice, lane by lane; lanes it cannot decide take the library sine.
+// The same decision as fm_voice, lane by lane; lanes it cannot decide take nearest_sine.
 BLEEPFORGE_FM_TARGET void fm_voices_four_lanes(const double* phases, const double* mod_phases,
                                                double fm_index, float* voices, std::size_t count) {
     constexpr double eps = 0x1p-52;
@@ -93,6 +94,11 @@ BLEEPFORGE_FM_TARGET void fast_sines_four_lanes(const double* x, double* out, st
 #endif
 
 }  // namespace
+
+// Kept out of the loops above: inlined, its two sines would crowd their registers.
+[[gnu::noinline]] float fm_voice_exact(double phase, double mod_phase, double fm_index) {
+    return static_cast<float>(nearest_sine(phase + fm_index * nearest_sine(mod_phase)));
+}
 
 bool four_lanes_available() {
 #ifdef BLEEPFORGE_FM_LANES

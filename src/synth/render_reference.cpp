@@ -45,7 +45,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
         } else {
             freq = slide_pitch(freq, patch.freq_slide / rate);
             tone_freq = patch.vibrato_depth > 0.0
-                            ? freq + patch.vibrato_depth * our_sine(t * (two_pi * patch.vibrato_rate))
+                            ? freq + patch.vibrato_depth * nearest_sine(t * (two_pi * patch.vibrato_rate))
                             : freq;
         }
 
@@ -62,7 +62,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
             voice = saw_pulse(cycle_pos, duty);
             break;
         case ChipType::ym2612:
-            voice = static_cast<float>(our_sine(phase + patch.fm_index * our_sine(mod_phase)));
+            voice = static_cast<float>(nearest_sine(phase + patch.fm_index * nearest_sine(mod_phase)));
             mod_phase = mod_phase + (two_pi * (patch.fm_ratio * tone_freq)) / rate;
             break;
         default:

@@ -112,7 +112,7 @@ public:
     // The tone's pitch at sample i, with the vibrato on.
     [[nodiscard]] double add(double freq_hz, std::uint64_t i) const {
         const double t = static_cast<double>(i) / rate_hz_;
-        return freq_hz + depth_hz_ * our_sine(t * speed_);
+        return freq_hz + depth_hz_ * nearest_sine(t * speed_);
     }
     [[nodiscard]] double tone_hz(double freq_hz, std::uint64_t i) const {
         return on_ ? add(freq_hz, i) : freq_hz;

@@ -8,16 +8,12 @@
 #include <cstdint>
 
 #include "bleepforge/catalogue.hpp"
+#include "sine.hpp"
 
 namespace bleepforge::voice {
 
 inline constexpr double two_pi = 6.283185307179586;
 inline constexpr double pi = 3.141592653589793;
-
-// The sine every rendering path takes.
-inline double our_sine(double x) {
-    return std::sin(x);
-}
 
 // The envelope's segment ends (running sums) and divisors, fixed for one render.
 struct Envelope {
@@ -198,7 +194,7 @@ inline FilterDamping filter_damping(double noise) {
 inline float filter_sample(FilterState& s, float in, double freq_hz, double cutoff_factor,
                            FilterDamping damping, double rate_hz) {
     const double cutoff_hz = std::min(0.45 * rate_hz, std::max(50.0, 4.0 * freq_hz * cutoff_factor));
-    const double free_k = 2.0 * our_sine(cutoff_hz * pi / rate_hz);
+    const double free_k = 2.0 * nearest_sine(cutoff_hz * pi / rate_hz);
     const double k = free_k < damping.k_max ? free_k : damping.k_max;
     s.low = s.low + k * s.band;
     s.band = s.band + k * (static_cast<double>(in) - s.low - damping.q * s.band);
