@@ -42,7 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         voice::PitchStages tone(p, rate);
         voice::LowPass lowpass(p, rate);
         for (std::size_t i = 0; i < samples.size(); ++i) {
-            const double freq_hz = tone.step(i).freq_hz;
+            const double freq_hz =
+                tone.step({i, static_cast<double>(i), static_cast<double>(i) / rate}).freq_hz;
             const float out =
                 lowpass.step((i & 1U) != 0 ? 1.0f : -1.0f, freq_hz, static_cast<double>(i) / rate);
             FUZZ_CHECK(std::isfinite(out) && std::fabs(out) < 1000.0f);

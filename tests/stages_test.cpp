@@ -260,7 +260,7 @@ bool passes_filter_bound(const SfxPatch& p, double duration_s, std::int32_t rate
     const voice::FilterDamping damping = voice::filter_damping(p.noise);
     voice::PitchStages tone(p, rate);
     for (std::uint64_t i = 0; i < count; ++i) {
-        const double freq_hz = tone.step(i).freq_hz;
+        const double freq_hz = tone.step({i, static_cast<double>(i), static_cast<double>(i) / rate}).freq_hz;
         const double t = static_cast<double>(i) / rate;
         const double cutoff = p.filter_sweep != 0.0
                                   ? voice::swept(p.filter_cutoff, p.filter_sweep, t, 0.0, 1.0)

@@ -123,10 +123,12 @@ Frames hardware_frames(const SfxPatch& patch, double duration_s) {
     states.reserve(static_cast<std::size_t>(count));
     bool uses_noise = false;
     for (std::uint64_t n = 0; n < count; ++n) {
-        const Tone step = tone.step(n);
         const double t = static_cast<double>(n) / nes_frame_hz;
+        const Tick tick{n, static_cast<double>(n), t};
+        const Tone step = tone.step(tick);
         const bool last = n + 1 == count;
-        const std::uint8_t volume = last ? 0 : volume_of(level.apply(1.0, level.envelope(n), t) * patch.gain);
+        const std::uint8_t volume =
+            last ? 0 : volume_of(level.apply(1.0, level.envelope(tick), t) * patch.gain);
         FrameState s{};
         if (triangle) {
             s.tone_control = volume > 0 ? triangle_sounding : triangle_stopped;

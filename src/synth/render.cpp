@@ -73,6 +73,7 @@ struct Block {
     std::array<double, block> phases;
     std::array<double, block> mod_phases;
     std::array<double, block> duties;
+    std::array<double, block> times;
     std::array<float, block> envs;
     std::array<float, block> voices;
 };
@@ -128,9 +129,12 @@ void render_piece(Voice::State& v, std::span<float> out) {
     for (std::size_t start = 0; start < out.size(); start += block) {
         const std::size_t n = std::min(block, out.size() - start);
         const std::uint64_t at = first + start;
+        const auto first_index = static_cast<double>(at);  // j below 256 adds exactly
         for (std::size_t j = 0; j < n; ++j) {
-            b.envs[j] = run.signal.envelope(at + j);
-            const Tone tone = run.tone.design_step<kVibrato>(at + j, slide_step);
+            const double index = first_index + static_cast<double>(j);
+            const Tick tick{at + j, index, index / rate_hz};
+            b.envs[j] = run.signal.envelope(tick);
+            const Tone tone = run.tone.design_step<kVibrato>(tick, slide_step);
             b.freqs[j] = tone.freq_hz;
             advance_phases<kGenerator>(run, b, j, tone.tone_hz, fm_ratio, rate_hz);
         }
@@ -157,9 +161,13 @@ void render_piece_with_stages(Voice::State& v, std::span<float> out) {
     for (std::size_t start = 0; start < out.size(); start += block) {
         const std::size_t n = std::min(block, out.size() - start);
         const std::uint64_t at = first + start;
+        const auto first_index = static_cast<double>(at);  // j below 256 adds exactly
         for (std::size_t j = 0; j < n; ++j) {
-            b.envs[j] = run.signal.envelope(at + j);
-            const Tone tone = run.tone.step(at + j);
+            const double index = first_index + static_cast<double>(j);
+            const Tick tick{at + j, index, index / rate_hz};
+            b.times[j] = tick.t_s;
+            b.envs[j] = run.signal.envelope(tick);
+            const Tone tone = run.tone.step(tick);
             b.duties[j] = tone.duty;
             b.freqs[j] = tone.freq_hz;
             advance_phases<kGenerator>(run, b, j, tone.tone_hz, fm_ratio, rate_hz);
@@ -168,7 +176,8 @@ void render_piece_with_stages(Voice::State& v, std::span<float> out) {
             b.phases.data(), b.mod_phases.data(), fm_index, [&](std::size_t j) { return b.duties[j]; },
             b.voices.data(), n);
         for (std::size_t j = 0; j < n; ++j) {
-            out[start + j] = run.signal.step(b.voices[j], b.freqs[j], b.envs[j], at + j, v.phaser_ring);
+            const Tick tick{at + j, first_index + static_cast<double>(j), b.times[j]};
+            out[start + j] = run.signal.step(b.voices[j], b.freqs[j], b.envs[j], tick, v.phaser_ring);
         }
     }
     keep_running(v, run, first + out.size());

@@ -38,7 +38,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
         double tone_freq = 0.0;
         double duty = patch.duty;
         if (stages) {
-            const Tone stepped = tone.step(i);
+            const Tone stepped = tone.step({i, static_cast<double>(i), t});
             freq = stepped.freq_hz;
             tone_freq = stepped.tone_hz;
             duty = stepped.duty;
@@ -70,7 +70,8 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
         }
 
         if (stages) {
-            out[static_cast<std::size_t>(i)] = signal.step(voice, freq, env, i, ring);
+            out[static_cast<std::size_t>(i)] =
+                signal.step(voice, freq, env, {i, static_cast<double>(i), t}, ring);
         } else {
             if (patch.noise > 0.25 || freq < 120.0) {
                 voice = mix_noise(voice, step_lfsr(lfsr));

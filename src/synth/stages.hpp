@@ -94,10 +94,10 @@ inline double jumped(double freq_hz, double semitones) {
     return next < 20.0 ? 20.0 : next > 20000.0 ? 20000.0 : next;
 }
 
-// How many periods of a rate have begun by sample i: floor(i * per_second / rate), in double so that
-// no value overflows a conversion.
-inline double periods_begun(std::uint64_t i, double per_second, double rate_hz) {
-    return floor_exact(static_cast<double>(i) * per_second / rate_hz);
+// How many periods of a rate have begun by sample i (index, i as a double): floor(i * per_second /
+// rate), in double so that no value overflows a conversion.
+inline double periods_begun(double index, double per_second, double rate_hz) {
+    return floor_exact(index * per_second / rate_hz);
 }
 
 // Two one-pole high-pass stages in a row (12 dB an octave), from rest: each y = a (y' + x - x').

@@ -14,6 +14,14 @@
 
 namespace bleepforge::voice {
 
+// Where a sample stands: its index i, i as a double (which the loops count up by 1, exact below 2^53,
+// rather than convert each sample) and its time t = index / rate.
+struct Tick {
+    std::uint64_t i;
+    double index;
+    double t_s;
+};
+
 // Repeat: where floor(i * repeat_rate / rate) grows, a new period begins and the pitch starts again.
 class Repeat {
 public:
@@ -21,30 +29,28 @@ public:
     Repeat(const SfxPatch& p, double rate_hz)
         : on_(repeat_is_on(p)), per_second_(p.repeat_rate), rate_hz_(rate_hz) {}
 
-    // Whether sample i begins a new period (never sample 0, which begins the sound).
-    bool begins_period(std::uint64_t i) {
+    // Whether the sample begins a new period (never sample 0, which begins the sound).
+    bool begins_period(const Tick& at) {
         if (!on_) {
             return false;
         }
-        const double begun = periods_begun(i, per_second_, rate_hz_);
+        const double begun = periods_begun(at.index, per_second_, rate_hz_);
         if (begun == count_) {
             return false;
         }
         count_ = begun;
-        start_ = i;
+        start_ = at.index;
         return true;
     }
     // tau: seconds since the start of the sound or of the current period.
-    [[nodiscard]] double since_start_s(std::uint64_t i) const {
-        return static_cast<double>(i - start_) / rate_hz_;
-    }
+    [[nodiscard]] double since_start_s(const Tick& at) const { return (at.index - start_) / rate_hz_; }
 
 private:
     bool on_ = false;
     double per_second_ = 0.0;
     double rate_hz_ = 1.0;
-    double count_ = 0.0;       // floor(i * repeat_rate / rate) at the last sample
-    std::uint64_t start_ = 0;  // the sample the current period began at
+    double count_ = 0.0;  // floor(i * repeat_rate / rate) at the last sample
+    double start_ = 0.0;  // the index of the sample the current period began at
 };
 
 // The pitch before vibrato: the slide (with its acceleration) and the two jumps.
@@ -102,27 +108,22 @@ private:
 class Vibrato {
 public:
     Vibrato() = default;
-    Vibrato(const SfxPatch& p, double rate_hz)
-        : on_(vibrato_is_on(p)),
-          depth_hz_(p.vibrato_depth),
-          speed_(two_pi * p.vibrato_rate),
-          rate_hz_(rate_hz) {}
+    explicit Vibrato(const SfxPatch& p)
+        : on_(vibrato_is_on(p)), depth_hz_(p.vibrato_depth), speed_(two_pi * p.vibrato_rate) {}
 
     [[nodiscard]] bool on() const { return on_; }
-    // The tone's pitch at sample i, with the vibrato on.
-    [[nodiscard]] double add(double freq_hz, std::uint64_t i) const {
-        const double t = static_cast<double>(i) / rate_hz_;
-        return freq_hz + depth_hz_ * nearest_sine(t * speed_);
+    // The tone's pitch at t seconds, with the vibrato on.
+    [[nodiscard]] double add(double freq_hz, double t_s) const {
+        return freq_hz + depth_hz_ * nearest_sine(t_s * speed_);
     }
-    [[nodiscard]] double tone_hz(double freq_hz, std::uint64_t i) const {
-        return on_ ? add(freq_hz, i) : freq_hz;
+    [[nodiscard]] double tone_hz(double freq_hz, double t_s) const {
+        return on_ ? add(freq_hz, t_s) : freq_hz;
     }
 
 private:
     bool on_ = false;
     double depth_hz_ = 0.0;
     double speed_ = 0.0;  // radians a second
-    double rate_hz_ = 1.0;
 };
 
 // The pulse's duty, swept from the start of each period and held in [0, 1].
@@ -238,7 +239,6 @@ public:
           decay_end_(first_index_not_before(shape_.decay_end, rate_hz, sample_count)),
           sustain_end_(first_index_not_before(shape_.sustain_end, rate_hz, sample_count)),
           release_end_(first_index_not_before(shape_.release_end, rate_hz, sample_count)),
-          rate_hz_(rate_hz),
           sustain_div_(segment_divisor(p.sustain_time)),
           punch_(p.punch),
           tremolo_depth_(p.tremolo_depth),
@@ -247,7 +247,8 @@ public:
           tremolo_on_(tremolo_is_on(p)) {}
 
     // The same level as envelope_level(shape, i / rate), dividing only where the level reads t.
-    [[nodiscard]] float envelope(std::uint64_t i) const {
+    [[nodiscard]] float envelope(const Tick& at) const {
+        const std::uint64_t i = at.i;
         Segment segment = Segment::silent;
         if (i < attack_end_) {
             segment = Segment::attack;
@@ -260,7 +261,7 @@ public:
         } else {
             return 0.0f;
         }
-        return level_in(shape_, segment, static_cast<double>(i) / rate_hz_);
+        return level_in(shape_, segment, at.t_s);
     }
     // x times the envelope's level env, then the punch's and the tremolo's factors at t, in double.
     [[nodiscard]] double apply(double x, float env, double t_s) const {
@@ -324,11 +325,11 @@ public:
     SampleHold(const SfxPatch& p, double rate_hz)
         : on_(downsample_is_on(p)), per_second_(p.downsample_rate), rate_hz_(rate_hz) {}
 
-    double step(double x, std::uint64_t i) {
+    double step(double x, const Tick& at) {
         if (!on_) {
             return x;
         }
-        const double begun = periods_begun(i, per_second_, rate_hz_);
+        const double begun = periods_begun(at.index, per_second_, rate_hz_);
         if (begun != count_) {
             count_ = begun;
             held_ = x;
@@ -380,27 +381,27 @@ class PitchStages {
 public:
     PitchStages() = default;
     PitchStages(const SfxPatch& p, double rate_hz)
-        : repeat_(p, rate_hz), pitch_(p, rate_hz), vibrato_(p, rate_hz), duty_(p) {}
+        : repeat_(p, rate_hz), pitch_(p, rate_hz), vibrato_(p), duty_(p) {}
 
     // The design's step: the slide by a step fixed for the render, the vibrato where kVibrato.
     template <bool kVibrato>
-    Tone design_step(std::uint64_t i, double slide_step_hz) {
+    Tone design_step(const Tick& at, double slide_step_hz) {
         const double freq_hz = pitch_.slide_by(slide_step_hz);
         if constexpr (kVibrato) {
-            return {freq_hz, vibrato_.add(freq_hz, i), 0.0};
+            return {freq_hz, vibrato_.add(freq_hz, at.t_s), 0.0};
         } else {
             return {freq_hz, freq_hz, 0.0};
         }
     }
     // The stages' step: a new period where the repeat begins one, the slide and jumps at tau, the
     // vibrato and the swept duty.
-    Tone step(std::uint64_t i) {
-        if (repeat_.begins_period(i)) {
+    Tone step(const Tick& at) {
+        if (repeat_.begins_period(at)) {
             pitch_.restart();
         }
-        const double tau_s = repeat_.since_start_s(i);
+        const double tau_s = repeat_.since_start_s(at);
         const double freq_hz = pitch_.step(tau_s);
-        return {freq_hz, vibrato_.tone_hz(freq_hz, i), duty_.duty(tau_s)};
+        return {freq_hz, vibrato_.tone_hz(freq_hz, at.t_s), duty_.duty(tau_s)};
     }
     [[nodiscard]] double freq_hz() const { return pitch_.hz(); }
 
@@ -416,8 +417,7 @@ class SignalStages {
 public:
     SignalStages() = default;
     SignalStages(const SfxPatch& p, double rate_hz, std::uint64_t sample_count)
-        : rate_hz_(rate_hz),
-          noise_(p),
+        : noise_(p),
           lowpass_(p, rate_hz),
           highpass_(p, rate_hz),
           level_(p, rate_hz, sample_count),
@@ -426,7 +426,7 @@ public:
           crush_(p),
           output_(p) {}
 
-    [[nodiscard]] float envelope(std::uint64_t i) const { return level_.envelope(i); }
+    [[nodiscard]] float envelope(const Tick& at) const { return level_.envelope(at); }
     // The design's step: the noise layer, the low-pass where kFilter, the envelope in float, the clip.
     template <bool kFilter>
     float design_step(float voice, double freq_hz, float env) {
@@ -442,20 +442,19 @@ public:
     }
     // Sample i from the generator's voice, the pitch it followed and the envelope's level; ring is
     // the phaser's, ring_length long.
-    float step(float voice, double freq_hz, float env, std::uint64_t i, std::vector<double>& ring) {
-        const double t_s = static_cast<double>(i) / rate_hz_;
+    float step(float voice, double freq_hz, float env, const Tick& at, std::vector<double>& ring) {
+        const double t_s = at.t_s;
         voice = noise_.mix(voice, freq_hz);
         voice = lowpass_.step(voice, freq_hz, t_s);
         double x = highpass_.step(static_cast<double>(voice), t_s);
         x = level_.apply(x, env, t_s);
-        x = phaser_.step(x, i, t_s, ring);
-        x = hold_.step(x, i);
+        x = phaser_.step(x, at.i, t_s, ring);
+        x = hold_.step(x, at);
         x = crush_.step(x);
         return output_.step(x);
     }
 
 private:
-    double rate_hz_ = 1.0;
     Noise noise_;
     LowPass lowpass_;
     HighPass highpass_;
