@@ -204,6 +204,23 @@ class CommandLine(Workspace):
         self.assertEqual(len(lines), 4)
         self.assertEqual(self.bleep("check", "good.bleep").stderr, b"")
 
+    def test_check_names_settings_the_sound_cannot_play(self):
+        # A preset as it is, and a mix of presets, say nothing; a setting moved where it changes nothing
+        # is named, with the table's reason, and is no failure.
+        self.write("laser.bleep", self.bleep("new", "laser").stdout.decode())
+        self.assertEqual(self.bleep("check", "laser.bleep").stderr, b"")
+        self.write("odd.bleep", '{"bleepforge": 3, "preset": "laser", "fm_ratio": 5, "vibrato_rate": 9, "release": 0.3}')
+        self.write("mix.bleep", '{"bleepforge": 3, "layers": [{"preset": "coin"}, {"preset": "coin", "chip": "ym2612", "duty": 0.3}]}')
+        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {"zap": {"preset": "blip", "tremolo_rate": 3}}}')
+        result = self.bleep("check", "odd.bleep", "mix.bleep", "game.bleepbank")
+        self.assertEqual(result.stderr.decode().splitlines(), [
+            'bleep: odd.bleep: note: "vibrato_rate" changes nothing: vibrato is off while its depth is 0',
+            'bleep: odd.bleep: note: "release" changes nothing: the sustain level is 0, so the release is silent',
+            'bleep: odd.bleep: note: "fm_ratio" changes nothing: only the ym2612\'s FM voice reads it',
+            'bleep: mix.bleep: note: "layers[1].duty" changes nothing: the FM voice has no pulse',
+            'bleep: game.bleepbank [zap]: note: "tremolo_rate" changes nothing: the tremolo is off while its depth is 0',
+        ])
+
     def test_render_goes_on_past_a_bad_file_and_reports_it(self):
         self.bleep("new", "jump", "-o", "jump.bleep")
         self.write("typo.bleep", '{"bleepforge": 1, "chip": "snes"}')

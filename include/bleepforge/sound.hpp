@@ -142,6 +142,11 @@ struct InactiveMember {
 // Why the member cannot change the sound as it stands (not a layered one), or empty when it can.
 [[nodiscard]] std::string_view inactive_reason(const SoundField& field, const Sound& sound);
 
+// The inactive members set away from where the sound starts (its preset on its chip, or the
+// defaults): settings a designer made that the sound cannot play, which check names. A layered
+// sound's are each layer's, named as "layers[1].duty".
+[[nodiscard]] std::vector<InactiveMember> unheard_settings(const Sound& sound);
+
 // When the sound has ended, in seconds: its envelope, the phaser's echo, the last value a
 // sample-and-hold keeps and a little for the high-pass to settle. A duration shorter than this cuts
 // the sound off, often with a click.

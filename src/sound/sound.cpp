@@ -284,6 +284,29 @@ std::vector<InactiveMember> inactive_members(const Sound& sound) {
     return inactive;
 }
 
+std::vector<InactiveMember> unheard_settings(const Sound& sound) {
+    std::vector<InactiveMember> unheard;
+    if (!sound.layers.empty()) {
+        for (std::size_t i = 0; i < sound.layers.size(); ++i) {
+            const std::string prefix = "layers[" + std::to_string(i) + "].";
+            for (InactiveMember& m : unheard_settings(sound.layers[i].sound)) {
+                unheard.push_back({prefix + m.member, std::move(m.reason)});
+            }
+        }
+        return unheard;
+    }
+    const Sound start =
+        sound.preset ? make_sound(*sound.preset, sound.patch.chip) : default_sound(sound.patch.chip);
+    for (const SoundField& field : fields) {
+        const std::string_view reason = inactive_reason(field, sound);
+        if (!reason.empty() &&
+            sound_members::value_of(sound, field) != sound_members::value_of(start, field)) {
+            unheard.push_back({std::string(field.name), std::string(reason)});
+        }
+    }
+    return unheard;
+}
+
 double sound_ending_s(const Sound& sound) {
     if (!sound.layers.empty()) {
         double last_s = 0.0;

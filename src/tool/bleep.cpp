@@ -251,10 +251,28 @@ int command_check(const Command& command, const Arguments& a) {
     if (a.operands.empty()) {
         return command.usage("a sound file is missing");
     }
+    // A setting the sound cannot play is no problem, but check says so, in the table's words.
+    const auto note_unheard = [&](const std::string& where, const Sound& sound) {
+        for (const InactiveMember& m : unheard_settings(sound)) {
+            command.report(where + ": note: \"" + m.member + "\" changes nothing: " + m.reason);
+        }
+    };
     int status = exit_ok;
     for (const std::string& input : a.operands) {
-        const bool good = is_bank(input) ? command.check(command.read_bank_file(input))
-                                         : command.check(command.read(input));
+        bool good = false;
+        if (is_bank(input)) {
+            const Result<Bank> bank = command.read_bank_file(input);
+            good = command.check(bank);
+            for (const BankEntry& entry : good ? bank->entries : std::vector<BankEntry>{}) {
+                note_unheard(input + " [" + entry.name + "]", entry.sound);
+            }
+        } else {
+            const Result<Sound> sound = command.read(input);
+            good = command.check(sound);
+            if (good) {
+                note_unheard(input, *sound);
+            }
+        }
         status = good ? status : exit_failure;
     }
     return status;
