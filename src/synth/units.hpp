@@ -281,7 +281,6 @@ private:
     std::uint64_t decay_end_ = 0;
     std::uint64_t sustain_end_ = 0;
     std::uint64_t release_end_ = 0;
-    double rate_hz_ = 1.0;
     double sustain_div_ = 1.0;
     double punch_ = 0.0;
     double tremolo_depth_ = 0.0;

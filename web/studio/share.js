@@ -5,7 +5,7 @@ import { checkSound, formatSound, parseSound } from '../index.js';
 export function fragmentOf(sound) {
   const params = new URLSearchParams();
   for (const [name, value] of Object.entries(sound)) {
-    // A layered sound's layers go as their JSON; every other member is a word or a number.
+    // A layered sound's layers go as their JSON; every other member is a word, a number or true/false.
     params.set(name, name === 'layers' ? JSON.stringify(value) : String(value));
   }
   return `#${params}`;
@@ -36,8 +36,14 @@ export function soundOfFragment(hash) {
     }
   }
   // Own members only, whatever the names ("__proto__" included).
-  const members = Object.fromEntries(pairs.map(([name, value]) => [
-    name, name === 'layers' ? layers : name === 'preset' || name === 'chip' ? value : Number(value)]));
+  const valueOf = (name, value) => {
+    if (name === 'layers') return layers;
+    if (name === 'preset' || name === 'chip') return value;
+    // true and false as themselves; any other word goes to the checks as it is, and is refused.
+    if (name === 'hardware') return value === 'true' ? true : value === 'false' ? false : value;
+    return Number(value);
+  };
+  const members = Object.fromEntries(pairs.map(([name, value]) => [name, valueOf(name, value)]));
   // Through the library's checks: the same as a file's, and the same members back.
   const problems = checkSound(members);
   if (problems.length) {

@@ -20,16 +20,17 @@ test('the vocabulary is the library\'s', async () => {
   assert.deepEqual([duration.min, duration.max, duration.minExclusive, duration.unit], [0, 60, true, 's']);
   const bits = bf.fields.find((f) => f.name === 'bitcrush_bits');
   assert.deepEqual([bits.integer, bits.neutral, bits.version], [true, 16, 2]);
-  assert.equal(bf.formatVersion, 2);
+  assert.equal(bf.formatVersion, 3);
   assert.throws(() => { bf.presets.push('x'); }, TypeError);
 });
 
 test('a sound object goes through the sound file and back unchanged', () => {
   const laser = bf.makeSound('laser', 'ym2612');
-  assert.deepEqual(Object.keys(laser), ['bleepforge', 'preset', 'chip', ...bf.fields.map((f) => f.name)]);
+  assert.deepEqual(Object.keys(laser), ['bleepforge', 'preset', 'chip', 'hardware', ...bf.fields.map((f) => f.name)]);
+  assert.equal(laser.hardware, false);
   assert.deepEqual([laser.fm_ratio, laser.fm_index], [3, 2.5]);
   const text = bf.formatSound(laser);
-  assert.ok(text.startsWith('{\n  "bleepforge": 2,\n  "preset": "laser",\n  "chip": "ym2612",\n  "base_freq": 880,\n'));
+  assert.ok(text.startsWith('{\n  "bleepforge": 3,\n  "preset": "laser",\n  "chip": "ym2612",\n  "hardware": false,\n  "base_freq": 880,\n'));
   assert.deepEqual(bf.parseSound(text), laser);
   // A partial object starts from its preset or the defaults, as a file does.
   const tuned = bf.parseSound(bf.formatSound({ bleepforge: 1, chip: 'sid', base_freq: 0.1 + 1000 }));
@@ -71,7 +72,7 @@ test('bad arguments throw TypeError or RangeError and never reach the renderer',
     () => bf.render({ ...sound, base_freq: NaN }), () => bf.render({ ...sound, duty: Infinity }),
     () => bf.render({ ...sound, base_freq: 19.99 }), () => bf.render({ ...sound, duration: 0 }),
     () => bf.render({ ...sound, chip: 'gb' }), () => bf.render({ ...sound, preset: 'Laser' }),
-    () => bf.render({ ...sound, bleepforge: 3 }), () => bf.render({ ...sound, jump1_semitones: 0.5 }),
+    () => bf.render({ ...sound, bleepforge: 4 }), () => bf.render({ ...sound, jump1_semitones: 0.5 }),
     () => bf.render({ ...sound, downsample_rate: 50 }), () => bf.render(sound, { rate: 7999 }),
     () => bf.render(sound, { rate: 44100.5 }), () => bf.toWav(sound, { rate: 192001 }),
     () => bf.makeSound('lazer'), () => bf.makeSound('laser', 'snes'),

@@ -51,7 +51,7 @@ test('a layered sound goes through its file and renders as its layers mix', () =
   assert.deepEqual(Object.keys(layered), ['bleepforge', 'layers']);
   assert.equal(layered.layers[1].start, 0.05);
   assert.deepEqual(bf.parseSound(bf.formatSound(layered)), layered);
-  const alone = { bleepforge: 2, layers: [{ ...bf.makeSound('coin', 'sid'), start: 0, mix_gain: 1 }] };
+  const alone = { bleepforge: 3, layers: [{ ...bf.makeSound('coin', 'sid'), start: 0, mix_gain: 1 }] };
   delete alone.layers[0].bleepforge;
   assert.deepEqual(bf.render(alone), bf.render(bf.makeSound('coin', 'sid')));
   assert.throws(() => bf.render({ bleepforge: 2, layers: [] }), RangeError);

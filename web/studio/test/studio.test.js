@@ -99,7 +99,7 @@ test('the share link reopens the sound exactly', async () => {
   await page.click('#share');
   const link = await page.inputValue('#share-link');
   assert.equal(link, page.url());
-  assert.ok(link.startsWith(`${studioUrl}#bleepforge=2&preset=powerup`));
+  assert.ok(link.startsWith(`${studioUrl}#bleepforge=3&preset=powerup&chip=nes&hardware=false&`));
   const reopened = await session.open({}, link);
   assert.equal((await download(reopened, '#save-sound')).bytes.toString(), sound);
   assert.equal(await reopened.isHidden('#notice'), true);
@@ -347,7 +347,7 @@ test('a sound using the stages of format 2 shares, reopens and exports as bleep 
     assert.equal(await page.textContent(`#field-${name}-error`), '', name);
   }
   const link = page.url();
-  assert.match(link, /#bleepforge=2&.*jump1_semitones=7&/);
+  assert.match(link, /#bleepforge=3&.*jump1_semitones=7&/);
   const reopened = await session.open({}, link);
   const sound = (await download(reopened, '#save-sound')).bytes;
   assert.equal(sound.toString(), (await download(page, '#save-sound')).bytes.toString());
