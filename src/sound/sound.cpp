@@ -81,6 +81,23 @@ std::string_view nothing_to_repeat(const Sound& s) {
     return pitch_moves || duty_moves ? can_change
                                      : "there is nothing to start again: no slide, jump or duty sweep";
 }
+// The stages a console's sound unit does not have: on a hardware sound they play no part.
+std::string_view no_lowpass(const Sound& s) {
+    return s.patch.hardware ? "the console's sound unit has no low-pass" : can_change;
+}
+std::string_view no_highpass(const Sound& s) {
+    return s.patch.hardware ? "the console's sound unit has no high-pass" : can_change;
+}
+std::string_view no_phaser(const Sound& s) {
+    return s.patch.hardware ? "the console's sound unit has no phaser" : can_change;
+}
+std::string_view no_hold(const Sound& s) {
+    return s.patch.hardware ? "the console's sound unit has no sample-and-hold" : can_change;
+}
+std::string_view no_crush(const Sound& s) {
+    return s.patch.hardware ? "the console's sound unit has no bit crush" : can_change;
+}
+
 // The envelope's segments begin at running sums of their lengths; one that begins at or after the
 // duration is never heard.
 std::string_view decay_unreached(const Sound& s) {
@@ -201,16 +218,16 @@ constexpr std::array<SoundField, 33> fields{{
      2, spread, 0.3, 0.5, When::always, Slider::linear, Section::tone, 1, 0.0, false, false, modulator_still},
     {"filter_cutoff", &SfxPatch::filter_cutoff, 0.0, 1.0, false, "", "Low-pass cutoff",
      "cutoff of the resonant low-pass filter as a factor of the pitch; 0.98 and above switches it off",
-     2, spread, 0.0, 0.2, When::filter_switch, Slider::linear, Section::filters, 1, 0.0, false, false, nullptr},
+     2, spread, 0.0, 0.2, When::filter_switch, Slider::linear, Section::filters, 1, 0.0, false, false, no_lowpass},
     {"filter_sweep", &SfxPatch::filter_sweep, -10.0, 10.0, false, "1/s", "Low-pass sweep",
      "change of the low-pass cutoff per second, held in 0 to 1; any sweep runs the filter",
-     2, spread, 0.3, 0.2, When::in_use, Slider::signed_cubic, Section::filters, 2, 0.0, false, false, nullptr},
+     2, spread, 0.3, 0.2, When::in_use, Slider::signed_cubic, Section::filters, 2, 0.0, false, false, no_lowpass},
     {"highpass_cutoff", &SfxPatch::highpass_cutoff, 0.0, 20000.0, false, "Hz", "High-pass cutoff",
      "a 12 dB-an-octave high-pass after the low-pass; 0 with no sweep is off",
-     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::quartic, Section::filters, 2, 0.0, false, false, nullptr},
+     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::quartic, Section::filters, 2, 0.0, false, false, no_highpass},
     {"highpass_sweep", &SfxPatch::highpass_sweep, -20000.0, 20000.0, false, "Hz/s", "High-pass sweep",
      "change of the high-pass cutoff per second, held in 0 to 20000 Hz",
-     0, spread, 0.3, 100, When::in_use, Slider::signed_cubic, Section::filters, 2, 0.0, false, false, nullptr},
+     0, spread, 0.3, 100, When::in_use, Slider::signed_cubic, Section::filters, 2, 0.0, false, false, no_highpass},
     {"tremolo_depth", &SfxPatch::tremolo_depth, 0.0, 1.0, false, "", "Tremolo depth",
      "how far the level swings, from 1 down to 1 - depth; 0 is off",
      2, spread, 0.0, 0.2, When::nonzero_switch, Slider::linear, Section::effects, 2, 0.0, false, false, tremolo_still},
@@ -219,16 +236,16 @@ constexpr std::array<SoundField, 33> fields{{
      1, spread, 0.3, 1.0, When::always, Slider::square, Section::effects, 2, 6.0, false, false, tremolo_off},
     {"phaser_offset", &SfxPatch::phaser_offset, 0.0, 0.02, false, "s", "Phaser delay",
      "the signal is added to itself delayed by this much, half and half; 0 with no sweep is off",
-     4, spread, 0.3, 0.001, When::in_use, Slider::linear, Section::effects, 2, 0.0, false, false, nullptr},
+     4, spread, 0.3, 0.001, When::in_use, Slider::linear, Section::effects, 2, 0.0, false, false, no_phaser},
     {"phaser_sweep", &SfxPatch::phaser_sweep, -0.02, 0.02, false, "s/s", "Phaser sweep",
      "change of the phaser's delay per second, held in 0 to 0.02 s",
-     4, spread, 0.3, 0.002, When::in_use, Slider::signed_cubic, Section::effects, 2, 0.0, false, false, nullptr},
+     4, spread, 0.3, 0.002, When::in_use, Slider::signed_cubic, Section::effects, 2, 0.0, false, false, no_phaser},
     {"downsample_rate", &SfxPatch::downsample_rate, 100.0, 192000.0, false, "Hz", "Sample-and-hold",
      "each sample is held for 1/rate s, a lower rate's grit; 0 is off",
-     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::logarithmic, Section::effects, 2, 0.0, false, true, nullptr},
+     0, scale, 0.3, 0.0, When::nonzero_switch, Slider::logarithmic, Section::effects, 2, 0.0, false, true, no_hold},
     {"bitcrush_bits", &SfxPatch::bitcrush_bits, 1.0, 16.0, false, "", "Bit crush",
      "the signal takes at most 2^bits levels; 16 is off",
-     0, spread, 0.0, 2, When::crush_switch, Slider::linear, Section::effects, 2, 16.0, true, false, nullptr},
+     0, spread, 0.0, 2, When::crush_switch, Slider::linear, Section::effects, 2, 16.0, true, false, no_crush},
     {"gain", &SfxPatch::gain, 0.0, 4.0, false, "", "Gain",
      "times the final signal, before its clip to -1 ... 1",
      2, none, 0.0, 0.0, When::always, Slider::linear, Section::effects, 2, 1.0, false, false, nullptr},

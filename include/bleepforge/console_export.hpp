@@ -1,0 +1,60 @@
+#pragma once
+
+// A hardware sound's frames as files a console's tools and sound engines take: the frames as text,
+// and the sound-effect streams of the FamiTone2 and FamiStudio engines.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "bleepforge/hardware.hpp"
+
+namespace bleepforge {
+
+// What an exporter made, or why it could not: bytes exactly when error is empty.
+struct ConsoleExport {
+    std::optional<std::string> bytes;
+    std::string error;
+};
+
+// One sound of a bank's export: its name (a C identifier) and its frames.
+struct NamedFrames {
+    std::string_view name;
+    const Frames* frames;
+};
+
+// The frames as text, LF line ends: a comment line "# nes (2A03, NTSC), 60.0988 frames a second",
+// then one line per frame, its number and then each write as ADDR=VALUE (four and two upper-case
+// hexadecimal digits) in the order written, separated by spaces. Several sounds follow one another,
+// each after a comment line "# sound NAME".
+[[nodiscard]] std::string frames_text(std::span<const NamedFrames> sounds);
+
+// The frames back from frames_text's text (the comment lines skipped, one Frames per "# sound"
+// section or one for the whole text without them); nothing when a line is not a frame's.
+[[nodiscard]] std::optional<std::vector<Frames>> read_frames_text(std::string_view text);
+
+// The longest effect the FamiTone2 engine plays: its stream is read with an 8-bit index, so 256
+// bytes with the end byte; and the most effects one list holds (the index is doubled into a byte).
+inline constexpr std::size_t famitone_max_stream_bytes = 256;
+inline constexpr std::size_t famitone_max_effects = 128;
+
+// The sounds as the sound-effect data of the FamiTone2 and FamiStudio engines, in ca65 syntax: the
+// global label `label` with the NTSC list's address twice (NTSC and PAL), the list of one pointer
+// per effect in the sounds' order, and each effect's stream (register slot $80 + n and a value, a
+// wait $01-$7F of the frames a group lasts, $00 at the end), with a constant <label>_<name> = index
+// for each. The engine itself enables the channels ($4015 = $0F), turns the sweep off ($4001 = $08)
+// and loads the noise length ($400F = $00), so those writes are left out; any other write without a
+// slot, or an effect over the engine's limits, is refused with the reason.
+[[nodiscard]] ConsoleExport famistudio_text(std::span<const NamedFrames> sounds, std::string_view label);
+
+// An effect's stream decoded back into frames, as the engine plays it: frame k holds the slot writes
+// the engine makes that frame and the effect has ended after the last. Nothing when the bytes are
+// not a stream (a slot above $8A, a missing end).
+[[nodiscard]] std::optional<std::vector<FrameWrites>> decode_famistudio_stream(
+    std::span<const std::uint8_t> stream);
+
+}  // namespace bleepforge
