@@ -213,7 +213,9 @@ struct SoundReading {
 
 // A new sound of a preset's family on a chip, the same for the same seed on every platform.
 // Every field lies inside its range and the sound is audible from its start.
-[[nodiscard]] Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed);
+// Made for the hardware where asked and the chip has a model: the stages its sound unit lacks stay
+// as the preset has them.
+[[nodiscard]] Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed, bool hardware = false);
 
 // The sound moved a little, by amount between 0 (unchanged) and 1; the same for the same seed on
 // every platform. Features the sound does not use (filter, noise, vibrato, FM on other chips)
@@ -225,7 +227,7 @@ struct SoundReading {
 // the family and the others its companions (an explosion's noise body under a falling hit, a
 // powerup's chord), a little apart, each count-th of the mix, so the sum stays under full scale.
 [[nodiscard]] Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed,
-                                         std::size_t count);
+                                         std::size_t count, bool hardware = false);
 
 // A bank: all of a game's sounds in one file (*.bleepbank), each entry an inline sound (layered or
 // not) or the path of a sound file relative to the bank, in the file's order.

@@ -150,15 +150,19 @@ constexpr double peak_target = 0.95;
 // What every random and mutated sound keeps: no DC (a high-pass near 20 Hz), an end in silence (a
 // duration covering its envelope and tails; mutate only lengthens) and no clipping (a gain that
 // keeps the peak at most peak_target, found by rendering: the gain is the chain's last step, so a
-// render at a quarter of it shows the true peak up to four times full scale).
+// render at a quarter of it shows the true peak up to four times full scale). A hardware sound needs
+// only the duration.
 void finish_variation(Sound& sound, bool lengthen_only) {
     SfxPatch& p = sound.patch;
-    if (!(p.highpass_cutoff >= dc_block_hz)) {
+    if (!(p.highpass_cutoff >= dc_block_hz) && !p.hardware) {
         p.highpass_cutoff = dc_block_hz;
     }
     const double needed_s = fitting_duration_s(sound);
     if (!lengthen_only || sound.duration_s < needed_s) {
         sound.duration_s = needed_s;
+    }
+    if (p.hardware) {
+        return;  // the console's own high-pass takes the DC, and its 4-bit volumes cannot clip
     }
     Sound probe = sound;
     probe.patch.gain = 0.25;
@@ -262,7 +266,7 @@ void draw_stages(SfxPreset family, MemberDraws& draws, SfxPatch& p) {
 
 }  // namespace
 
-Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
+Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed, bool hardware) {
     const auto index = static_cast<std::size_t>(family);
     const Family& f = families[index < families.size() ? index : families.size() - 1];
     Sound sound = make_sound(index < families.size() ? family : SfxPreset::game_over, chip);
@@ -287,6 +291,17 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed) {
     }
     draw_stages(sound.preset.value_or(SfxPreset::game_over), draws, p);
     p.highpass_cutoff = draw_member(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
+    if (hardware && has_hardware_model(chip)) {
+        // Made for the console: what its sound unit cannot play stays as the preset has it.
+        p.hardware = true;
+        sound.duration_s = fitting_duration_s(sound);  // as finish_variation sets it: what is heard
+        const Sound start = make_sound(sound.preset.value_or(SfxPreset::game_over), chip);
+        for (const SoundField& field : sound_fields()) {
+            if (!inactive_reason(field, sound).empty()) {
+                sound_members::set_value(sound, field, sound_members::value_of(start, field));
+            }
+        }
+    }
     finish_variation(sound, false);
     return sound;
 }
@@ -349,7 +364,8 @@ constexpr std::array<SfxPreset, 8> companions{
 
 }  // namespace
 
-Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed, std::size_t count) {
+Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed, std::size_t count,
+                           bool hardware) {
     const std::size_t layers = std::clamp<std::size_t>(count, 1, max_layers);
     const auto index =
         static_cast<std::size_t>(family) < companions.size() ? static_cast<std::size_t>(family) : 7;
@@ -360,7 +376,7 @@ Sound random_layered_sound(SfxPreset family, ChipType chip, std::uint64_t seed, 
     for (std::size_t i = 0; i < layers; ++i) {
         const SfxPreset kind = i == 0 ? static_cast<SfxPreset>(index) : companions[index];
         const double start_s = i == 0 ? 0.0 : quantize(0.06 * draws.unit(), 1000.0);
-        mix.layers.push_back({random_sound(kind, chip, seed + 7919 * i), start_s, share});
+        mix.layers.push_back({random_sound(kind, chip, seed + 7919 * i, hardware), start_s, share});
     }
     return mix;
 }
