@@ -1,6 +1,7 @@
 // A patch made for the hardware reduced to the NES's frames: the stages stepped once a video frame,
 // and each frame's pitch, duty and level mapped to what the 2A03 plays (the mappings are in
 // bleepforge/synth.hpp; the register facts from the NESdev wiki's "APU" pages).
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -104,24 +105,12 @@ private:
     std::array<std::optional<std::uint8_t>, 0x18> held_{};
 };
 
-}  // namespace
-
-Frames hardware_frames(const SfxPatch& patch, double duration_s) {
-    Frames frames;
-    const double frame_count = std::ceil(duration_s * nes_frame_hz);
-    if (!has_hardware_model(patch.chip) || !(frame_count >= 1.0) || !(frame_count <= 1e9)) {
-        return frames;
-    }
-    const auto count = static_cast<std::uint64_t>(frame_count);
-    const bool triangle = generator_of(patch) == Generator::stepped_triangle;
-    const bool metallic = patch.noise > metallic_noise_above;
-
-    // Every frame's state first, so the first frame knows which channels the sound uses.
+// Every frame's state, before any is written, so the first frame knows which channels the sound uses.
+std::vector<FrameState> frame_states(const SfxPatch& patch, std::uint64_t count, bool triangle) {
     PitchStages tone(patch, nes_frame_hz);
     const Level level(patch, nes_frame_hz, count);
     std::vector<FrameState> states;
     states.reserve(static_cast<std::size_t>(count));
-    bool uses_noise = false;
     for (std::uint64_t n = 0; n < count; ++n) {
         const double t = static_cast<double>(n) / nes_frame_hz;
         const Tick tick{n, static_cast<double>(n), t};
@@ -140,9 +129,26 @@ Frames hardware_frames(const SfxPatch& patch, double duration_s) {
         }
         s.noise_on = noise_on_every_sample(patch) || step.freq_hz < noise_pitch_below_hz;
         s.noise_control = static_cast<std::uint8_t>(halted_constant_volume | (s.noise_on ? volume : 0));
-        uses_noise = uses_noise || s.noise_on;
         states.push_back(s);
     }
+    return states;
+}
+
+}  // namespace
+
+Frames hardware_frames(const SfxPatch& patch, double duration_s) {
+    Frames frames;
+    const double frame_count = std::ceil(duration_s * nes_frame_hz);
+    if (!has_hardware_model(patch.chip) || !(frame_count >= 1.0) || !(frame_count <= 1e9)) {
+        return frames;
+    }
+    const auto count = static_cast<std::uint64_t>(frame_count);
+    const bool triangle = generator_of(patch) == Generator::stepped_triangle;
+    const std::vector<FrameState> states = frame_states(patch, count, triangle);
+    const bool uses_noise =
+        std::any_of(states.begin(), states.end(), [](const FrameState& s) { return s.noise_on; });
+    const auto noise_mode =
+        static_cast<std::uint8_t>(patch.noise > metallic_noise_above ? noise_short_mode : 0);
 
     frames.frames.resize(static_cast<std::size_t>(count));
     Writer writer(frames.frames[0]);
@@ -162,8 +168,7 @@ Frames hardware_frames(const SfxPatch& patch, double duration_s) {
         writer.write(high, static_cast<std::uint8_t>(s.period >> 8));
         if (uses_noise) {
             writer.write(noise_control, s.noise_control);
-            writer.write(noise_period,
-                         static_cast<std::uint8_t>((metallic ? noise_short_mode : 0) | noise_period_index));
+            writer.write(noise_period, noise_mode | noise_period_index);
             writer.write(noise_length, 0x00);
         }
     }
