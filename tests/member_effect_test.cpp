@@ -98,9 +98,16 @@ void check_members(Sound& whole, Sound& target, const SampleBuffer& before, cons
     }
 }
 
+// Unoptimised builds (debug, sanitizers) take the first 40, which still hold every family on every chip.
+#ifdef __OPTIMIZE__
+constexpr std::uint64_t sound_count = 200;
+#else
+constexpr std::uint64_t sound_count = 40;
+#endif
+
 TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
     Tally tally;
-    for (std::uint64_t n = 0; n < 200; ++n) {
+    for (std::uint64_t n = 0; n < sound_count; ++n) {
         const auto family = static_cast<SfxPreset>(n % 8);
         const auto chip = static_cast<ChipType>((n / 8) % 4);
         const bool layered = n % 10 == 9;
@@ -117,8 +124,8 @@ TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
             check_members(sound, sound, before, name, tally);
         }
     }
-    EXPECT_GT(tally.inactive_checked, 1000U);
-    EXPECT_GT(tally.active_checked, 4000U);
+    EXPECT_GT(tally.inactive_checked, 5 * sound_count);
+    EXPECT_GT(tally.active_checked, 20 * sound_count);
 }
 
 // The three members the table once called active where they change no sample, and the cases the
