@@ -65,15 +65,17 @@ TEST(Arguments, RefuseWhatTheCommandDoesNotTake) {
     EXPECT_EQ(find_command("blep").error(), "unknown command blep");
 }
 
-// The usage as it was typed out before the table wrote it, byte for byte.
+// The usage, byte for byte: as it was typed out before the table wrote it, with the commands and options
+// that came after.
 TEST(Usage, IsEveryCommandsLineFromTheTable) {
     EXPECT_EQ(usage_text(),
               "usage: bleep new PRESET [CHIP] [-o FILE]\n"
-              "       bleep random PRESET [CHIP] [--seed N] [--layers N] [-o FILE]\n"
+              "       bleep random PRESET [CHIP] [--seed N] [--layers N] [--hardware] [-o FILE]\n"
               "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
               "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format s16|u8|f32]\n"
               "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
-              "       bleep check FILE...\n"
+              "       bleep export FILE [--to frames|nsf|famistudio] [-o OUT] [--name IDENT]\n"
+              "       bleep check FILE... [--strict] [--rate HZ]\n"
               "       bleep play FILE... [--rate HZ] [--loop]\n"
               "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"
               "       bleep studio\n");
@@ -83,7 +85,9 @@ TEST(Usage, IsEveryCommandsLineFromTheTable) {
               "  mutate FILE                the sound moved a little\n"
               "  render FILE...             each sound to a mono WAV file (FILE with .wav)\n"
               "  header FILE                the sound as a C/C++ header (FILE with .h)\n"
-              "  check FILE...              report every problem of every file\n"
+              "  export FILE                a hardware sound for the console's players (FILE with .frames,\n"
+              "                             .nsf or .s)\n"
+              "  check FILE...              report every problem of every file, and warnings\n"
               "  play FILE...               play each sound in turn on the audio output\n"
               "  watch FILE...              render each sound now and again at every save, until Ctrl+C\n"
               "  studio                     open the studio page in the web browser\n");
@@ -106,9 +110,9 @@ TEST(Help, NamesTheCommandsThatTakeEachOption) {
     ASSERT_EQ(lines.size(), option_rows().size());
     EXPECT_EQ(
         lines[2],
-        "  --rate HZ                  render, header, play, watch: sample rate, 8000 to 192000 (default "
-        "44100)");
-    EXPECT_EQ(lines[12], "  -h, --help                 this text");
+        "  --rate HZ                  render, header, check, play, watch: sample rate, 8000 to 192000 "
+        "(default 44100)");
+    EXPECT_EQ(lines[15], "  -h, --help                 this text");
     for (std::size_t i = 0; i < option_rows().size(); ++i) {
         const OptionRow& row = option_rows()[i];
         const std::string text = lines[i].substr(29);

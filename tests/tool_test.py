@@ -191,7 +191,7 @@ class CommandLine(Workspace):
         self.assertEqual(result.stderr, b"bleep: over.bleep: is larger than a sound file can be (1 MiB)\n")
 
     def test_check_reports_every_problem_of_every_file(self):
-        self.write("good.bleep", '// fine\n{"bleepforge": 1, "preset": "hit"}\n')
+        self.write("good.bleep", '// fine\n{"bleepforge": 1, "preset": "coin", "chip": "sid"}\n')
         self.write("bad.bleep", '{\n  "bleepforge": 1,\n  "atack": 0.1,\n  "duty": 2\n}\n')
         self.write("worse.bleep", '{"preset": "hit"} trailing')
         result = self.bleep("check", "good.bleep", "bad.bleep", "missing.bleep", "worse.bleep", status=1)
@@ -210,8 +210,9 @@ class CommandLine(Workspace):
         self.write("laser.bleep", self.bleep("new", "laser").stdout.decode())
         self.assertEqual(self.bleep("check", "laser.bleep").stderr, b"")
         self.write("odd.bleep", '{"bleepforge": 3, "preset": "laser", "fm_ratio": 5, "vibrato_rate": 9, "release": 0.3}')
-        self.write("mix.bleep", '{"bleepforge": 3, "layers": [{"preset": "coin"}, {"preset": "coin", "chip": "ym2612", "duty": 0.3}]}')
-        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {"zap": {"preset": "blip", "tremolo_rate": 3}}}')
+        self.write("mix.bleep", '{"bleepforge": 3, "layers": [{"preset": "coin", "mix_gain": 0.5}, '
+                                '{"preset": "coin", "chip": "ym2612", "duty": 0.3, "mix_gain": 0.5}]}')
+        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {"zap": {"preset": "coin", "tremolo_rate": 3}}}')
         result = self.bleep("check", "odd.bleep", "mix.bleep", "game.bleepbank")
         self.assertEqual(result.stderr.decode().splitlines(), [
             'bleep: odd.bleep: note: "vibrato_rate" changes nothing: vibrato is off while its depth is 0',
@@ -220,6 +221,44 @@ class CommandLine(Workspace):
             'bleep: mix.bleep: note: "layers[1].duty" changes nothing: the FM voice has no pulse',
             'bleep: game.bleepbank [zap]: note: "tremolo_rate" changes nothing: the tremolo is off while its depth is 0',
         ])
+
+    def test_check_warns_of_what_a_render_sounds_like_and_strict_makes_it_fail(self):
+        # game_over on nes: cut off half way through its envelope, and its narrow pulse's DC.
+        self.write("over.bleep", self.bleep("new", "game_over").stdout.decode())
+        self.write("loud.bleep", '{"bleepforge": 3, "preset": "coin", "chip": "sid", "gain": 4}')
+        self.write("quiet.bleep", '{"bleepforge": 3, "preset": "coin", "chip": "sid", "gain": 0}')
+        result = self.bleep("check", "over.bleep", "loud.bleep", "quiet.bleep")
+        lines = result.stderr.decode().splitlines()
+        self.assertEqual(lines[:2], [
+            "bleep: over.bleep: warning: the sound stops at 0.5 s, before it has ended (at 1.075 s), so it ends in a click",
+            "bleep: over.bleep: warning: a DC offset of -0.399 (the samples' mean), which a high-pass near 20 Hz takes away"])
+        self.assertRegex(lines[2], r"^bleep: loud\.bleep: warning: [0-9]+ samples are at full scale, flattened by the clip: lower the gain$")
+        self.assertEqual(lines[3:], ["bleep: quiet.bleep: warning: the sound is silent: every sample is 0"])
+        failed = self.bleep("check", "--strict", "over.bleep", status=1)
+        self.assertEqual(failed.stderr.decode().splitlines(), lines[:2])
+        self.write("fine.bleep", self.bleep("random", "coin", "sid", "--seed", "4").stdout.decode())
+        self.bleep("check", "--strict", "fine.bleep")
+
+    def test_export_gives_a_hardware_sounds_frames_and_engine_data(self):
+        self.write("zap.bleep", self.bleep("random", "coin", "nes", "--hardware", "--seed", "2").stdout.decode())
+        self.bleep("export", "zap.bleep", "--to", "frames")
+        frames = read(self.path("zap.frames")).decode().splitlines()
+        self.assertEqual(frames[0], "# nes (2A03, NTSC), 60.0988 frames a second")
+        self.assertRegex(frames[1], r"^0 4015=01 4001=08 4000=[0-9A-F]{2} 4002=[0-9A-F]{2} 4003=0[0-7]$")
+        self.assertEqual(self.bleep("export", "zap.bleep", "--to", "frames", "-o", "-").stdout.decode().splitlines(), frames)
+        self.bleep("export", "zap.bleep", "--to", "famistudio", "--name", "game_sfx")
+        data = read(self.path("zap.s")).decode()
+        self.assertIn("game_sfx_zap = 0\n.export game_sfx\ngame_sfx:\n", data)
+        # Not made for the hardware, or not an export at all: usage errors that say what to do.
+        self.write("plain.bleep", self.bleep("new", "laser").stdout.decode())
+        refused = self.bleep("export", "plain.bleep", "--to", "frames", status=2)
+        self.assertIn('plain.bleep is not made for the hardware: give it "hardware": true (on nes), or make one with '
+                      "bleep random PRESET nes --hardware", refused.stderr.decode())
+        self.assertIn("--to is missing: frames, nsf or famistudio", self.bleep("export", "zap.bleep", status=2).stderr.decode())
+        self.assertIn("--to wav is not one of frames, nsf or famistudio",
+                      self.bleep("export", "zap.bleep", "--to", "wav", status=2).stderr.decode())
+        self.assertIn("the sid has no hardware model", self.bleep("random", "laser", "sid", "--hardware", status=2).stderr.decode())
+        self.bleep("export", "zap.bleep", "--to", "frames", "-o", "zap.bleep", status=2)  # never over an input
 
     def test_render_goes_on_past_a_bad_file_and_reports_it(self):
         self.bleep("new", "jump", "-o", "jump.bleep")

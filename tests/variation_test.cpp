@@ -102,7 +102,9 @@ TEST(MutateSound, MovesALittleInsideTheRangesAndLeavesUnusedFeaturesOff) {
             EXPECT_EQ(after.preset, before.preset);
             EXPECT_GE(after.duration_s, before.duration_s);  // lengthened only, to let the envelope end
             const SfxPatch& a = after.patch;
-            EXPECT_GE(after.duration_s, a.attack + a.decay + a.sustain_time + a.release);
+            // Long enough for the envelope to end: its sustain and release, silent at level 0, aside.
+            EXPECT_GE(after.duration_s, a.sustain_level > 0.0 ? a.attack + a.decay + a.sustain_time + a.release
+                                                              : a.attack + a.decay);
             // Stages a preset does not use stay unused (the high-pass against DC and the gain aside).
             EXPECT_EQ(a.freq_slide_accel, 0.0);
             EXPECT_EQ(a.jump1_semitones, 0.0);

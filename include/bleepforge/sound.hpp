@@ -155,6 +155,16 @@ struct InactiveMember {
 // random and mutate give, and what the studio offers.
 [[nodiscard]] double fitting_duration_s(const Sound& sound);
 
+// What a designer should hear about a rendered sound, though nothing is wrong with its file: each a
+// sentence, in the words check and the studio both show.
+//  - It ends in a click: the duration cuts the sound off before sound_ending_s.
+//  - A DC offset: the samples' mean is beyond 0.02 either way.
+//  - Samples at full scale: some reach -1 or 1, where the clip flattens them.
+//  - It is silent: every sample is 0.
+// For a layered sound the click is any layer's cut short.
+inline constexpr double dc_warning_above = 0.02;
+[[nodiscard]] std::vector<std::string> sound_warnings(const Sound& sound, std::span<const float> samples);
+
 // The preset on the chip: make_patch's patch, half a second long.
 [[nodiscard]] Sound make_sound(SfxPreset preset, ChipType chip);
 // The start of a sound without a preset: the defaults with 440 Hz (and the ym2612 FM values).

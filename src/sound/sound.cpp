@@ -333,7 +333,9 @@ double sound_ending_s(const Sound& sound) {
         return last_s;
     }
     const SfxPatch& p = sound.patch;
-    double length_s = p.attack + p.decay + p.sustain_time + p.release + 0.02;  // and the high-pass's settling
+    // At a sustain level of 0 the sound has ended with its decay: its sustain and release are silent.
+    const double heard_s = p.sustain_level > 0.0 ? p.attack + p.decay + p.sustain_time + p.release : p.attack + p.decay;
+    double length_s = heard_s + 0.02;  // and the high-pass's settling
     if (phaser_is_on(p)) {
         length_s += phaser_max_s;
     }
@@ -350,6 +352,58 @@ double fitting_duration_s(const Sound& sound) {
         twentieths += 1.0;  // the product rounded down onto a whole number
     }
     return std::clamp(twentieths / 20.0, 0.1, 60.0);
+}
+
+namespace {
+
+// The shortest text of a number of seconds or a level, to three decimals: 1.075, 0.5, 0.034.
+std::string short_number(double value) {
+    return sound_members::format_number(std::round(value * 1000.0) / 1000.0 + 0.0);
+}
+
+// A cut-short sound's own words: the first layer cut short, or the sound itself.
+std::optional<std::string> click_warning(const Sound& sound) {
+    for (const Layer& layer : sound.layers) {
+        if (auto click = click_warning(layer.sound)) {
+            return click;
+        }
+    }
+    const double ends_s = sound_ending_s(sound);
+    if (!sound.layers.empty() || !(sound.duration_s < ends_s)) {
+        return std::nullopt;
+    }
+    return "the sound stops at " + short_number(sound.duration_s) + " s, before it has ended (at " +
+           short_number(ends_s) + " s), so it ends in a click";
+}
+
+}  // namespace
+
+std::vector<std::string> sound_warnings(const Sound& sound, std::span<const float> samples) {
+    std::vector<std::string> warnings;
+    if (auto click = click_warning(sound)) {
+        warnings.push_back(std::move(*click));
+    }
+    double sum = 0.0;
+    std::size_t full_scale = 0;
+    bool silent = true;
+    for (const float x : samples) {
+        sum += static_cast<double>(x);
+        full_scale += x <= -1.0f || x >= 1.0f;
+        silent = silent && x == 0.0f;
+    }
+    const double mean = samples.empty() ? 0.0 : sum / static_cast<double>(samples.size());
+    if (std::fabs(mean) > dc_warning_above) {
+        warnings.push_back("a DC offset of " + short_number(mean) +
+                           " (the samples' mean), which a high-pass near 20 Hz takes away");
+    }
+    if (full_scale > 0) {
+        warnings.push_back(std::to_string(full_scale) + (full_scale == 1 ? " sample is" : " samples are") +
+                           " at full scale, flattened by the clip: lower the gain");
+    }
+    if (silent) {
+        warnings.push_back("the sound is silent: every sample is 0");
+    }
+    return warnings;
 }
 
 Sound make_sound(SfxPreset preset, ChipType chip) {

@@ -18,6 +18,9 @@ constexpr OptionRow options[] = {
     {rate,    "--rate",    "",         "HZ",    "sample rate, 8000 to 192000 (default 44100)"},
     {format,  "--format",  "",         "F",     "s16 (16-bit PCM, the default), u8 (8-bit unsigned PCM) or f32 "
                                                 "(32-bit float, the renderer's floats)", wav_format_words},
+    {to,      "--to",      "",         "KIND",  "frames (the register writes of each video frame, as text), nsf (an "
+                                                "NSF file) or famistudio (FamiTone2/FamiStudio sound-effect data, "
+                                                "ca65)", export_kind_words},
     {name,    "--name",    "",         "IDENT", "the C identifier in its symbols (default chiptune_sfx)"},
     {seed,    "--seed",    "",         "N",     "0 to 18446744073709551615 (default: drawn)"},
     {amount,  "--amount",  "",         "A",     "0 (nothing) to 1 (a lot), default 0.2"},
@@ -26,16 +29,21 @@ constexpr OptionRow options[] = {
     {loop,    "--loop",    "",         "",      "again and again until Ctrl+C"},
     {header,  "--header",  "",         "",      "write the header too"},
     {play,    "--play",    "",         "",      "play each fresh render"},
+    {hardware, "--hardware", "",       "",      "made for the console (nes): its frames, played by its sound unit"},
+    {strict,  "--strict",  "",         "",      "warnings fail too (status 1), for CI"},
     {help,    "-h",        "--help",   "",      "this text"},
     {version, "--version", "",         "",      "the version"},
 };
 
 constexpr OptionUse new_options[] = {{output}};
-constexpr OptionUse random_options[] = {{seed}, {layers}, {output}};
+constexpr OptionUse random_options[] = {{seed}, {layers}, {hardware}, {output}};
 constexpr OptionUse mutate_options[] = {{amount}, {seed}, {output}};
 constexpr OptionUse render_options[] = {{.option = output, .value = "OUT.wav", .or_next = true}, {out_dir}, {rate},
                                         {.option = format, .choices = true}};
 constexpr OptionUse header_options[] = {{.option = output, .value = "OUT.h"}, {name}, {rate}, {depfile}};
+constexpr OptionUse export_options[] = {{.option = to, .choices = true}, {.option = output, .value = "OUT"},
+                                        {name}};
+constexpr OptionUse check_options[] = {{strict}, {rate}};
 constexpr OptionUse play_options[] = {{rate}, {loop}};
 constexpr OptionUse watch_options[] = {{out_dir}, {rate}, {format}, {header}, {play}};
 
@@ -45,7 +53,9 @@ constexpr CommandRow commands[] = {
     {Verb::mutate,    "mutate", "FILE",          "the sound moved a little", mutate_options},
     {Verb::render,    "render", "FILE...",       "each sound to a mono WAV file (FILE with .wav)", render_options},
     {Verb::header,    "header", "FILE",          "the sound as a C/C++ header (FILE with .h)", header_options},
-    {Verb::check,     "check",  "FILE...",       "report every problem of every file", {}},
+    {Verb::export_sound, "export", "FILE",       "a hardware sound for the console's players (FILE with .frames, "
+                                                 ".nsf or .s)", export_options},
+    {Verb::check,     "check",  "FILE...",       "report every problem of every file, and warnings", check_options},
     {Verb::play,      "play",   "FILE...",       "play each sound in turn on the audio output", play_options},
     {Verb::watch,     "watch",  "FILE...",       "render each sound now and again at every save, until Ctrl+C",
      watch_options},

@@ -19,22 +19,25 @@ namespace bleepforge::tool {
 
 // In the order the help lists them.
 enum class Option : std::uint8_t {
-    output,   // -o, --output FILE
-    out_dir,  // --out-dir DIR
-    rate,     // --rate HZ
-    format,   // --format s16|u8|f32
-    name,     // --name IDENT
-    seed,     // --seed N
-    amount,   // --amount A
-    layers,   // --layers N
-    depfile,  // --depfile FILE
-    loop,     // --loop (a switch)
-    header,   // --header (a switch)
-    play,     // --play (a switch)
-    help,     // -h, --help: instead of a command
-    version,  // --version: instead of a command
+    output,    // -o, --output FILE
+    out_dir,   // --out-dir DIR
+    rate,      // --rate HZ
+    format,    // --format s16|u8|f32
+    to,        // --to frames|nsf|famistudio
+    name,      // --name IDENT
+    seed,      // --seed N
+    amount,    // --amount A
+    layers,    // --layers N
+    depfile,   // --depfile FILE
+    loop,      // --loop (a switch)
+    header,    // --header (a switch)
+    play,      // --play (a switch)
+    hardware,  // --hardware (a switch)
+    strict,    // --strict (a switch)
+    help,      // -h, --help: instead of a command
+    version,   // --version: instead of a command
 };
-inline constexpr std::size_t option_count = 14;
+inline constexpr std::size_t option_count = 17;
 
 // One option: how it is written, the name of its value (none for a switch) and what it does.
 struct OptionRow {
@@ -54,7 +57,22 @@ struct OptionUse {
     bool or_next = false;         // one or the other with the next: "[-o OUT.wav | --out-dir DIR]"
 };
 
-enum class Verb : std::uint8_t { new_sound, random, mutate, render, header, check, play, watch, studio };
+enum class Verb : std::uint8_t {
+    new_sound,
+    random,
+    mutate,
+    render,
+    header,
+    export_sound,
+    check,
+    play,
+    watch,
+    studio
+};
+
+// What bleep export makes of a hardware sound, indexed by ExportKind.
+enum class ExportKind : std::uint8_t { frames, nsf, famistudio };
+inline constexpr std::array<std::string_view, 3> export_kind_words{"frames", "nsf", "famistudio"};
 
 // One command: its word and operands, what it does, and the options it takes, in its usage's order.
 struct CommandRow {

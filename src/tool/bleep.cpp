@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "bleepforge/bleepforge.hpp"
+#include "bleepforge/console_export.hpp"
 #include "bleepforge/sound.hpp"
 #include "command.hpp"
 #include "files.hpp"
@@ -93,10 +94,17 @@ int command_random(const Command& command, const Arguments& a) {
     if (!a[Option::seed]) {
         text = "// bleep random " + std::string(preset_words[static_cast<std::size_t>(words->preset)]) + " " +
                std::string(chip_words[static_cast<std::size_t>(words->chip)]) + " --seed " +
-               std::to_string(*seed) + (*layers ? " --layers " + std::to_string(**layers) : "") + "\n";
+               std::to_string(*seed) + (*layers ? " --layers " + std::to_string(**layers) : "") +
+               (a.has(Option::hardware) ? " --hardware" : "") + "\n";
     }
-    text += write_sound(*layers ? random_layered_sound(words->preset, words->chip, *seed, **layers)
-                                : random_sound(words->preset, words->chip, *seed));
+    const bool hardware = a.has(Option::hardware);
+    if (hardware && !has_hardware_model(words->chip)) {
+        return command.usage("--hardware: the " +
+                             std::string(chip_words[static_cast<std::size_t>(words->chip)]) +
+                             " has no hardware model (the nes has one)");
+    }
+    text += write_sound(*layers ? random_layered_sound(words->preset, words->chip, *seed, **layers, hardware)
+                                : random_sound(words->preset, words->chip, *seed, hardware));
     return command.finish(command.write(a[Option::output], text));
 }
 
@@ -247,14 +255,124 @@ int command_header(const Command& command, const Arguments& a) {
                : exit_ok;
 }
 
+// A name for the sound of a file that holds one: its file's stem where that is an identifier.
+std::string sound_name_of(const std::string& path, std::string_view otherwise) {
+    const std::string stem = std::filesystem::path(path).stem().string();
+    return is_header_name(stem) ? stem : std::string(otherwise);
+}
+
+// The sounds of a sound file or a bank, each named, with the paths read; or every problem.
+struct Named {
+    std::string name;
+    Sound sound;
+};
+
+Result<std::vector<Named>> sounds_of(const Command& command, const std::string& input,
+                                     std::vector<std::string>& inputs) {
+    std::vector<Named> sounds;
+    if (is_bank(input)) {
+        inputs.clear();
+        Result<Bank> bank = command.read_bank_file(input, &inputs);
+        if (!bank) {
+            return Failure(bank.reasons());
+        }
+        for (BankEntry& entry : bank->entries) {
+            sounds.push_back({entry.name, std::move(entry.sound)});
+        }
+        return sounds;
+    }
+    Result<Sound> sound = command.read(input);
+    if (!sound) {
+        return Failure(sound.reasons());
+    }
+    sounds.push_back({sound_name_of(input, "sound"), std::move(*sound)});
+    return sounds;
+}
+
+int command_export(const Command& command, const Arguments& a) {
+    if (a.operands.size() != 1) {
+        return command.usage(a.operands.empty() ? "a sound file is missing"
+                                                : "export takes one sound file or bank");
+    }
+    if (!a[Option::to]) {
+        return command.usage("--to is missing: " + word_list(export_kind_words));
+    }
+    const std::optional<ExportKind> kind = exact_word<ExportKind>(*a[Option::to], export_kind_words);
+    if (!kind) {
+        return command.usage("--to " + *a[Option::to] + " is not one of " + word_list(export_kind_words));
+    }
+    const std::string label = a[Option::name] ? *a[Option::name] : "sounds";
+    if (!is_header_name(label)) {
+        return command.usage("--name " + label + " is not an identifier (letters, digits, _; not a keyword)");
+    }
+    const std::string& input = a.operands[0];
+    if (input == "-" && !a[Option::output]) {
+        return command.usage("a sound file from standard input needs -o");
+    }
+    std::vector<std::string> inputs{input};
+    const Result<std::vector<Named>> sounds = sounds_of(command, input, inputs);
+    if (!sounds) {
+        return command.finish(sounds);
+    }
+    std::vector<Frames> frames;
+    for (const Named& named : *sounds) {
+        const std::string shown = sounds->size() > 1 ? "\"" + named.name + "\"" : input;
+        if (!named.sound.layers.empty()) {
+            return command.usage(shown +
+                                 " is a layered sound: a console plays one sound at a time, so export "
+                                 "each layer's sound on its own");
+        }
+        if (!named.sound.patch.hardware) {
+            return command.usage(shown +
+                                 " is not made for the hardware: give it \"hardware\": true (on nes), or "
+                                 "make one with bleep random PRESET nes --hardware");
+        }
+        frames.push_back(hardware_frames(named.sound.patch, named.sound.duration_s));
+    }
+    std::vector<NamedFrames> named_frames;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        named_frames.push_back({(*sounds)[i].name, &frames[i]});
+    }
+    std::string bytes;
+    if (*kind == ExportKind::frames) {
+        bytes = frames_text(named_frames);
+    } else {
+        const ConsoleExport made = *kind == ExportKind::nsf
+                                       ? ConsoleExport{std::nullopt, "no NSF writer in this build"}
+                                       : famistudio_text(named_frames, label);
+        if (!made.bytes) {
+            return command.finish(Result<>(Failure(input + ": " + made.error)));
+        }
+        bytes = *made.bytes;
+    }
+    constexpr const char* extensions[] = {".frames", ".nsf", ".s"};
+    const std::string output =
+        a[Option::output] ? *a[Option::output]
+                          : output_beside(input, std::nullopt, extensions[static_cast<std::size_t>(*kind)]);
+    if (const Result<> clear = refuse_clashes({{output, "the export", inputs}}); !clear) {
+        return command.usage(clear.error());
+    }
+    return command.finish(command.write(output, bytes));
+}
+
 int command_check(const Command& command, const Arguments& a) {
     if (a.operands.empty()) {
         return command.usage("a sound file is missing");
     }
-    // A setting the sound cannot play is no problem, but check says so, in the table's words.
-    const auto note_unheard = [&](const std::string& where, const Sound& sound) {
+    const Result<std::int32_t> rate = rate_of(a);
+    if (!rate) {
+        return command.usage(rate.error());
+    }
+    // Settings the sound cannot play and warnings about what it sounds like are no problems, but check
+    // says so, in the words the studio shows; --strict makes a warning fail.
+    bool warned = false;
+    const auto tell = [&](const std::string& where, const Sound& sound) {
         for (const InactiveMember& m : unheard_settings(sound)) {
             command.report(where + ": note: \"" + m.member + "\" changes nothing: " + m.reason);
+        }
+        for (const std::string& warning : sound_warnings(sound, render_sound(sound, *rate))) {
+            command.report(where + ": warning: " + warning);
+            warned = true;
         }
     };
     int status = exit_ok;
@@ -264,18 +382,18 @@ int command_check(const Command& command, const Arguments& a) {
             const Result<Bank> bank = command.read_bank_file(input);
             good = command.check(bank);
             for (const BankEntry& entry : good ? bank->entries : std::vector<BankEntry>{}) {
-                note_unheard(input + " [" + entry.name + "]", entry.sound);
+                tell(input + " [" + entry.name + "]", entry.sound);
             }
         } else {
             const Result<Sound> sound = command.read(input);
             good = command.check(sound);
             if (good) {
-                note_unheard(input, *sound);
+                tell(input, *sound);
             }
         }
         status = good ? status : exit_failure;
     }
-    return status;
+    return warned && a.has(Option::strict) ? exit_failure : status;
 }
 
 int command_studio(const Command& command, const Arguments& a, std::string_view program) {
@@ -304,6 +422,8 @@ int run(Verb verb, const Command& command, const Arguments& a, std::string_view 
         return command_render(command, a);
     case Verb::header:
         return command_header(command, a);
+    case Verb::export_sound:
+        return command_export(command, a);
     case Verb::check:
         return command_check(command, a);
     case Verb::play:
