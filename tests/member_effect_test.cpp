@@ -128,8 +128,8 @@ TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
     EXPECT_GT(tally.active_checked, 20 * sound_count);
 }
 
-// The three members the table once called active where they change no sample, and the cases the
-// property finds beyond them, each on a sound built to show it.
+// The members the table once called active where they change no sample, and the cases the property
+// finds beyond them, each on a sound built to show it.
 TEST(MemberEffects, NameTheCasesThatChangeNothing) {
     struct Case {
         const char* what;
@@ -146,7 +146,14 @@ TEST(MemberEffects, NameTheCasesThatChangeNothing) {
          [](Sound& s) { s.patch.fm_index = 0.0; }, "fm_ratio"},
         {"FM depth with no ratio", SfxPreset::coin, ChipType::ym2612,
          [](Sound& s) { s.patch.fm_ratio = 0.0; }, "fm_index"},
-        {"punch with no sustain", SfxPreset::laser, ChipType::nes, [](Sound&) {}, "punch"},
+        {"punch with no attack or decay", SfxPreset::blip, ChipType::nes,
+         [](Sound& s) {
+             s.patch.attack = 0.0;
+             s.patch.decay = 0.0;
+         },
+         "punch"},
+        {"a noise pitch with noise on every sample", SfxPreset::explosion, ChipType::sid, [](Sound&) {},
+         "noise_below_hz"},
         {"a sustain at level 0", SfxPreset::blip, ChipType::gameboy,
          [](Sound& s) { s.patch.sustain_time = 0.1; }, "sustain_time"},
         {"a release at level 0", SfxPreset::laser, ChipType::sid, [](Sound&) {}, "release"},

@@ -267,6 +267,7 @@ TEST(WriteSound, WritesEveryMemberOneALineSectionBySection) {
               "  \"duty\": 0.25,\n"
               "  \"duty_sweep\": 0,\n"
               "  \"noise\": 0,\n"
+              "  \"noise_below_hz\": 120,\n"
               "  \"fm_ratio\": 3,\n"
               "  \"fm_index\": 2.5,\n"
               "  \"filter_cutoff\": 1,\n"

@@ -57,7 +57,7 @@ export interface Sound {
   release?: number;
   /** Sustain level: level held during the sustain (0 to 1). */
   sustain_level?: number;
-  /** Punch: how much louder the sustain starts (times 1 + 2 punch), falling to its level (0 to 1). */
+  /** Punch: how much harder the attack hits: it rises to 1 + 2 punch, falling back to 1 over the decay (0 to 1). */
   punch?: number;
   /** Duration: length of the rendered sound; 0.5 s when not given (above 0 and at most 60 s). */
   duration?: number;
@@ -65,8 +65,10 @@ export interface Sound {
   duty?: number;
   /** Duty sweep: change of the duty per second, held in 0 to 1 (pulse voices) (-10 to 10 1/s). */
   duty_sweep?: number;
-  /** Noise: above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the filter's damping is 1 - noise (0 to 1). */
+  /** Noise amount: above 0.25 noise is mixed into every sample; at 0.25 or less (0 too) only while the pitch is below noise_below_hz; the filter's damping is 1 - noise (0 to 1). */
   noise?: number;
+  /** Noise below: at a noise amount up to 0.25, noise is mixed while the pitch is below this; 0 never (0 to 20000 Hz). */
+  noise_below_hz?: number;
   /** FM ratio: FM modulator frequency over the carrier's (ym2612 only) (0 to 16). */
   fm_ratio?: number;
   /** FM depth: FM modulation depth (ym2612 only) (0 to 20 rad). */

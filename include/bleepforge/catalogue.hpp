@@ -54,7 +54,7 @@ struct SfxPatch {
     double release;        // s
     double sustain_level;  // 0..1
     double filter_cutoff;  // factor of the pitch; 0.98 and above bypasses the filter
-    double noise;          // 0..1; above 0.25 noise is mixed into every sample
+    double noise;          // 0..1; above 0.25 noise is mixed into every sample, else below noise_below_hz
     double fm_ratio;       // modulator over carrier frequency (ym2612)
     double fm_index;       // radians of peak carrier phase deviation (ym2612)
     double vibrato_depth;  // Hz; 0 or less switches vibrato off
@@ -79,7 +79,8 @@ struct SfxPatch {
     double bitcrush_bits = 16.0;    // 1 to 16 whole bits; 16 is off
     double gain = 1.0;              // before the final clip
 
-    bool hardware = false;  // made for the console: reduced to frames and played by its sound unit
+    double noise_below_hz = 120.0;  // Hz: at noise up to 0.25, noise is mixed while the pitch is below this
+    bool hardware = false;          // made for the console: reduced to frames and played by its sound unit
 };
 
 // The word with A-Z turned into a-z and every other byte kept: the same in every locale.

@@ -20,10 +20,9 @@ using SampleBuffer = std::vector<float>;
 
 // A filter_cutoff at or above this bypasses the low-pass filter.
 inline constexpr double filter_bypass_cutoff = 0.98;
-// A noise amount above this mixes noise into every sample ...
+// A noise amount above this mixes noise into every sample, else noise is mixed only while the pitch is
+// below the patch's noise_below_hz (120 Hz unless set).
 inline constexpr double noise_every_sample_above = 0.25;
-// ... else noise is mixed only while the pitch is below this.
-inline constexpr double noise_pitch_below_hz = 120.0;
 // On the nes voice a slide steeper (more negative) than this plays the stepped triangle.
 inline constexpr double triangle_slide_below = -1000.0;
 
@@ -94,6 +93,8 @@ enum class Generator : std::int32_t { pulse, stepped_triangle, saw_pulse, fm, si
 
 // The range a stage's sweep holds its value in.
 inline constexpr double highpass_max_hz = 20000.0;
+inline constexpr double swept_duty_min = 0.05;  // a swept duty stays where the pulse sounds
+inline constexpr double swept_duty_max = 0.95;
 inline constexpr double phaser_max_s = 0.02;
 
 // The chain, per sample i at t = i / rate, with tau the time since the start or the last repeat:
@@ -103,24 +104,25 @@ inline constexpr double phaser_max_s = 0.02;
 //     the first sample with tau >= jump1_time (and jump1_semitones not 0) freq *= 2^(n/12) from a
 //     table of the 49 correctly rounded ratios for n = -24 ... 24, held in the band again; then the
 //     same for jump 2. Vibrato adds vibrato_depth * sin(2 pi vibrato_rate t) to the tone's pitch.
-//  3. Generator: its cycle position from the phase, with duty + duty_sweep * tau held in [0, 1]
-//     where duty_sweep is not 0.
-//  4. Noise, as the design mixes it.
+//  3. Generator: its cycle position from the phase, with duty + duty_sweep * tau held in 0.05 to 0.95
+//     (where the pulse still sounds) where duty_sweep is not 0.
+//  4. Noise, as the design mixes it, with noise_below_hz in place of its 120 Hz.
 //  5. Low-pass: the design's filter, with filter_cutoff + filter_sweep * t held in [0, 1] as its
 //     factor where filter_sweep is not 0.
 //  6. High-pass: two one-pole stages y = a (y' + x - x'), a = 1 / (1 + 2 pi fc / rate), with fc =
 //     highpass_cutoff + highpass_sweep * t held in 0 to 20000 Hz. From here on in double.
-//  7. Envelope, punch, tremolo: times the envelope level; during the sustain also times
-//     1 + 2 punch (1 - (t - sustain start) / sustain_time), falling to 1; times
+//  7. Envelope, punch, tremolo: times the envelope level; during the attack also times 1 + 2 punch,
+//     during the decay times 1 + 2 punch (1 - (t - attack) / decay), falling to 1; times
 //     1 - tremolo_depth (1 + sin(2 pi (frac(tremolo_rate t) - 1/4))) / 2, from 1 down to 1 - depth.
 //  8. Phaser: y = x / 2 + d / 2, d the signal delayed by D = (phaser_offset + phaser_sweep * t) held
 //     in 0 to 0.02 s, times rate, read between the two nearest samples linearly (0 before the start).
 //  9. Sample-and-hold: the value is taken where floor(i * downsample_rate / rate) grows (and at the
 //     first sample) and held between.
-// 10. Bit crush: x = k / 2^(b-1), k = floor(x 2^(b-1) + 1/2) held in -2^(b-1) ... 2^(b-1) - 1, for
-//     b = bitcrush_bits below 16: at most 2^b levels, silence kept.
+// 10. Bit crush: x = k / 2^(b-1), k = x 2^(b-1) rounded half away from zero and held in -2^(b-1) ...
+//     2^(b-1), for b = bitcrush_bits below 16: 2^b steps of [-1, 1], symmetric, silence kept.
 // 11. Gain: times gain. 12. The clip to [-1, 1] as a float (a NaN gives 0).
-// Sines of new stages come from the renderer's own polynomial sine, so they are the same everywhere.
+// Sines come from the renderer's own sines (nearest_sine, and the polynomial of the tremolo), so they are
+// the same everywhere.
 // With every stage neutral the steps are exactly the design's.
 
 // Whether the chip's console has a model of its sound unit, through which a patch made for the
@@ -142,7 +144,7 @@ inline constexpr double phaser_max_s = 0.02;
 //    0 to 15 ($30 | volume: length counter halted); the triangle, which has no volume, sounds
 //    ($4008 = $FF) while that volume is above 0 and stops ($80) at 0.
 //  - Noise on the noise channel ($400C-$400F) on the frames the voice mixes noise (noise above
-//    0.25, or the pitch below 120 Hz), at the same volume; period index 3 (a 55930 Hz clock), the
+//    0.25, or the pitch below noise_below_hz), at the same volume; period index 3 (a 55930 Hz clock), the
 //    nearest of the 16 to the 44100 Hz the voice steps its noise register at; mode 1 (the 93-step
 //    "metallic" sequence) where noise is above 0.75, where the voice's filter would ring, else 0.
 //  - The first frame enables the channels used ($4015) before any other write; after it a register

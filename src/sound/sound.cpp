@@ -126,11 +126,12 @@ std::string_view level_unread(const Sound& s) {
     return decay_unreached(s);
 }
 std::string_view punch_unheard(const Sound& s) {
-    const SfxPatch& p = s.patch;
-    if (p.sustain_time == 0.0) {
-        return "there is no sustain for it to start louder";
-    }
-    return sustain_unheard(s);
+    return s.patch.attack == 0.0 && s.patch.decay == 0.0 ? "there is no attack or decay for it to shape"
+                                                         : can_change;
+}
+std::string_view noise_everywhere(const Sound& s) {
+    return noise_on_every_sample(s.patch) ? "above a noise amount of 0.25 noise is mixed into every sample"
+                                          : can_change;
 }
 
 // The documented ranges. Pitches cover the renderer's own clamp, times and the duration a minute,
@@ -143,7 +144,7 @@ constexpr Move spread = Move::spread;
 using When = MoveWhen;
 using Slider = SliderScale;
 // clang-format off
-constexpr std::array<SoundField, 33> fields{{
+constexpr std::array<SoundField, 34> fields{{
     // name, member, min, max, min_exclusive, unit, title;
     //     summary;
     //     decimals, move, relative, absolute, when, slider, section, version, neutral, integer, zero_is_off,
@@ -195,7 +196,7 @@ constexpr std::array<SoundField, 33> fields{{
      "level held during the sustain",
      2, spread, 0.0, 0.2, When::always, Slider::linear, Section::envelope, 1, 0.0, false, false, level_unread},
     {"punch", &SfxPatch::punch, 0.0, 1.0, false, "", "Punch",
-     "how much louder the sustain starts (times 1 + 2 punch), falling to its level",
+     "how much harder the attack hits: it rises to 1 + 2 punch, falling back to 1 over the decay",
      2, spread, 0.0, 0.2, When::in_use, Slider::linear, Section::envelope, 2, 0.0, false, false, punch_unheard},
     {"duration", nullptr, 0.0, 60.0, true, "s", "Duration",
      "length of the rendered sound; 0.5 s when not given",
@@ -206,10 +207,13 @@ constexpr std::array<SoundField, 33> fields{{
     {"duty_sweep", &SfxPatch::duty_sweep, -10.0, 10.0, false, "1/s", "Duty sweep",
      "change of the duty per second, held in 0 to 1 (pulse voices)",
      2, spread, 0.3, 0.3, When::in_use, Slider::signed_cubic, Section::tone, 2, 0.0, false, false, no_pulse},
-    {"noise", &SfxPatch::noise, 0.0, 1.0, false, "", "Noise",
-     "above 0.25 noise is mixed into every sample, else only while the pitch is below 120 Hz; the "
-     "filter's damping is 1 - noise",
+    {"noise", &SfxPatch::noise, 0.0, 1.0, false, "", "Noise amount",
+     "above 0.25 noise is mixed into every sample; at 0.25 or less (0 too) only while the pitch is below "
+     "noise_below_hz; the filter's damping is 1 - noise",
      2, spread, 0.0, 0.2, When::in_use, Slider::linear, Section::tone, 1, 0.0, false, false, nullptr},
+    {"noise_below_hz", &SfxPatch::noise_below_hz, 0.0, 20000.0, false, "Hz", "Noise below",
+     "at a noise amount up to 0.25, noise is mixed while the pitch is below this; 0 never",
+     0, scale, 0.3, 0.0, When::always, Slider::quartic, Section::tone, 3, 120.0, false, false, noise_everywhere},
     {"fm_ratio", &SfxPatch::fm_ratio, 0.0, 16.0, false, "", "FM ratio",
      "FM modulator frequency over the carrier's (ym2612 only)",
      2, spread, 0.3, 0.5, When::always, Slider::linear, Section::tone, 1, 0.0, false, false, modulator_silent},
@@ -334,7 +338,8 @@ double sound_ending_s(const Sound& sound) {
     }
     const SfxPatch& p = sound.patch;
     // At a sustain level of 0 the sound has ended with its decay: its sustain and release are silent.
-    const double heard_s = p.sustain_level > 0.0 ? p.attack + p.decay + p.sustain_time + p.release : p.attack + p.decay;
+    const double heard_s =
+        p.sustain_level > 0.0 ? p.attack + p.decay + p.sustain_time + p.release : p.attack + p.decay;
     double length_s = heard_s + 0.02;  // and the high-pass's settling
     if (phaser_is_on(p)) {
         length_s += phaser_max_s;

@@ -127,7 +127,7 @@ std::vector<FrameState> frame_states(const SfxPatch& patch, std::uint64_t count,
                 static_cast<std::uint8_t>(duty_code(step.duty) | halted_constant_volume | volume);
             s.period = rounded_period(nes_cpu_hz / 16.0, step.tone_hz, pulse_min_period);
         }
-        s.noise_on = noise_on_every_sample(patch) || step.freq_hz < noise_pitch_below_hz;
+        s.noise_on = noise_on_every_sample(patch) || step.freq_hz < patch.noise_below_hz;
         s.noise_control = static_cast<std::uint8_t>(halted_constant_volume | (s.noise_on ? volume : 0));
         states.push_back(s);
     }

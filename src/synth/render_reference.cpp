@@ -73,7 +73,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
             out[static_cast<std::size_t>(i)] =
                 signal.step(voice, freq, env, {i, static_cast<double>(i), t}, ring);
         } else {
-            if (patch.noise > 0.25 || freq < 120.0) {
+            if (patch.noise > 0.25 || freq < patch.noise_below_hz) {
                 voice = mix_noise(voice, step_lfsr(lfsr));
             }
             if (patch.filter_cutoff < 0.98) {

@@ -114,13 +114,17 @@ inline double highpass_sample(double (&x_last)[2], double (&y_last)[2], double i
     return x;
 }
 
-// The punch's factor during the sustain: 1 + 2 punch (1 - the share of the sustain gone), so the
-// sustain starts at sustain_level (1 + 2 punch) and falls to sustain_level; 1 elsewhere.
-inline double punch_gain(const Envelope& e, double punch, double t_s, double sustain_div) {
-    if (!(t_s >= e.decay_end && t_s < e.sustain_end)) {
+// The punch's factor: 1 + 2 punch through the attack, so the attack rises to 1 + 2 punch, then
+// 1 + 2 punch (1 - the share of the decay gone), falling to 1 as the decay ends; 1 from then on. The
+// level it shapes has no step and no second rise: the attack's top is the decay's start.
+inline double punch_gain(const Envelope& e, double punch, double t_s) {
+    if (t_s < e.attack_end) {
+        return 1.0 + 2.0 * punch;
+    }
+    if (!(t_s < e.decay_end)) {
         return 1.0;
     }
-    return 1.0 + 2.0 * punch * (1.0 - (t_s - e.decay_end) / sustain_div);
+    return 1.0 + 2.0 * punch * (1.0 - (t_s - e.attack_end) / e.decay_div);
 }
 
 // The tremolo's factor, 1 at the start and swinging down to 1 - depth tremolo_rate times a second.
@@ -150,14 +154,15 @@ inline std::size_t phaser_line_length(double rate_hz) {
     return static_cast<std::size_t>(floor_exact(0.02 * rate_hz)) + 2;
 }
 
-// The bit crush of b whole bits (b from 1 to 15): x = k / 2^(b-1), k = floor(x 2^(b-1) + 1/2) held in
-// -2^(b-1) ... 2^(b-1) - 1.
+// The bit crush of b whole bits (b from 1 to 15), symmetric about zero: x = k / 2^(b-1), k = x 2^(b-1)
+// rounded half away from zero and held in -2^(b-1) ... 2^(b-1). The 2^b steps of [-1, 1] keep silence
+// silent and a tone's two halves alike (at one bit: -1, 0 and 1).
 inline double crushed(double x, double bits) {
     const int b = bits >= 1.0 ? static_cast<int>(bits) : 1;
     const double steps = static_cast<double>(std::uint32_t{1} << static_cast<unsigned>(b - 1));
-    double k = floor_exact(x * steps + 0.5);
-    k = k < -steps ? -steps : k > steps - 1.0 ? steps - 1.0 : k;
-    return k / steps;
+    const double size = floor_exact((x < 0.0 ? -x : x) * steps + 0.5);
+    const double k = size > steps ? steps : size;
+    return (x < 0.0 ? -k : k) / steps;
 }
 
 }  // namespace bleepforge::voice

@@ -126,7 +126,8 @@ private:
     double speed_ = 0.0;  // radians a second
 };
 
-// The pulse's duty, swept from the start of each period and held in [0, 1].
+// The pulse's duty, swept from the start of each period and held in swept_duty_min to swept_duty_max,
+// where the pulse still sounds (at 0 or 1 it would settle into a constant level).
 class DutySweep {
 public:
     DutySweep() = default;
@@ -134,7 +135,7 @@ public:
         : sweeps_(p.duty_sweep != 0.0), duty_(p.duty), per_second_(p.duty_sweep) {}
 
     [[nodiscard]] double duty(double tau_s) const {
-        return sweeps_ ? swept(duty_, per_second_, tau_s, 0.0, 1.0) : duty_;
+        return sweeps_ ? swept(duty_, per_second_, tau_s, swept_duty_min, swept_duty_max) : duty_;
     }
 
 private:
@@ -144,14 +145,14 @@ private:
 };
 
 // The noise layer: mixed into every sample above noise_every_sample_above, else only while the pitch
-// is low.
+// is below noise_below_hz.
 class Noise {
 public:
     Noise() = default;
-    explicit Noise(const SfxPatch& p) : always_(noise_on_every_sample(p)) {}
+    explicit Noise(const SfxPatch& p) : always_(noise_on_every_sample(p)), below_hz_(p.noise_below_hz) {}
 
     float mix(float voice, double freq_hz) {
-        if (always_ || freq_hz < noise_pitch_below_hz) {
+        if (always_ || freq_hz < below_hz_) {
             return mix_noise(voice, step_lfsr(lfsr_));
         }
         return voice;
@@ -159,6 +160,7 @@ public:
 
 private:
     bool always_ = false;
+    double below_hz_ = 120.0;
     std::uint32_t lfsr_ = 0x7FFF;
 };
 
@@ -239,7 +241,6 @@ public:
           decay_end_(first_index_not_before(shape_.decay_end, rate_hz, sample_count)),
           sustain_end_(first_index_not_before(shape_.sustain_end, rate_hz, sample_count)),
           release_end_(first_index_not_before(shape_.release_end, rate_hz, sample_count)),
-          sustain_div_(segment_divisor(p.sustain_time)),
           punch_(p.punch),
           tremolo_depth_(p.tremolo_depth),
           tremolo_rate_hz_(p.tremolo_rate),
@@ -267,7 +268,7 @@ public:
     [[nodiscard]] double apply(double x, float env, double t_s) const {
         x = x * static_cast<double>(env);
         if (punch_on_) {
-            x = x * punch_gain(shape_, punch_, t_s, sustain_div_);
+            x = x * punch_gain(shape_, punch_, t_s);
         }
         if (tremolo_on_) {
             x = x * tremolo_gain(tremolo_depth_, tremolo_rate_hz_, t_s);
@@ -281,7 +282,6 @@ private:
     std::uint64_t decay_end_ = 0;
     std::uint64_t sustain_end_ = 0;
     std::uint64_t release_end_ = 0;
-    double sustain_div_ = 1.0;
     double punch_ = 0.0;
     double tremolo_depth_ = 0.0;
     double tremolo_rate_hz_ = 0.0;
