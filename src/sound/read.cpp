@@ -674,15 +674,14 @@ void parse(std::string_view text, Handler& handler) {
             if (v.version <= file_version) {
                 continue;
             }
-            const std::string shown = in_quotes(v.member.name);
-            const std::string says =
-                ": the file says \"bleepforge\": " + std::to_string(static_cast<int>(file_version));
             const bool is_layers = v.member.name.ends_with("layers");
+            std::string message = in_quotes(v.member.name);
+            message += is_layers ? " came with format " : " is a member of format ";
+            message += std::to_string(v.version);
+            message += ": the file says \"bleepforge\": ";
+            message += std::to_string(static_cast<int>(file_version));
             handler.problems.push_back({v.member.where.line, v.member.where.column, v.member.name,
-                                        shown +
-                                            (is_layers ? " came with format " : " is a member of format ") +
-                                            std::to_string(v.version) + says,
-                                        ProblemKind::member});
+                                        std::move(message), ProblemKind::member});
             handler.problem_entries.push_back(v.entry);
         }
     }

@@ -393,7 +393,7 @@ std::vector<std::string> sound_warnings(const Sound& sound, std::span<const floa
     bool silent = true;
     for (const float x : samples) {
         sum += static_cast<double>(x);
-        full_scale += x <= -1.0f || x >= 1.0f;
+        full_scale += x <= -1.0f || x >= 1.0f ? 1 : 0;
         silent = silent && x == 0.0f;
     }
     const double mean = samples.empty() ? 0.0 : sum / static_cast<double>(samples.size());

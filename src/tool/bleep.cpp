@@ -368,10 +368,15 @@ int command_check(const Command& command, const Arguments& a) {
     bool warned = false;
     const auto tell = [&](const std::string& where, const Sound& sound) {
         for (const InactiveMember& m : unheard_settings(sound)) {
-            command.report(where + ": note: \"" + m.member + "\" changes nothing: " + m.reason);
+            std::string note = where + ": note: \"";
+            note += m.member;
+            note += "\" changes nothing: ";
+            command.report(note += m.reason);
         }
         for (const std::string& warning : sound_warnings(sound, render_sound(sound, *rate))) {
-            command.report(where + ": warning: " + warning);
+            std::string line = where + ": warning: ";
+            line += warning;
+            command.report(line);
             warned = true;
         }
     };
