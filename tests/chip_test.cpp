@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <cstdint>
@@ -523,6 +524,38 @@ TEST(Render, SamplesStayInRangeAndACopyGoesOnAlike) {
     NesRender moved = std::move(fork);
     EXPECT_EQ(fork.render(a), 0U);  // NOLINT(bugprone-use-after-move): a moved-from render is empty
     EXPECT_EQ(fork.samples_left(), 0U);
+}
+
+// FNV-1a over the samples' bits.
+std::uint64_t hash(const std::vector<float>& samples) {
+    std::uint64_t h = 0xCBF29CE484222325ULL;
+    for (const float x : samples) {
+        const auto bits = std::bit_cast<std::uint32_t>(x);
+        for (int byte = 0; byte < 4; ++byte) {
+            h = (h ^ ((bits >> (8 * byte)) & 0xFFU)) * 0x100000001B3ULL;
+        }
+    }
+    return h;
+}
+
+TEST(Render, TheSameBitsOnEveryBuild) {
+    // Recorded from this build; the debug, sanitizer, clang, Windows and WebAssembly builds must match.
+    // A change here is a change of every render: a reviewed decision, never a side effect.
+    const struct {
+        std::int32_t rate;
+        NesMixer mixer;
+        std::uint64_t hash;
+    } cases[] = {
+        {8000, NesMixer::console, 0xCD6431FC6419CF9CULL},
+        {44100, NesMixer::console, 0x054E326F2FA2DE3EULL},
+        {48000, NesMixer::linear, 0x2D75DFC6B3134297ULL},
+        {192000, NesMixer::console, 0xF88BD10B0E9E70F5ULL},
+    };
+    for (const auto& c : cases) {
+        const auto count = static_cast<std::uint64_t>(c.rate);  // 1 s: 60 frames and the unit running on
+        const std::vector<float> samples = *render_nes(every_channel(50), c.rate, count, c.mixer);
+        EXPECT_EQ(hash(samples), c.hash) << c.rate << " 0x" << std::hex << hash(samples);
+    }
 }
 
 TEST(Render, RefusesRatesOutsideItsRange) {

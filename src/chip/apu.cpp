@@ -93,7 +93,7 @@ void Apu::write(std::uint16_t address, std::uint8_t value) {
     const bool bit7 = (value & 0x80U) != 0;
     const bool bit5 = (value & 0x20U) != 0;
     const bool bit4 = (value & 0x10U) != 0;
-    const auto low3 = static_cast<std::uint8_t>(value & 0x07U);
+    const unsigned low3 = value & 0x07U;
     const auto low4 = static_cast<std::uint8_t>(value & 0x0FU);
     const auto length_load = length_loads[value >> 3U];
     if (address >= 0x4000 && address <= 0x4007) {
@@ -109,7 +109,7 @@ void Apu::write(std::uint16_t address, std::uint8_t value) {
             p.sweep_on = bit7;
             p.sweep_period = static_cast<std::uint8_t>((value >> 4U) & 7U);
             p.sweep_negate = (value & 0x08U) != 0;
-            p.sweep_shift = low3;
+            p.sweep_shift = static_cast<std::uint8_t>(low3);
             p.sweep_reload = true;
             break;
         case 2:

@@ -156,16 +156,17 @@ struct Noise {
 // "APU Noise": one clock of the shift register: feedback = bit 0 XOR bit 1 (bit 6 in short mode),
 // shifted in at bit 14.
 [[nodiscard]] constexpr std::uint16_t step_noise(std::uint16_t shift, bool short_mode) {
-    const unsigned feedback = (shift ^ (shift >> (short_mode ? 6U : 1U))) & 1U;
-    return static_cast<std::uint16_t>((shift >> 1U) | (feedback << 14U));
+    const unsigned s = shift;
+    const unsigned feedback = (s ^ (s >> (short_mode ? 6U : 1U))) & 1U;
+    return static_cast<std::uint16_t>((s >> 1U) | (feedback << 14U));
 }
 // n clocks at once. The feedback of clock i reads bits i and i + 1 (i + 6) of the register as it was,
 // while those have not yet been shifted in: for i up to 13 (8 in short mode).
 inline constexpr unsigned noise_steps_at_once[2] = {14, 9};
 [[nodiscard]] constexpr std::uint16_t step_noise(std::uint16_t shift, bool short_mode, unsigned n) {
-    const unsigned mask = (1U << n) - 1U;
-    const unsigned feedback = (shift ^ (shift >> (short_mode ? 6U : 1U))) & mask;
-    return static_cast<std::uint16_t>((shift >> n) | (feedback << (15U - n)));
+    const unsigned s = shift;
+    const unsigned feedback = (s ^ (s >> (short_mode ? 6U : 1U))) & ((1U << n) - 1U);
+    return static_cast<std::uint16_t>((s >> n) | (feedback << (15U - n)));
 }
 // Any number of clocks.
 [[nodiscard]] std::uint16_t step_noise_by(std::uint16_t shift, bool short_mode, std::uint64_t clocks);
@@ -218,7 +219,9 @@ public:
         const Pulse& p = pulse_[i];
         return duty_steps[p.duty][p.step] != 0 ? p.level : std::uint8_t{0};
     }
-    [[nodiscard]] std::uint8_t noise_output() const { return (noise_.shift & 1U) == 0 ? noise_.level : 0; }
+    [[nodiscard]] std::uint8_t noise_output() const {
+        return (unsigned{noise_.shift} & 1U) == 0 ? noise_.level : std::uint8_t{0};
+    }
 
 private:
     void refresh_levels();
@@ -329,21 +332,22 @@ void Apu::run_triangle_and_noise(Cycle end, Sink& sink) {
         const unsigned at_once = noise_steps_at_once[noise.short_mode ? 1 : 0];
         const Cycle run = at_once * noise_period;
         for (; c + run - noise_period < end; c += run) {
-            for (unsigned changes = (shift ^ (shift >> 1U)) & ((1U << at_once) - 1U); changes != 0;
+            const unsigned bits = shift;
+            for (unsigned changes = (bits ^ (bits >> 1U)) & ((1U << at_once) - 1U); changes != 0;
                  changes &= changes - 1U) {
                 const auto i = static_cast<unsigned>(std::countr_zero(changes)) + 1U;
-                sink.tnd(c + (i - 1U) * noise_period, triangle, ((shift >> i) & 1U) == 0 ? level : 0, dmc);
+                sink.tnd(c + (i - 1U) * noise_period, triangle, ((bits >> i) & 1U) == 0 ? level : 0, dmc);
             }
             shift = step_noise(shift, noise.short_mode, at_once);
         }
         for (; c < end; c += noise_period) {
             const std::uint16_t before = shift;
             shift = step_noise(shift, noise.short_mode);
-            if (((shift ^ before) & 1U) != 0) {
-                sink.tnd(c, triangle, (shift & 1U) == 0 ? level : 0, dmc);
+            if (((unsigned{shift} ^ before) & 1U) != 0) {
+                sink.tnd(c, triangle, (unsigned{shift} & 1U) == 0 ? level : 0, dmc);
             }
         }
-        told_noise_ = (shift & 1U) == 0 ? level : 0;
+        told_noise_ = (unsigned{shift} & 1U) == 0 ? level : 0;
         noise.shift = shift;
         noise.next_clock = c;
     } else if (tri_moves) {
@@ -405,7 +409,7 @@ public:
         }
         if (frame_at == next) {
             if (next_frame_ < frames_.size()) {
-                for (const RegisterWrite& w : frames_[next_frame_]) {
+                for (const RegisterWrite& w : frames_[static_cast<std::size_t>(next_frame_)]) {
                     apu_.write(w.address, w.value);
                 }
             }
