@@ -19,17 +19,14 @@ constexpr double output_gain = 1.5;
 // of the sum as a band-limited step.
 class Mixdown {
 public:
-    Mixdown() = default;
-    Mixdown(const nes::Apu& apu, std::int32_t rate_hz, NesMixer mixer) : mixer_(mixer) {
-        for (int n = 0; n < 31; ++n) {
-            pulse_levels_[static_cast<std::size_t>(n)] = static_cast<float>(
-                mixer == NesMixer::console ? nes::pulse_mix(n, 0) : nes::linear_pulse_level(n, 0));
-        }
-        fill_tnd_levels(apu.dmc());
-        pulse_level_ = pulse_levels_[std::size_t{apu.pulse_output(0)} + apu.pulse_output(1)];
-        tnd_level_ = tnd_levels_[index(nes::triangle_output(apu.triangle()), apu.noise_output())];
-        steps_ = nes::StepBuffer(rate_hz, level());
-    }
+    Mixdown(const nes::Apu& apu, std::int32_t rate_hz, NesMixer mixer)
+        : mixer_(mixer),
+          pulse_levels_(pulse_table(mixer)),
+          tnd_levels_(tnd_table(mixer, apu.dmc())),
+          dmc_(apu.dmc()),
+          pulse_level_(pulse_levels_[std::size_t{apu.pulse_output(0)} + apu.pulse_output(1)]),
+          tnd_level_(tnd_levels_[index(nes::triangle_output(apu.triangle()), apu.noise_output())]),
+          steps_(rate_hz, level()) {}
 
     // The mixed level as told so far.
     [[nodiscard]] double level() const {
@@ -45,7 +42,8 @@ public:
     }
     void tnd(Cycle c, std::uint8_t triangle, std::uint8_t noise, std::uint8_t dmc) {
         if (dmc != dmc_) {
-            fill_tnd_levels(dmc);
+            tnd_levels_ = tnd_table(mixer_, dmc);
+            dmc_ = dmc;
         }
         const float level = tnd_levels_[index(triangle, noise)];
         if (level != tnd_level_) {
@@ -60,24 +58,33 @@ private:
     static std::size_t index(std::uint8_t triangle, std::uint8_t noise) {
         return std::size_t{triangle} * 16 + noise;
     }
+    static std::array<float, 31> pulse_table(NesMixer mixer) {
+        std::array<float, 31> table{};
+        for (int n = 0; n < 31; ++n) {
+            table[static_cast<std::size_t>(n)] = static_cast<float>(
+                mixer == NesMixer::console ? nes::pulse_mix(n, 0) : nes::linear_pulse_level(n, 0));
+        }
+        return table;
+    }
     // Rebuilt only when $4011 changes the DMC's level, which lowers the triangle and the noise.
-    void fill_tnd_levels(std::uint8_t dmc) {
-        dmc_ = dmc;
+    static std::array<float, 17 * 16> tnd_table(NesMixer mixer, std::uint8_t dmc) {
+        std::array<float, 17 * 16> table{};
         for (std::uint8_t t = 0; t <= nes::triangle_mean; ++t) {
             for (std::uint8_t n = 0; n < 16; ++n) {
-                tnd_levels_[index(t, n)] =
-                    static_cast<float>(mixer_ == NesMixer::console ? nes::tnd_level(t, n, dmc)
-                                                                   : nes::linear_tnd_level(t, n, dmc));
+                table[index(t, n)] =
+                    static_cast<float>(mixer == NesMixer::console ? nes::tnd_level(t, n, dmc)
+                                                                  : nes::linear_tnd_level(t, n, dmc));
             }
         }
+        return table;
     }
 
-    NesMixer mixer_ = NesMixer::console;
-    std::array<float, 31> pulse_levels_{};
-    std::array<float, 17 * 16> tnd_levels_{};
-    std::uint8_t dmc_ = 0;
-    float pulse_level_ = 0.0f;
-    float tnd_level_ = 0.0f;
+    NesMixer mixer_;
+    std::array<float, 31> pulse_levels_;
+    std::array<float, 17 * 16> tnd_levels_;
+    std::uint8_t dmc_;
+    float pulse_level_;  // each group's level as told so far
+    float tnd_level_;
     nes::StepBuffer steps_;
 };
 
@@ -85,9 +92,11 @@ private:
 
 struct NesRender::State {
     State(std::vector<FrameWrites> frames, std::int32_t rate_hz, std::uint64_t sample_count, NesMixer mixer)
-        : player(std::move(frames)), mix(player.apu(), rate_hz, mixer), left(sample_count) {
-        high_pass_1 = nes::HighPass(nes::high_pass_1_hz, rate_hz, mix.level());
-        high_pass_2 = nes::HighPass(nes::high_pass_2_hz, rate_hz, 0.0);
+        : player(std::move(frames)),
+          mix(player.apu(), rate_hz, mixer),
+          high_pass_1(nes::high_pass_1_hz, rate_hz, mix.level()),
+          high_pass_2(nes::high_pass_2_hz, rate_hz, 0.0),
+          left(sample_count) {
         // The samples before 0 that the first steps reach: through the filters, not written.
         while (mix.steps().next_sample() < 0) {
             if (!filled()) {

@@ -33,7 +33,6 @@ inline constexpr double pi = 3.141592653589793238;
 // Hz for 440 Hz at 8000 Hz).
 class HighPass {
 public:
-    HighPass() = default;
     HighPass(double corner_hz, double rate_hz, double start_input)
         : a_(exp_negative(2.0 * pi * corner_hz / rate_hz)), gain_((1.0 + a_) / 2.0), x_(start_input) {}
     double step(double x) {
@@ -75,7 +74,6 @@ struct StepKernel {
 // still touch and is moved down as it is read, so it never grows.
 class StepBuffer {
 public:
-    StepBuffer() = default;
     StepBuffer(std::int32_t rate_hz, double start_level);
 
     // A step of delta in the mixed level at CPU cycle c, which lies at or after the last move_base and
