@@ -49,7 +49,7 @@ private:
     double y_ = 0.0;
 };
 
-// The band-limited step: from make_step_kernel.py, 16 samples wide (8 before the step, 8 after).
+// The band-limited step: from tools/make_step_kernel.py, 16 samples wide (8 before the step, 8 after).
 inline constexpr int kernel_taps = 16;
 inline constexpr int kernel_phase_bits = 8;
 inline constexpr int kernel_phases = 1 << kernel_phase_bits;
