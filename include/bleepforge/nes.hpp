@@ -28,8 +28,9 @@ enum class NesMixer : std::uint8_t { console, linear };
 // there is one; after the last frame the unit runs on with no more writes. The unit starts as an NSF
 // player and our NSF player's INIT leave it: every channel enabled in $4015 with its length counter at
 // 0 (silent until its length register is written), volumes $30, sweeps $08, triangle $80, DMC level 0,
-// frame counter in 4-step mode from cycle 0. Writes outside $4000-$4015 and to $4017 change nothing, and
-// the DMC plays no samples: its output is the level last written to $4011.
+// frame counter in 4-step mode from cycle 0. Only the channels' registers, $4011 and $4015 change
+// anything: $4017 does not (the frame counter stays in the 4-step mode NSF players set), and the DMC
+// plays no samples, its output being the level last written to $4011 (a console with the DMC idle).
 //
 // Sample n is the console's output at time n / rate: the non-linear mix of the channels (0 to 1),
 // band-limited to 0.40 of the rate (a windowed-sinc step, so what the channels make above the output
