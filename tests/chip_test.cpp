@@ -274,9 +274,11 @@ TEST(Apu, TriangleAboveEveryBandIsHeardAsItsMean) {
     ASSERT_EQ(r.tnd_changes.size(), 2U);
     EXPECT_EQ(r.tnd_changes[0].cycle, frame_counter_steps[0]);
     EXPECT_EQ(r.tnd_changes[0].a, triangle_mean);
-    // Stopped, it holds the step it reached: after 29829 - 7457 cycles at 2 a step, 11186 steps on.
+    // Stopped by frame 2's $4008 = $80 at the quarter frame 29829 + 29830 = 59659, it holds the step it
+    // reached: its timer (t = 1 from cycle 0) clocks on even cycles, 7458 to 59658 while it ran, 26101
+    // steps from step 0.
     EXPECT_EQ(r.tnd_changes[1].cycle, frame_counter_steps[3] + frame_counter_length);
-    EXPECT_EQ(r.tnd_changes[1].a, triangle_steps[(11186 + 3) % 32]);
+    EXPECT_EQ(r.tnd_changes[1].a, triangle_steps[26101 % 32]);
 }
 
 TEST(Apu, NoiseRegisterRunsItsSequencesFromTheSeed) {
