@@ -20,7 +20,7 @@ else()
 endif()
 
 install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_export bleepforge_header_symbols
-                bleepforge_synth bleepforge_catalogue
+                bleepforge_synth bleepforge_catalogue bleepforge_chip
         EXPORT BleepforgeTargets
         RUNTIME DESTINATION ${bin_dir}
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

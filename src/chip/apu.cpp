@@ -1,0 +1,211 @@
+#include "apu.hpp"
+
+#include <utility>
+
+namespace bleepforge::nes {
+
+std::vector<RegisterWrite> start_writes() {
+    std::vector<RegisterWrite> writes;
+    for (std::uint16_t address = 0x4000; address <= 0x4013; ++address) {
+        writes.push_back({address, 0x00});
+    }
+    writes.insert(writes.end(), {{0x4015, 0x00},
+                                 {0x4015, 0x0F},
+                                 {0x4017, 0x40},
+                                 // our INIT
+                                 {0x4015, 0x0F},
+                                 {0x4001, 0x08},
+                                 {0x4005, 0x08},
+                                 {0x4000, 0x30},
+                                 {0x4004, 0x30},
+                                 {0x400C, 0x30},
+                                 {0x4008, 0x80},
+                                 {0x4011, 0x00}});
+    return writes;
+}
+
+void clock_envelope(Envelope& e, std::uint8_t period, bool loop) {
+    if (e.start) {
+        e.start = false;
+        e.decay = 15;
+        e.divider = period;
+    } else if (e.divider == 0) {
+        e.divider = period;
+        if (e.decay > 0) {
+            --e.decay;
+        } else if (loop) {
+            e.decay = 15;
+        }
+    } else {
+        --e.divider;
+    }
+}
+
+std::uint16_t sweep_target(const Pulse& p) {
+    const int change = p.period >> p.sweep_shift;
+    int target = p.period + change;
+    if (p.sweep_negate) {
+        target = p.period - change - (p.ones_complement ? 1 : 0);
+    }
+    return static_cast<std::uint16_t>(std::max(target, 0));
+}
+
+bool sweep_mutes(const Pulse& p) {
+    return p.period < pulse_min_period || sweep_target(p) > sweep_max_target;
+}
+
+void clock_sweep(Pulse& p) {
+    if (p.sweep_divider == 0 && p.sweep_on && p.sweep_shift != 0 && !sweep_mutes(p)) {
+        p.period = sweep_target(p);
+    }
+    if (p.sweep_divider == 0 || p.sweep_reload) {
+        p.sweep_divider = p.sweep_period;
+        p.sweep_reload = false;
+    } else {
+        --p.sweep_divider;
+    }
+}
+
+void clock_linear_counter(Triangle& t) {
+    if (t.reload_flag) {
+        t.linear = t.reload_value;
+    } else if (t.linear > 0) {
+        --t.linear;
+    }
+    if (!t.control) {
+        t.reload_flag = false;
+    }
+}
+
+std::uint16_t step_noise_by(std::uint16_t shift, bool short_mode, std::uint64_t clocks) {
+    const unsigned at_once = noise_steps_at_once[short_mode ? 1 : 0];
+    for (; clocks >= at_once; clocks -= at_once) {
+        shift = step_noise(shift, short_mode, at_once);
+    }
+    return clocks > 0 ? step_noise(shift, short_mode, static_cast<unsigned>(clocks)) : shift;
+}
+
+Apu::Apu() {
+    pulse_[0].ones_complement = true;
+}
+
+void Apu::write(std::uint16_t address, std::uint8_t value) {
+    const bool bit7 = (value & 0x80U) != 0;
+    const bool bit5 = (value & 0x20U) != 0;
+    const bool bit4 = (value & 0x10U) != 0;
+    const unsigned low3 = value & 0x07U;
+    const auto low4 = static_cast<std::uint8_t>(value & 0x0FU);
+    const auto length_load = length_loads[value >> 3U];
+    if (address >= 0x4000 && address <= 0x4007) {
+        Pulse& p = pulse_[(address - 0x4000) / 4];
+        switch (address & 3U) {
+        case 0:
+            p.duty = static_cast<std::uint8_t>(value >> 6U);
+            p.halt = bit5;
+            p.constant = bit4;
+            p.volume = low4;
+            break;
+        case 1:
+            p.sweep_on = bit7;
+            p.sweep_period = static_cast<std::uint8_t>((value >> 4U) & 7U);
+            p.sweep_negate = (value & 0x08U) != 0;
+            p.sweep_shift = static_cast<std::uint8_t>(low3);
+            p.sweep_reload = true;
+            break;
+        case 2:
+            p.period = static_cast<std::uint16_t>((p.period & 0x700U) | value);
+            break;
+        default:
+            p.period = static_cast<std::uint16_t>((p.period & 0xFFU) | (low3 << 8U));
+            if (p.enabled) {
+                p.length = length_load;
+            }
+            p.step = 0;  // the phase restarts; the timer's divider does not
+            p.envelope.start = true;
+            break;
+        }
+    } else if (address == 0x4008) {
+        triangle_.control = bit7;
+        triangle_.reload_value = static_cast<std::uint8_t>(value & 0x7FU);
+    } else if (address == 0x400A) {
+        triangle_.period = static_cast<std::uint16_t>((triangle_.period & 0x700U) | value);
+    } else if (address == 0x400B) {
+        triangle_.period = static_cast<std::uint16_t>((triangle_.period & 0xFFU) | (low3 << 8U));
+        if (triangle_.enabled) {
+            triangle_.length = length_load;
+        }
+        triangle_.reload_flag = true;
+    } else if (address == 0x400C) {
+        noise_.halt = bit5;
+        noise_.constant = bit4;
+        noise_.volume = low4;
+    } else if (address == 0x400E) {
+        noise_.short_mode = bit7;  // the register is not reset; a new period counts from the next reload
+        noise_.period_index = low4;
+    } else if (address == 0x400F) {
+        if (noise_.enabled) {
+            noise_.length = length_load;
+        }
+        noise_.envelope.start = true;
+    } else if (address == 0x4011) {
+        dmc_ = static_cast<std::uint8_t>(value & 0x7FU);
+    } else if (address == 0x4015) {
+        pulse_[0].enabled = (value & 0x01U) != 0;
+        pulse_[1].enabled = (value & 0x02U) != 0;
+        triangle_.enabled = (value & 0x04U) != 0;
+        noise_.enabled = (value & 0x08U) != 0;
+        for (Pulse& p : pulse_) {
+            p.length = p.enabled ? p.length : std::uint8_t{0};
+        }
+        triangle_.length = triangle_.enabled ? triangle_.length : std::uint8_t{0};
+        noise_.length = noise_.enabled ? noise_.length : std::uint8_t{0};
+    }
+    refresh_levels();
+}
+
+void Apu::clock_frame_counter() {
+    for (Pulse& p : pulse_) {
+        clock_envelope(p.envelope, p.volume, p.halt);
+    }
+    clock_envelope(noise_.envelope, noise_.volume, noise_.halt);
+    clock_linear_counter(triangle_);
+    if (sequence_step_ == 1 || sequence_step_ == 3) {
+        for (Pulse& p : pulse_) {
+            clock_length(p.length, p.halt);
+            clock_sweep(p);
+        }
+        clock_length(triangle_.length, triangle_.control);
+        clock_length(noise_.length, noise_.halt);
+    }
+    if (++sequence_step_ == 4) {
+        sequence_step_ = 0;
+        sequence_start_ += frame_counter_length;
+    }
+    refresh_levels();
+}
+
+void Apu::refresh_levels() {
+    for (Pulse& p : pulse_) {
+        p.level = p.length > 0 && !sweep_mutes(p) ? envelope_volume(p.envelope, p.volume, p.constant)
+                                                  : std::uint8_t{0};
+    }
+    noise_.level = noise_.length > 0 ? envelope_volume(noise_.envelope, noise_.volume, noise_.constant)
+                                     : std::uint8_t{0};
+}
+
+void Apu::take_outputs_as_told() {
+    told_pulse_[0] = pulse_output(0);
+    told_pulse_[1] = pulse_output(1);
+    told_triangle_ = triangle_output(triangle_);
+    told_noise_ = noise_output();
+    told_dmc_ = dmc_;
+}
+
+FramePlayer::FramePlayer(std::vector<FrameWrites> frames) : frames_(std::move(frames)) {
+    for (const RegisterWrite& w : start_writes()) {
+        apu_.write(w.address, w.value);
+    }
+    apu_.take_outputs_as_told();
+}
+
+}  // namespace bleepforge::nes

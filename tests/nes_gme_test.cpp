@@ -1,0 +1,539 @@
+// The model held to libgme playing the NSF of the same frames: frame by frame and channel by channel,
+// the pitch heard and the level, for hand-made notes and for random sound effects.
+//
+// What differs between the two, and how the comparison takes it:
+// - libgme plays frame k one frame late (its first PLAY call is one period after INIT): the renders
+//   are aligned by the constant offset (0 to 3 frames) that fits best, and it must be 1.
+// - libgme's output has an 80 Hz high-pass and not the console's 90 Hz and 440 Hz ones: each render
+//   gets the other's, libgme's samples our two high-passes, ours a first-order 80 Hz high-pass.
+// - Each channel is compared alone (libgme's other voices muted; the model given only that channel's
+//   writes): two channels sounding together add in a phase that the two renders do not share (the
+//   triangle's phase is never reset, and libgme makes its writes later in the frame), and where their
+//   harmonics meet, the level of their sum depends on it.
+// - libgme mixes linearly, by the NESdev wiki's linear approximation (0.00752 a pulse step, 0.00851 a
+//   triangle step, 0.00494 a noise step), where the console's mixer is not: one pulse at volume 4 is
+//   -10.43 dB from 15 there and -11.48 dB linearly. So the levels are held with the model mixing
+//   linearly too (NesMixer::linear), and the model's own mix within the tolerance plus the difference
+//   between its two mixes, frame by frame: the compensation measured, not assumed.
+// - The noise's level over a frame depends on where in its sequence the shift register is when it
+//   clocks fewer than 100 times in the window (period index 9 and up), and in short mode the sequence
+//   is one of 353, chosen by the register's state when the mode is set; the two renders' registers are
+//   not in step (libgme's writes come later), so those frames' levels are not compared, only their
+//   silence.
+
+#include <gme/gme.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "apu.hpp"
+#include "bleepforge/nes.hpp"
+#include "bleepforge/nsf.hpp"
+#include "nes_sounds.hpp"
+#include "output.hpp"
+#include "test_random.hpp"
+
+namespace bleepforge {
+namespace {
+
+using testing_support::byte;
+using testing_support::pulse_1;
+
+constexpr std::int32_t rate = 44100;
+constexpr double loud_db = -12.0;    // within this of the loudest frame, levels agree within 1 dB
+constexpr double quiet_db = -30.0;   // down to this, within 2 dB
+constexpr double silent_db = -50.0;  // below this a frame is silent; the other render's must be below -40
+constexpr double pitch_tolerance = 0.005;
+constexpr int max_offset = 3;
+
+struct Case {
+    std::string name;
+    std::vector<FrameWrites> frames;
+};
+
+// A frame's writes, then frames - 1 frames without any.
+std::vector<FrameWrites> held(FrameWrites start, int frames) {
+    std::vector<FrameWrites> out{std::move(start)};
+    out.resize(static_cast<std::size_t>(frames));
+    return out;
+}
+
+void append(std::vector<FrameWrites>& to, const std::vector<FrameWrites>& more) {
+    to.insert(to.end(), more.begin(), more.end());
+}
+
+// A random sound effect: pulse 1, the triangle and the noise at constant volume with their lengths
+// halted and the sweep off, each changing now and then, as an effect's driver writes them.
+std::vector<FrameWrites> random_effect(std::uint64_t seed) {
+    testing_support::SplitMix random{seed};
+    auto pick = [&](int n) { return static_cast<int>(random.next() % static_cast<std::uint64_t>(n)); };
+    std::vector<FrameWrites> frames;
+    frames.push_back({{0x4015, 0x0F}, {0x4001, 0x08}});
+    int pulse_high = -1;
+    const int count = 60 + pick(60);
+    for (int k = 0; k < count; ++k) {
+        FrameWrites f;
+        if (pick(4) == 0) {  // pulse 1: a new note, a new volume or silence
+            f.push_back({0x4000, byte(pick(4) << 6 | 0x30 | pick(16))});
+        }
+        if (pick(2) == 0) {  // a new period, $4003 only where its high bits change
+            const int t = 0x40 + pick(0x4C0);
+            f.push_back({0x4002, byte(t & 0xFF)});
+            if (t >> 8 != pulse_high) {
+                f.push_back({0x4003, byte(t >> 8)});
+                pulse_high = t >> 8;
+            }
+        }
+        if (pick(6) == 0) {  // the triangle on at a new period, or off
+            if (pick(3) == 0) {
+                f.push_back({0x4008, 0x80});
+            } else {
+                const int t = 0x30 + pick(0x300);
+                f.insert(f.end(), {{0x4008, 0xFF}, {0x400A, byte(t & 0xFF)}, {0x400B, byte(0x08 | t >> 8)}});
+            }
+        }
+        if (pick(5) == 0) {  // the noise: volume, period and mode
+            f.push_back({0x400C, byte(0x30 | (pick(3) == 0 ? 0 : pick(16)))});
+            f.push_back({0x400E, byte(pick(4) == 0 ? 0x80 | pick(16) : pick(16))});
+            if (k == 0 || pick(8) == 0) {
+                f.push_back({0x400F, 0x08});
+            }
+        }
+        frames.push_back(std::move(f));
+    }
+    frames.push_back({{0x4000, 0x30}, {0x4008, 0x80}, {0x400C, 0x30}});
+    return frames;
+}
+
+std::vector<Case> cases() {
+    std::vector<Case> all;
+    std::vector<FrameWrites> duties;
+    for (int duty = 0; duty < 4; ++duty) {
+        append(duties, held(pulse_1(253, duty), 10));
+    }
+    duties.push_back({{0x4000, 0x30}});
+    all.push_back({"440 Hz at each duty", duties});
+
+    std::vector<FrameWrites> volumes;
+    for (int v = 1; v <= 15; ++v) {
+        append(volumes, held({{0x4015, 0x0F}, {0x4000, byte(0xB0 | v)}, {0x4002, 253}, {0x4003, 0}}, 4));
+    }
+    volumes.push_back({{0x4000, 0x30}});
+    all.push_back({"440 Hz at volumes 1-15", volumes});
+
+    std::vector<FrameWrites> sweep{pulse_1(100, 1)};
+    for (int t = 104, high = 0; t <= 1000; t += 12) {
+        FrameWrites f{{0x4002, byte(t & 0xFF)}};
+        if (t >> 8 != high) {
+            f.push_back({0x4003, byte(t >> 8)});
+            high = t >> 8;
+        }
+        sweep.push_back(f);
+    }
+    sweep.push_back({{0x4015, 0x00}});
+    all.push_back({"pitch sweep down", sweep});
+
+    std::vector<FrameWrites> triangle =
+        held({{0x4015, 0x0F}, {0x4008, 0xFF}, {0x400A, 126}, {0x400B, 0x08}}, 20);
+    for (int t = 60; t <= 400; t += 20) {
+        triangle.push_back({{0x400A, byte(t & 0xFF)}, {0x400B, byte(0x08 | t >> 8)}});
+    }
+    triangle.push_back({{0x4008, 0x80}});
+    triangle.resize(triangle.size() + 6);
+    all.push_back({"triangle", triangle});
+
+    std::vector<FrameWrites> noise;
+    for (const int mode : {0x00, 0x80}) {
+        for (const int period : {0, 4, 8, 12, 15}) {
+            append(noise,
+                   held({{0x4015, 0x0F}, {0x400C, 0x3C}, {0x400E, byte(mode | period)}, {0x400F, 0x08}}, 6));
+        }
+    }
+    noise.push_back({{0x400C, 0x30}});
+    all.push_back({"noise in both modes", noise});
+
+    std::vector<FrameWrites> on_off;
+    for (int i = 0; i < 6; ++i) {
+        append(on_off, held(pulse_1(180, 2, 12), 3));
+        append(on_off, held({{0x4015, 0x00}}, 3));
+        append(on_off, held({{0x4015, 0x0F}, {0x4000, 0xBC}, {0x4003, 0}}, 2));
+        append(on_off, held({{0x4000, 0xB0}}, 2));
+    }
+    all.push_back({"on and off", on_off});
+
+    for (std::uint64_t seed = 1; seed <= 12; ++seed) {
+        all.push_back({"random effect " + std::to_string(seed), random_effect(seed)});
+    }
+    return all;
+}
+
+// libgme's render of the NSF with one voice alone, its left channel, with the console's two high-passes.
+std::vector<double> libgme_render(const std::string& nsf, std::size_t count, int voice) {
+    Music_Emu* emu = nullptr;
+    EXPECT_EQ(gme_open_data(nsf.data(), static_cast<long>(nsf.size()), &emu, rate), nullptr);
+    if (emu == nullptr) {
+        return {};
+    }
+    gme_ignore_silence(emu, 1);
+    for (int v = 0; v < gme_voice_count(emu); ++v) {
+        gme_mute_voice(emu, v, v == voice ? 0 : 1);
+    }
+    EXPECT_EQ(gme_start_track(emu, 0), nullptr);
+    std::vector<short> stereo(2 * count);
+    EXPECT_EQ(gme_play(emu, static_cast<int>(stereo.size()), stereo.data()), nullptr);
+    EXPECT_EQ(gme_warning(emu), nullptr);
+    gme_delete(emu);
+    nes::HighPass first(nes::high_pass_1_hz, rate, 0.0);
+    nes::HighPass second(nes::high_pass_2_hz, rate, 0.0);
+    std::vector<double> left(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        left[i] = second.step(first.step(stereo[2 * i] / 32768.0));
+    }
+    return left;
+}
+
+// The model's render, with libgme's 80 Hz high-pass.
+std::vector<double> model_render(const std::vector<FrameWrites>& frames, std::size_t count, NesMixer mixer) {
+    const std::vector<float> samples = *render_nes(frames, rate, count, mixer);
+    nes::HighPass bass(80.0, rate, 0.0);
+    std::vector<double> out(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        out[i] = bass.step(static_cast<double>(samples[i]));
+    }
+    return out;
+}
+
+// The part of frame k that is compared: from 15 % to 95 % of it, past the writes and libgme's own
+// latency (about 20 samples).
+struct Window {
+    std::size_t from;
+    std::size_t to;
+};
+Window window(std::size_t k) {
+    const double start = static_cast<double>(nes::frame_start(k)) * rate / nes::cpu_hz;
+    const double length = nes_frame_cycles * rate / nes::cpu_hz;
+    return {static_cast<std::size_t>(start + 0.15 * length), static_cast<std::size_t>(start + 0.95 * length)};
+}
+
+double rms(const std::vector<double>& x, Window w) {
+    double sum = 0.0;
+    for (std::size_t i = w.from; i < w.to; ++i) {
+        sum += x[i] * x[i];
+    }
+    return std::sqrt(sum / static_cast<double>(w.to - w.from));
+}
+
+// The pitch over the window near an expected one: the lag of the autocorrelation's peak within 3 %
+// of the largest whole number of expected periods that fits in half the window, refined by a
+// parabola through the peak and its neighbours, divided by that number. 0 where the peak's
+// normalised correlation is below 0.9: no steady pitch there.
+double pitch_hz(const std::vector<double>& x, Window w, double expected_hz) {
+    const double period = rate / expected_hz;
+    const std::size_t n = w.to - w.from;
+    const double periods = std::floor(static_cast<double>(n) / 2.0 / period);
+    if (periods < 1.0) {
+        return 0.0;
+    }
+    auto correlation = [&](std::size_t lag) {
+        double xy = 0.0;
+        double xx = 0.0;
+        double yy = 0.0;
+        for (std::size_t i = w.from; i + lag < w.to; ++i) {
+            xy += x[i] * x[i + lag];
+            xx += x[i] * x[i];
+            yy += x[i + lag] * x[i + lag];
+        }
+        return xx > 0.0 && yy > 0.0 ? xy / std::sqrt(xx * yy) : 0.0;
+    };
+    const auto low = static_cast<std::size_t>(std::floor(periods * period * 0.97));
+    const auto high = static_cast<std::size_t>(std::ceil(periods * period * 1.03));
+    std::size_t best = low;
+    for (std::size_t lag = low; lag <= high; ++lag) {
+        best = correlation(lag) > correlation(best) ? lag : best;
+    }
+    const double peak = correlation(best);
+    if (peak < 0.9 || best == low || best == high) {
+        return 0.0;
+    }
+    const double before = correlation(best - 1);
+    const double after = correlation(best + 1);
+    const double shift = 0.5 * (before - after) / (before - 2.0 * peak + after);
+    return rate * periods / (static_cast<double>(best) + shift);
+}
+
+// The writes of one channel alone: its own registers and its bit of $4015.
+struct Channel {
+    const char* name;
+    int gme_voice;
+    std::uint16_t first;
+    std::uint16_t last;
+    std::uint8_t enable;
+};
+constexpr Channel channels[] = {{"pulse 1", 0, 0x4000, 0x4003, 0x01},
+                                {"pulse 2", 1, 0x4004, 0x4007, 0x02},
+                                {"triangle", 2, 0x4008, 0x400B, 0x04},
+                                {"noise", 3, 0x400C, 0x400F, 0x08}};
+
+std::vector<FrameWrites> alone(const std::vector<FrameWrites>& frames, const Channel& c) {
+    std::vector<FrameWrites> out;
+    for (const FrameWrites& frame : frames) {
+        FrameWrites kept;
+        for (const RegisterWrite& w : frame) {
+            if (w.address >= c.first && w.address <= c.last) {
+                kept.push_back(w);
+            } else if (w.address == 0x4015) {
+                kept.push_back({w.address, byte(w.value & c.enable)});
+            }
+        }
+        out.push_back(std::move(kept));
+    }
+    return out;
+}
+
+bool writes(const std::vector<FrameWrites>& frames, const Channel& c) {
+    return std::any_of(frames.begin(), frames.end(), [&](const FrameWrites& f) {
+        return std::any_of(f.begin(), f.end(), [&](const RegisterWrite& w) {
+            return w.address >= c.first && w.address <= c.last;
+        });
+    });
+}
+
+// What the unit's state over frame k's window (at its start, middle and end) says about a channel
+// alone. Its pitch: where one steady tone sounds through the window, 0 below 160 Hz (fewer than 2
+// periods in it). Its period, over whole periods of which its level is measured so that a low note's
+// level does not depend on its phase. Whether its level can be held to libgme's at all: not where the
+// channel changes within the window (the triangle starts and stops at quarter frames), nor where the
+// period is longer than the window; not for the noise's slow and short-mode sequences; and not in the
+// frame after the triangle or the noise stops, whose high-passed tail starts from the value or the
+// register state the channel stopped at.
+struct FrameFacts {
+    double pitch_hz = 0.0;
+    double period = 0.0;  // samples
+    bool sounds = false;
+    bool comparable = true;
+};
+std::vector<FrameFacts> frame_facts(const std::vector<FrameWrites>& frames, std::size_t count) {
+    nes::FramePlayer player(frames);
+    struct Quiet {
+        void pulses(nes::Cycle, std::uint8_t, std::uint8_t) {}
+        void tnd(nes::Cycle, std::uint8_t, std::uint8_t, std::uint8_t) {}
+    } sink;
+    struct Point {
+        double cycles = 0.0;  // the tone's period in CPU cycles, 0 when none sounds
+        bool sounds = false;
+        bool in_step = true;       // the renders' states agree: not a slow or a short noise
+        bool leaves_tail = false;  // stopping leaves a tail that depends on its phase or state
+        bool operator==(const Point&) const = default;
+    };
+    auto at = [&](nes::Cycle cycle) {  // the state through the given cycle
+        while (player.next_event() <= cycle) {
+            player.step(sink);
+        }
+        const nes::Apu& apu = player.apu();
+        Point p;
+        for (int i = 0; i < 2; ++i) {
+            if (apu.pulse(i).level > 0) {
+                p = {16.0 * (apu.pulse(i).period + 1), true, true, false};
+            }
+        }
+        if (nes::triangle_runs(apu.triangle())) {
+            const bool audible = apu.triangle().period >= nes::triangle_min_audible_period;
+            p = {audible ? 32.0 * (apu.triangle().period + 1) : 0.0, true, true, true};
+        }
+        const nes::Noise& noise = apu.noise();
+        if (noise.level > 0) {
+            const bool in_step = !noise.short_mode && noise.period_index <= 4;
+            p = {0.0, true, in_step, true};
+        }
+        return p;
+    };
+    std::vector<FrameFacts> out;
+    bool tail_before = false;
+    for (std::size_t k = 0; k < count; ++k) {
+        const nes::Cycle start = nes::frame_start(k);
+        const Point first = at(start + 4467);  // 15 % and 95 % of the frame, as window(k)
+        const Point middle = at(start + 15000);
+        const Point last = at(start + 28291);
+        FrameFacts facts;
+        facts.period = middle.cycles * rate / nes_cpu_hz;
+        facts.sounds = middle.sounds;
+        const bool steady = first == middle && middle == last;
+        const bool tail = tail_before || (first.sounds && first.leaves_tail);
+        facts.comparable = steady && middle.in_step && !(tail && !middle.sounds) &&
+                           facts.period <= static_cast<double>(window(k).to - window(k).from);
+        tail_before = (first.sounds && first.leaves_tail) || (last.sounds && last.leaves_tail);
+        if (steady && middle.cycles > 0.0 && nes_cpu_hz / middle.cycles >= 160.0) {
+            facts.pitch_hz = nes_cpu_hz / middle.cycles;
+        }
+        out.push_back(facts);
+    }
+    return out;
+}
+
+// Each frame's level in dB relative to the loudest frame whose level can be compared.
+std::vector<double> levels(const std::vector<double>& x, const std::vector<FrameFacts>& facts,
+                           std::size_t offset) {
+    std::vector<double> out;
+    double loudest = 0.0;
+    for (std::size_t k = 0; k < facts.size(); ++k) {
+        Window w = window(k + offset);
+        const double period = facts[k].period;
+        if (period > 0.0 && period <= static_cast<double>(w.to - w.from)) {
+            w.to = w.from +
+                   static_cast<std::size_t>(std::floor(static_cast<double>(w.to - w.from) / period) * period);
+        }
+        out.push_back(rms(x, w));
+        loudest = facts[k].comparable && facts[k].sounds ? std::max(loudest, out.back()) : loudest;
+    }
+    for (double& level : out) {
+        level = loudest > 0.0 ? 20.0 * std::log10(std::max(level, 1e-12) / loudest) : 0.0;
+    }
+    return out;
+}
+
+// One channel of one case, both renders measured.
+struct Measured {
+    std::vector<FrameFacts> facts;
+    std::vector<double> gme;  // libgme's samples
+    std::vector<double> console;
+    std::vector<double> linear_levels;
+    std::vector<double> console_levels;
+};
+
+struct Worst {
+    double pitch = 0.0;               // relative, ours against libgme
+    double level_db[2] = {0.0, 0.0};  // both mixing linearly: within loud_db of the loudest, and below
+    double console_excess_db = 0.0;   // the console's mix, beyond the two mixes' own difference
+    double console_raw_db = 0.0;      // the same without that allowance
+    double mixers_db = 0.0;           // the largest difference between the model's two mixes
+    std::size_t pitch_frames = 0;
+    std::size_t level_frames = 0;
+    std::size_t silent_frames = 0;
+    std::size_t frames = 0;
+};
+
+TEST(Libgme, PlaysTheNsfAsTheModelRendersTheFrames) {
+    Worst worst;
+    std::vector<int> offsets;
+    const std::vector<Case> all = cases();
+    for (const Case& c : all) {
+        SCOPED_TRACE(c.name);
+        const Frames song{HardwareModel::nes, c.frames};
+        const NsfFile nsf = nsf_file(std::span(&song, 1), c.name.substr(0, nsf_title_max));
+        ASSERT_EQ(nsf.problem, "");
+        const std::size_t frames = c.frames.size() + 6;
+        const std::size_t count = window(frames + max_offset).to + 1;
+        std::vector<const Channel*> used;
+        std::vector<Measured> measured;
+        for (const Channel& channel : channels) {
+            if (!writes(c.frames, channel)) {
+                continue;
+            }
+            const std::vector<FrameWrites> solo = alone(c.frames, channel);
+            Measured m;
+            m.facts = frame_facts(solo, frames);
+            m.gme = libgme_render(nsf.bytes, count, channel.gme_voice);
+            m.console = model_render(solo, count, NesMixer::console);
+            m.linear_levels = levels(model_render(solo, count, NesMixer::linear), m.facts, 0);
+            m.console_levels = levels(m.console, m.facts, 0);
+            ASSERT_EQ(m.gme.size(), count);
+            used.push_back(&channel);
+            measured.push_back(std::move(m));
+        }
+
+        // The offset: the one where the levels of the frames that sound differ least.
+        int offset = 0;
+        double best = 1e300;
+        std::vector<std::vector<double>> gme_levels(measured.size());
+        for (int o = 0; o <= max_offset; ++o) {
+            double sum = 0.0;
+            std::vector<std::vector<double>> shifted;
+            for (const Measured& m : measured) {
+                shifted.push_back(levels(m.gme, m.facts, static_cast<std::size_t>(o)));
+                for (std::size_t k = 0; k < frames; ++k) {
+                    sum += std::abs(std::max(m.linear_levels[k], quiet_db) -
+                                    std::max(shifted.back()[k], quiet_db));
+                }
+            }
+            if (sum < best) {
+                best = sum;
+                offset = o;
+                gme_levels = std::move(shifted);
+            }
+        }
+        offsets.push_back(offset);
+
+        for (std::size_t i = 0; i < measured.size(); ++i) {
+            SCOPED_TRACE(used[i]->name);
+            const Measured& m = measured[i];
+            for (std::size_t k = 0; k < frames; ++k) {
+                const std::size_t g = k + static_cast<std::size_t>(offset);
+                const double ours = m.linear_levels[k];
+                const double theirs = gme_levels[i][k];
+                ++worst.frames;
+                if (!m.facts[k].comparable) {
+                    // neither the level nor the silence
+                } else if (ours < silent_db || theirs < silent_db) {
+                    EXPECT_LT(ours, silent_db + 10.0) << "frame " << k << ": libgme " << theirs;
+                    EXPECT_LT(theirs, silent_db + 10.0) << "frame " << k << ": ours " << ours;
+                    worst.silent_frames += ours < silent_db && theirs < silent_db ? 1 : 0;
+                } else if (ours >= quiet_db) {
+                    const double tolerance = ours >= loud_db ? 1.0 : 2.0;
+                    const double d = std::abs(ours - theirs);
+                    EXPECT_LE(d, tolerance) << "frame " << k << ": " << ours << " dB, libgme " << theirs;
+                    worst.level_db[ours >= loud_db ? 0 : 1] =
+                        std::max(worst.level_db[ours >= loud_db ? 0 : 1], d);
+                    ++worst.level_frames;
+                    // The console's mix: off from libgme by at most what separates the two mixes.
+                    const double allowance = std::abs(m.console_levels[k] - ours);
+                    const double raw = std::abs(m.console_levels[k] - theirs);
+                    EXPECT_LE(raw, allowance + tolerance) << "frame " << k;
+                    worst.console_excess_db = std::max(worst.console_excess_db, raw - allowance);
+                    worst.console_raw_db = std::max(worst.console_raw_db, raw);
+                    worst.mixers_db = std::max(worst.mixers_db, allowance);
+                }
+                if (m.facts[k].pitch_hz > 0.0) {
+                    const double f_ours = pitch_hz(m.console, window(k), m.facts[k].pitch_hz);
+                    const double f_gme = pitch_hz(m.gme, window(g), m.facts[k].pitch_hz);
+                    // A pitch steady over the window in both: not where the triangle starts or stops in it.
+                    if (f_ours > 0.0 && f_gme > 0.0) {
+                        ++worst.pitch_frames;
+                        EXPECT_LE(std::abs(f_ours / m.facts[k].pitch_hz - 1.0), pitch_tolerance)
+                            << "frame " << k << ": " << f_ours << " Hz for " << m.facts[k].pitch_hz;
+                        const double against_libgme = std::abs(f_ours / f_gme - 1.0);
+                        EXPECT_LE(against_libgme, pitch_tolerance)
+                            << "frame " << k << ": " << f_ours << " Hz, libgme " << f_gme;
+                        worst.pitch = std::max(worst.pitch, against_libgme);
+                    } else {
+                        EXPECT_EQ(f_ours > 0.0, f_gme > 0.0)
+                            << "frame " << k << ": " << f_ours << " Hz, libgme " << f_gme;
+                    }
+                }
+            }
+        }
+    }
+    for (const int o : offsets) {
+        EXPECT_EQ(o, 1);  // libgme's one frame, in every case
+    }
+    EXPECT_GE(worst.pitch_frames, 500U);
+    EXPECT_GE(worst.level_frames, 1500U);
+    std::printf("%zu cases, %zu channel frames; libgme one frame late in every case: %s\n", all.size(),
+                worst.frames,
+                std::all_of(offsets.begin(), offsets.end(), [](int o) { return o == 1; }) ? "yes" : "no");
+    std::printf("pitch: worst %.4f %% over %zu frames\n", 100.0 * worst.pitch, worst.pitch_frames);
+    std::printf(
+        "level, both mixing linearly: worst %.3f dB within 12 dB of the loudest, %.3f dB from 12 to 30 dB "
+        "below, over %zu frames; %zu frames silent in both\n",
+        worst.level_db[0], worst.level_db[1], worst.level_frames, worst.silent_frames);
+    std::printf(
+        "level, the console's mix: worst %.3f dB from libgme, %.3f dB beyond the two mixes' difference "
+        "(at most %.3f dB)\n",
+        worst.console_raw_db, worst.console_excess_db, worst.mixers_db);
+}
+
+}  // namespace
+}  // namespace bleepforge
