@@ -194,7 +194,9 @@ struct VoiceLayer {
 
 // A voice at the start of a render of the patch for duration_s seconds at rate_hz. It holds
 // duration_s * rate_hz samples, truncated toward zero; a product below 1, negative or not finite
-// gives a voice with none.
+// gives a voice with none. A patch made for the hardware on a chip with a model plays its frames
+// (hardware_frames) through the console's model (bleepforge/nes.hpp), which renders at 8000 to
+// 192000 Hz: at any other rate its voice has no samples.
 [[nodiscard]] Voice start_voice(const SfxPatch& patch, double duration_s, std::int32_t rate_hz);
 
 // Writes the voice's next min(out.size(), samples_left(voice)) samples into out, each in [-1, 1],

@@ -272,6 +272,13 @@ Voice start_voice(const SfxPatch& patch, double duration_s, std::int32_t rate_hz
     v->sample_count = sample_count_of(duration_s, rate_hz);
     v->generator = generator_of(patch);
     v->stages = stages_in_use(patch);
+    if (patch.hardware && has_hardware_model(patch.chip)) {
+        v->hardware = NesRender::start(std::move(hardware_frames(patch, duration_s).frames), rate_hz, v->sample_count);
+        if (!v->hardware) {
+            v->sample_count = 0;  // a rate the model does not render at
+        }
+        return Voice(std::move(v));
+    }
     v->tone = PitchStages(patch, v->rate_hz);
     v->signal = SignalStages(patch, v->rate_hz, v->sample_count);
     v->phaser_ring.assign(v->signal.ring_length(v->sample_count), 0.0);
@@ -312,6 +319,11 @@ std::size_t render_voice(Voice& voice, std::span<float> out) {
     if (!v.layers.empty()) {
         render_mix(v, piece);
         return piece.size();
+    }
+    if (v.hardware) {
+        const std::size_t written = v.hardware->render(piece);
+        v.next_sample += written;
+        return written;
     }
     switch (v.generator) {
     case Generator::pulse:

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <vector>
 
+#include <optional>
+
+#include "bleepforge/nes.hpp"
 #include "bleepforge/synth.hpp"
 #include "units.hpp"
 
@@ -26,6 +29,9 @@ struct Voice::State {
     voice::PitchStages tone;          // the repeat, the pitch, the vibrato and the duty
     voice::SignalStages signal;       // the noise layer, the filters, the level, the effects and the clip
     std::vector<double> phaser_ring;  // the phaser's last samples, signal.ring_length long
+
+    // A sound made for the hardware: its frames played by the console's model, in place of the above.
+    std::optional<NesRender> hardware;
 
     // A mix of layers, each a voice of its own from its first sample on (empty: one voice).
     std::vector<Voice> layers;
