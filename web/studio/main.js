@@ -1,7 +1,7 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
-  render, soundEnding, toHeader, toWav, wavFormats,
+  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, layerFields, makeSound, mutate, parseSound, presets,
+  random, render, soundEnding, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -40,6 +40,8 @@ const store = createStore(fromLink.sound || defaultSound());
 // sound of its own. Mute and solo are the page's, for listening while designing; files, links and
 // exports hold every layer as it is.
 const layerState = { selected: 0, muted: new Set(), solo: null };
+// A layer strip field's refused value, until the strip shows the sound again (see the files).
+let layerEntry = null;
 const isLayered = (sound) => Array.isArray(sound.layers);
 function editing(sound = store.sound) {
   if (!isLayered(sound)) return sound;
@@ -162,6 +164,8 @@ store.subscribe((sound, reason) => {
   showSound(sound);
   if (reason === 'preview') return;
   $('layer-error').textContent = '';
+  $('files-refused').textContent = '';
+  $('history-refused').textContent = '';
   window.history.replaceState(null, '', fragmentOf(sound));
   if (reason !== 'same' && $('autoplay').checked) startPlaying();
 });
@@ -316,18 +320,33 @@ document.addEventListener('keyup', (event) => {
 
 // --- files ---------------------------------------------------------------------------------------
 
+// A field showing a value the library refused holds the sound back from every file, link and kept
+// entry: the sound still has the field's last good value, which is not what is on screen. The export
+// rate and the header's identifier hold back the exports that use them. Each refusal says what to
+// correct, beside the buttons and in the status; the buttons stay enabled, so the reason is one
+// press away from the keyboard too.
+const soundEntries = () => [...controls.refused.map(({ title, message }) => `${title} (${message})`), ...(layerEntry ? [layerEntry] : [])];
+const rateEntries = () => (rateRefused() ? [`Export rate (${$('rate-error').textContent})`] : []);
+function refused(where, outcome, entries) {
+  const text = entries.length ? `${outcome}. Correct first: ${entries.join('; ')}.` : '';
+  $(where).textContent = text;
+  if (text) say(text);
+  return text !== '';
+}
+
 function baseName(sound) {
   if (isLayered(sound)) return `layered_${sound.layers[0].preset || 'sound'}`;
   return `${sound.preset || 'sound'}_${sound.chip}`;
 }
 
 $('save-sound').addEventListener('click', () => {
+  if (refused('files-refused', 'Nothing saved', soundEntries())) return;
   const name = `${baseName(store.sound)}.bleep`;
   download(formatSound(store.sound), name, 'application/json');
   say(`Saved ${name}`);
 });
 $('export-wav').addEventListener('click', () => {
-  if (rateRefused()) return;
+  if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...rateEntries()])) return;
   const name = `${baseName(store.sound)}.wav`;
   download(toWav(store.sound, { rate: exportRate, format: $('wav-format').value }), name, 'audio/wav');
   say(`Exported ${name}`);
@@ -339,7 +358,9 @@ const headerNameProblem = () => {
   return problem;
 };
 $('export-header').addEventListener('click', () => {
-  if (rateRefused() || headerNameProblem()) return;
+  const nameProblem = headerNameProblem();
+  const nameEntries = nameProblem ? [`Header identifier (${nameProblem})`] : [];
+  if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...rateEntries(), ...nameEntries])) return;
   const text = toHeader(store.sound, { name: $('header-name').value, rate: exportRate });
   const name = `${$('header-name').value}.h`;
   download(text, name, 'text/x-c');
@@ -385,6 +406,10 @@ document.addEventListener('drop', (event) => {
 // --- sharing -------------------------------------------------------------------------------------
 
 $('share').addEventListener('click', async () => {
+  if (refused('files-refused', 'No link copied', soundEntries())) {
+    $('share-link').value = '';
+    return;
+  }
   $('share-link').value = window.location.href;
   $('share-link').select();
   try {
@@ -414,6 +439,9 @@ function remap(move) {
 }
 
 function showLayerStrip(sound) {
+  // Rebuilt, the strip's fields show the sound's values again: none of them is refused now.
+  if (layerEntry) $('layer-error').textContent = '';
+  layerEntry = null;
   $('layer-add').textContent = isLayered(sound) ? 'Add this layer again' : 'Add this sound as a layer';
   $('layers-hint').textContent = isLayered(sound)
     ? 'Select a layer to edit it with the controls; mute and solo are for listening here only.'
@@ -428,7 +456,11 @@ function showLayerStrip(sound) {
       const next = { ...store.sound, layers: store.sound.layers.map((l, i) => (i === index ? { ...l, [name]: value } : l)) };
       const [problem] = checkSound(next);
       $('layer-error').textContent = problem ? problem.message : '';
-      if (problem) return;
+      $(`layer-${index}-${name}`).setAttribute('aria-invalid', String(Boolean(problem)));
+      if (problem) {
+        layerEntry = `Layer ${index + 1} ${layerFields.find((f) => f.name === name).title.toLowerCase()} (${problem.message})`;
+        return;
+      }
       store.commit(next);
       refresh();
     },
@@ -521,6 +553,7 @@ function showKept() {
   $('history-empty').hidden = kept.length > 0;
 }
 $('history-add').addEventListener('click', () => {
+  if (refused('history-refused', 'Nothing kept', soundEntries())) return;
   const sound = store.sound;
   const base = isLayered(sound) ? `Layers of ${describeLayer(sound.layers[0])}`
     : `${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip}`;

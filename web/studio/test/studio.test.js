@@ -9,7 +9,8 @@ import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  download, haveNativeBleep, launch, nativeBleep, referenceHashes, screenshotFolder, setValue, sha256, studioUrl, valueOf,
+  download, haveNativeBleep, launch, nativeBleep, nothingDownloaded, referenceHashes, screenshotFolder, setValue, sha256, studioUrl,
+  valueOf,
 } from '../support/browser.js';
 
 let session;
@@ -449,5 +450,76 @@ test('layers: added, edited one at a time, timed, muted and soloed, reordered an
   await page.click('button[aria-label="Recall Layers of Explosion on nes 1"]');
   assert.equal(await page.locator('.layer').count(), 2);
   await page.screenshot({ path: join(screenshotFolder(), 'studio-layers.png'), fullPage: true });
+  await page.context().close();
+});
+
+test('while a field shows a value the sound does not hold, nothing is saved, shared, exported or kept, and the page says why', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  const actions = [['#save-sound', 'Nothing saved'], ['#export-wav', 'Nothing exported'], ['#export-header', 'Nothing exported'],
+    ['#share', 'No link copied']];
+  for (const [name, typed, message, good] of [
+    ['gain', 99, '"gain" is 99, outside its range: 0 to 4', 0.5],
+    ['bitcrush_bits', 3.5, '"bitcrush_bits" is 3.5, but it takes whole numbers only: 1 to 16', 3],
+    ['jump1_semitones', -30, '"jump1_semitones" is -30, outside its range: -24 to 24', -12],
+  ]) {
+    const title = await page.evaluate((id) => document.querySelector(`label[for="${id}"]`).firstChild.textContent, `field-${name}-number`);
+    await setValue(page, name, typed);
+    assert.equal(await page.getAttribute(`#field-${name}-number`, 'aria-invalid'), 'true');
+    const reason = `. Correct first: ${title} (${message}).`;
+    for (const [selector, outcome] of actions) {
+      // From the mouse and from the keyboard alike.
+      assert.equal(await nothingDownloaded(page, () => page.click(selector)), true, `${selector} with ${name} ${typed}`);
+      assert.equal(await page.textContent('#files-refused'), outcome + reason);
+      assert.equal(await page.textContent('#status'), outcome + reason, 'announced');
+      await page.evaluate(() => { document.getElementById('files-refused').textContent = ''; });
+      await page.focus(selector);
+      assert.equal(await nothingDownloaded(page, () => page.keyboard.press('Enter')), true, `${selector} by Enter`);
+      assert.equal(await page.textContent('#files-refused'), outcome + reason);
+    }
+    assert.equal(await page.inputValue('#share-link'), '', 'no link to copy');
+    await page.click('#history-add');
+    assert.equal(await page.locator('.history-list li').count(), 0);
+    assert.equal(await page.textContent('#history-refused'), `Nothing kept${reason}`);
+    // Corrected, the value on screen is the one saved, and the reasons go.
+    await setValue(page, name, good);
+    assert.equal(await page.getAttribute(`#field-${name}-number`, 'aria-invalid'), 'false');
+    assert.equal(await page.textContent('#files-refused'), '');
+    const saved = (await download(page, '#save-sound')).bytes.toString();
+    assert.match(saved, new RegExp(`\n  "${name}": ${good},?\n`));
+    assert.equal(await page.textContent('#status'), `Saved laser_nes.bleep`);
+    await page.click('#share');
+    assert.match(await page.inputValue('#share-link'), new RegExp(`&${name}=${good}(&|$)`));
+  }
+  // Two at once are both named; a refused export rate holds back the WAV file and the header only.
+  await setValue(page, 'gain', 9);
+  await setValue(page, 'duty', 2);
+  await page.fill('#rate', '7999');
+  await page.press('#rate', 'Enter');
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-wav')), true);
+  assert.equal(await page.textContent('#files-refused'), 'Nothing exported. Correct first: Gain ("gain" is 9, outside its range: 0 to 4); ' +
+    'Duty ("duty" is 2, outside its range: 0 to 1); Export rate (rate 7999 is not a whole number of hertz from 8000 to 192000).');
+  await page.click('#undo');  // the sound shown again as it is: no field refused
+  assert.equal(await page.textContent('#field-gain-error'), '');
+  assert.equal((await download(page, '#save-sound')).name, 'laser_nes.bleep');
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-header')), true);
+  assert.match(await page.textContent('#files-refused'), /^Nothing exported\. Correct first: Export rate \(rate 7999 /);
+  await page.context().close();
+});
+
+test('a layer\'s start or mix gain out of range holds back the files until corrected', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  await page.click('#layer-add');
+  await page.fill('#layer-0-mix_gain', '3');
+  await page.press('#layer-0-mix_gain', 'Enter');
+  assert.equal(await page.getAttribute('#layer-0-mix_gain', 'aria-invalid'), 'true');
+  assert.equal(await nothingDownloaded(page, () => page.click('#save-sound')), true);
+  assert.equal(await page.textContent('#files-refused'),
+    'Nothing saved. Correct first: Layer 1 mix gain ("layers[0].mix_gain" is 3, outside its range: 0 to 2).');
+  await page.fill('#layer-0-mix_gain', '0.75');
+  await page.press('#layer-0-mix_gain', 'Enter');
+  assert.match((await download(page, '#save-sound')).bytes.toString(), /"mix_gain": 0.75\n/);
   await page.context().close();
 });
