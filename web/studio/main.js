@@ -1,7 +1,7 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
   checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, layerFields, makeSound, mutate, parseSound, presets,
-  random, render, soundEnding, toHeader, toWav, wavFormats,
+  random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -96,7 +96,7 @@ function refresh(startedAt) {
   $('peak').textContent = peak > 0 ? `${peak.toFixed(3)} (${(20 * Math.log10(peak)).toFixed(1).replace(/^-0\.0$/, '0.0')} dBFS)` : 'silent';
   const seconds = isLayered(sound) ? Number((samples.length / rate).toFixed(3)) : sound.duration;
   $('length').textContent = `${seconds} s, ${samples.length} samples at ${rate} Hz`;
-  showEnding(editing(sound));
+  showWarnings(sound, rate);
   if (isLayered(sound)) {
     const lengths = sound.layers.map((layer) => layer.duration);
     showSpans($('spans'), sound, lengths, Math.max(...sound.layers.map((layer, i) => layer.start + lengths[i])), layerState);
@@ -118,24 +118,47 @@ function refresh(startedAt) {
 // (after an undo or a redo too) or says nothing.
 const seeds = new WeakMap();
 
-// A duration that cuts the envelope short ends the sound with a click: the waveform says so and
-// offers the length that lets it end.
-let fitting = null;
-function showEnding(sound) {
-  const { endsAt, fits } = soundEnding(sound);
-  const cut = sound.duration < endsAt;
-  $('ending').hidden = !cut;
-  fitting = cut ? fits : null;
-  if (cut) {
-    $('ending-text').textContent = `The sound stops at ${sound.duration} s, before it has ended (at ${Number(endsAt.toFixed(3))} s), so it ends in a click.`;
-    $('lengthen').textContent = `Lengthen to ${fits} s`;
+// Under the waveform, what `bleep check` warns of in the sound as saved (every layer heard, at the
+// export rate), each in its words as a sentence: a click at the end, a DC offset, samples at full
+// scale (a layered mix that clips among them), silence. The click, which the library names first,
+// comes with the length that lets the sound end; for layers, that of the first layer cut short,
+// whose numbers the words give.
+const sentence = (text) => `${text[0].toUpperCase()}${text.slice(1)}.`;
+function firstCut(sound) {
+  const parts = isLayered(sound) ? sound.layers.map(({ start, mix_gain: mixGain, ...own }) => ({ bleepforge: sound.bleepforge, ...own })) : [sound];
+  for (const [index, part] of parts.entries()) {
+    const { endsAt, fits } = soundEnding(part);
+    if (part.duration < endsAt) return { layer: isLayered(sound) ? index : null, fits };
   }
+  return null;
+}
+let fitting = null;
+let shownWarnings = '';
+function showWarnings(sound, rate) {
+  const warnings = soundWarnings(sound, { rate }).map(sentence);
+  fitting = firstCut(sound);
+  const shown = JSON.stringify([warnings, fitting]);
+  if (shown === shownWarnings) return;  // unchanged: nothing new to announce
+  shownWarnings = shown;
+  $('ending').hidden = fitting === null;
+  if (fitting) {
+    $('ending-text').textContent = warnings.shift();
+    $('lengthen').textContent = fitting.layer === null ? `Lengthen to ${fitting.fits} s` : `Lengthen layer ${fitting.layer + 1} to ${fitting.fits} s`;
+  }
+  $('warning-list').replaceChildren(...warnings.map((text) => {
+    const item = document.createElement('li');
+    item.textContent = text;
+    return item;
+  }));
 }
 $('lengthen').addEventListener('click', (event) => {
   if (fitting === null) return;
-  store.commit(withEdited({ ...editing(), duration: fitting }));
+  const { layer, fits } = fitting;
+  const sound = store.sound;
+  store.commit(layer === null ? { ...sound, duration: fits }
+    : { ...sound, layers: sound.layers.map((each, i) => (i === layer ? { ...each, duration: fits } : each)) });
   refresh(event.timeStamp);
-  say(`Duration ${fitting} s`);
+  say(layer === null ? `Duration ${fits} s` : `Layer ${layer + 1}: duration ${fits} s`);
 });
 
 function showSound(whole) {

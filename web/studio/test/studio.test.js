@@ -2,7 +2,7 @@
 // native tool's, links and files reopen sounds exactly, undo, redo and locks hold, bad input shows
 // its error, and the page asks the network for nothing and logs no error.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
@@ -382,8 +382,10 @@ test('controls come in sections with plain labels, whole steps, inactive reasons
   await page.selectOption('#chip', 'ym2612');
   assert.equal(await page.locator('.field.inactive:has(#field-fm_index-number)').count(), 0);
   assert.equal(await page.locator('.field.inactive:has(#field-duty-number)').count(), 1);
-  // A duration shorter than the envelope: said under the waveform, mended in one click.
+  // A duration shorter than the envelope: said under the waveform, mended in one click. (A release
+  // is heard only above a sustain level of 0, the laser's.)
   assert.equal(await page.isHidden('#ending'), true);
+  await setValue(page, 'sustain_level', 0.5);
   await setValue(page, 'release', 0.6);
   assert.equal(await page.isVisible('#ending'), true);
   assert.match(await page.textContent('#ending-text'), /^The sound stops at 0\.5 s, before it has ended/);
@@ -521,5 +523,55 @@ test('a layer\'s start or mix gain out of range holds back the files until corre
   await page.fill('#layer-0-mix_gain', '0.75');
   await page.press('#layer-0-mix_gain', 'Enter');
   assert.match((await download(page, '#save-sound')).bytes.toString(), /"mix_gain": 0.75\n/);
+  await page.context().close();
+});
+
+// The warnings the page shows under the waveform, in order: the click beside its button, then the rest.
+async function shownWarnings(page) {
+  const ending = (await page.isVisible('#ending')) ? [await page.textContent('#ending-text')] : [];
+  return [...ending, ...(await page.locator('#warning-list li').allTextContents())];
+}
+// The warnings bleep check prints for a file at the rate, each as a sentence.
+function checkedWarnings(file, rate) {
+  const checked = spawnSync(nativeBleep, ['check', file, '--rate', String(rate)], { encoding: 'utf8' });
+  assert.equal(checked.status, 0, checked.stderr);
+  const prefix = `bleep: ${file}: warning: `;
+  return checked.stderr.split('\n').filter((line) => line.startsWith(prefix))
+    .map((line) => line.slice(prefix.length)).map((text) => `${text[0].toUpperCase()}${text.slice(1)}.`);
+}
+
+test('the warnings under the waveform are what bleep check prints, as sentences', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 900 } });
+  await page.uncheck('#autoplay');
+  assert.deepEqual(await shownWarnings(page), [], 'the laser: none');
+  const steps = [
+    ['game_over', () => page.click('button[data-preset="game_over"]'), 44100, [/^The sound stops at 0\.5 s, before it has ended \(at 1\.075 s\), so it ends in a click\.$/, /^A DC offset of -0\.\d+ /]],
+    ['hit at 22050 Hz', async () => {
+      await page.click('button[data-preset="hit"]');
+      await page.fill('#rate', '22050');
+      await page.press('#rate', 'Enter');
+    }, 22050, [/^A DC offset of -0\.\d+ \(the samples' mean\), which a high-pass near 20 Hz takes away\.$/]],
+    ['silent', () => setValue(page, 'gain', 0), 22050, [/^The sound is silent: every sample is 0\.$/]],
+    ['at full scale', () => setValue(page, 'gain', 4), 22050, [/^A DC offset/, /^\d+ samples are at full scale, flattened by the clip: lower the gain\.$/]],
+    ['cut short, at full scale', () => setValue(page, 'release', 0.8), 22050, [/^The sound stops at 0\.5 s/, /^A DC offset/, /^\d+ samples are at full scale/]],
+  ];
+  for (const [name, step, rate, forms] of steps) {
+    await step();
+    const file = join(scratch, 'warned.bleep');
+    writeFileSync(file, (await download(page, '#save-sound')).bytes);
+    const shown = await shownWarnings(page);
+    assert.deepEqual(shown, checkedWarnings(file, rate), name);
+    assert.equal(shown.length, forms.length, name);
+    forms.forEach((form, i) => assert.match(shown[i], form, name));
+  }
+  assert.match(await page.textContent('#lengthen'), /^Lengthen to \d+(\.\d+)? s$/);
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-warnings-1400.png') });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360);
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-warnings-360.png') });
+  await page.click('#lengthen');
+  assert.equal((await shownWarnings(page)).some((text) => text.startsWith('The sound stops')), false);
   await page.context().close();
 });
