@@ -170,6 +170,9 @@ function showSound(whole) {
   $('family').textContent = isLayered(whole) ? `\u00b7 layer ${layerState.selected + 1} of ${whole.layers.length} ${family}` : family;
   showLayerStrip(whole);
   $('seed').textContent = seeds.get(whole) || 'none for this sound';
+  $('start-hint').textContent = isLayered(whole)
+    ? `A preset or a die replaces layer ${layerState.selected + 1}, the one selected. To keep it, add it again under Layers first.`
+    : '';
   $('undo').disabled = !store.canUndo;
   $('redo').disabled = !store.canRedo;
 }
@@ -187,6 +190,7 @@ store.subscribe((sound, reason) => {
   showSound(sound);
   if (reason === 'preview') return;
   $('layer-error').textContent = '';
+  $('replaced').textContent = '';
   $('files-refused').textContent = '';
   $('history-refused').textContent = '';
   window.history.replaceState(null, '', fragmentOf(sound));
@@ -247,6 +251,17 @@ $('chip').addEventListener('change', (event) => {
   say(untouched ? `${presetTitles[sound.preset]} on ${chip}` : `Chip ${chip}`);
 });
 
+// With layers, a preset or a die replaces the selected layer rather than adding one: the controls,
+// Mutate and the chip all act on the selected layer, so a preset does too; and trying presets one
+// after another would otherwise pile up layers to the limit. What it replaced is said in words, with
+// Undo to bring it back (the next change clears the line).
+function tellReplaced(before, now) {
+  if (!isLayered(store.sound) || sameSound(before, editing())) return;
+  const text = `Layer ${layerState.selected + 1} is now ${now}, in place of ${describeLayer(before)}: Undo brings it back.`;
+  $('replaced').textContent = text;
+  say(text);
+}
+
 function newSeed() {
   return crypto.getRandomValues(new BigUint64Array(1))[0];
 }
@@ -269,9 +284,11 @@ for (const preset of presets) {
   start.setAttribute('aria-label', `${presetTitles[preset]} preset`);
   start.addEventListener('click', (event) => {
     $('chip-note').textContent = '';
+    const before = editing();
     store.commit(withEdited(makeSound(preset, $('chip').value)));
     refresh(event.timeStamp);
     say(`${presetTitles[preset]} on ${$('chip').value}`);
+    tellReplaced(before, `${presetTitles[preset]} on ${$('chip').value}`);
   });
   const dice = document.createElement('button');
   dice.type = 'button';
@@ -281,11 +298,13 @@ for (const preset of presets) {
   dice.setAttribute('aria-label', `Random ${presetTitles[preset].toLowerCase()}`);
   dice.addEventListener('click', (event) => {
     const seed = newSeed();
+    const before = editing();
     const sound = withEdited(keepLocked(random(preset, $('chip').value, seed)));
     seeds.set(sound, `${seed} (random ${preset})`);
     store.commit(sound);
     refresh(event.timeStamp);
     say(`Random ${preset}, seed ${seed}`);
+    tellReplaced(before, `a random ${presetTitles[preset].toLowerCase()} on ${$('chip').value}`);
   });
   group.append(start, dice);
   $('presets').append(group);
@@ -455,6 +474,20 @@ window.addEventListener('hashchange', () => {
 
 // --- layers --------------------------------------------------------------------------------------
 
+// Each layer's share of the mix when n layers share it evenly, as `bleep random --layers` gives:
+// the shares add up to at most 1, so layering alone cannot clip.
+const evenShare = (n) => Math.floor(100 / n) / 100;
+const sharedEvenly = (layers) => layers.every((layer) => layer.mix_gain === evenShare(layers.length));
+// The layers after one is added or removed: shared evenly again while the mix was shared evenly
+// before. A mix gain that is not its even share was set by hand (here or in a file), so every gain
+// stays as set and only a new layer takes the even share of the new count. Read from the gains
+// themselves, not from a flag, it holds alike after an undo, a reload, a link or a file.
+function reshared(layers, before) {
+  return sharedEvenly(before) ? layers.map((layer) => ({ ...layer, mix_gain: evenShare(layers.length) })) : layers;
+}
+const shareSaid = (layers, before) => (sharedEvenly(before)
+  ? `each layer's mix gain is now ${evenShare(layers.length)}` : 'the mix gains set by hand stay as they are');
+
 // Indices of a page-local set moved as the layers move.
 function remap(move) {
   layerState.muted = new Set([...layerState.muted].map(move).filter((i) => i !== null));
@@ -467,7 +500,7 @@ function showLayerStrip(sound) {
   layerEntry = null;
   $('layer-add').textContent = isLayered(sound) ? 'Add this layer again' : 'Add this sound as a layer';
   $('layers-hint').textContent = isLayered(sound)
-    ? 'Select a layer to edit it with the controls; mute and solo are for listening here only.'
+    ? 'Select a layer to edit it with the controls; mute and solo are for listening here only. Adding or removing a layer shares the mix evenly, until you set a mix gain yourself.'
     : 'One sound. Layers mix several, each with its own start and share of the mix.';
   showLayers($('layer-list'), sound, layerState, {
     select(index) {
@@ -517,7 +550,9 @@ function showLayerStrip(sound) {
         store.commit(editing());
       } else {
         layerState.selected = Math.max(0, layerState.selected > index ? layerState.selected - 1 : Math.min(layerState.selected, layers.length - 2));
-        store.commit({ ...store.sound, layers: layers.filter((_, i) => i !== index) });
+        const left = reshared(layers.filter((_, i) => i !== index), layers);
+        store.commit({ ...store.sound, layers: left });
+        say(`Layer ${index + 1} removed; ${shareSaid(left, layers)}`);
       }
       refresh();
     },
@@ -527,20 +562,23 @@ function showLayerStrip(sound) {
 $('layer-add').addEventListener('click', () => {
   const sound = store.sound;
   const { bleepforge, ...own } = editing();
+  let said = 'Layer 1 added';
   if (!isLayered(sound)) {
     layerState.selected = 0;
-    store.commit({ bleepforge, layers: [{ ...own, start: 0, mix_gain: 1 }] });
+    store.commit({ bleepforge, layers: [{ ...own, start: 0, mix_gain: evenShare(1) }] });
   } else if (sound.layers.length < 8) {
-    const copy = { ...own, start: sound.layers[layerState.selected].start, mix_gain: sound.layers[layerState.selected].mix_gain };
+    const copy = { ...own, start: sound.layers[layerState.selected].start, mix_gain: evenShare(sound.layers.length + 1) };
+    const layers = reshared([...sound.layers, copy], sound.layers);
     layerState.selected = sound.layers.length;
-    store.commit({ ...sound, layers: [...sound.layers, copy] });
+    store.commit({ ...sound, layers });
+    said = `Layer ${layers.length} added; ${shareSaid(layers, sound.layers)}`;
   } else {
     $('layer-error').textContent = 'A layered sound holds 8 layers at most.';
     return;
   }
   $('layer-error').textContent = '';
   refresh();
-  say(`Layer ${layerState.selected + 1} added`);
+  say(said);
 });
 
 // --- history -------------------------------------------------------------------------------------

@@ -575,3 +575,81 @@ test('the warnings under the waveform are what bleep check prints, as sentences'
   assert.equal((await shownWarnings(page)).some((text) => text.startsWith('The sound stops')), false);
   await page.context().close();
 });
+
+test('a preset or a die on a selected layer replaces that layer, says so, and Undo brings it back', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  assert.equal(await page.isHidden('#start-hint'), true, 'one sound: nothing to replace');
+  await page.click('button[data-preset="explosion"]');
+  assert.equal(await page.textContent('#replaced'), '');
+  await page.click('#layer-add');
+  await page.click('#layer-add');
+  assert.equal(await page.textContent('#start-hint'),
+    'A preset or a die replaces layer 2, the one selected. To keep it, add it again under Layers first.');
+  await page.click('button[data-preset="hit"]');
+  const said = 'Layer 2 is now Hit on nes, in place of Explosion on nes: Undo brings it back.';
+  assert.equal(await page.textContent('#replaced'), said);
+  assert.equal(await page.isVisible('#replaced'), true);
+  assert.equal(await page.textContent('#status'), said);
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Hit on nes']);
+  await page.click('#undo');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Explosion on nes']);
+  assert.equal(await page.textContent('#replaced'), '', 'said once, for the change it was');
+  // The first layer selected, a die replaces it in turn.
+  await page.click('.layer[data-index="0"] .layer-select');
+  await page.selectOption('#chip', 'sid');
+  await page.click('button[data-random="coin"]');
+  assert.equal(await page.textContent('#replaced'), 'Layer 1 is now a random coin on sid, in place of Explosion on sid: Undo brings it back.');
+  await page.click('#undo');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on sid', 'Layer 2: Explosion on nes']);
+  await page.context().close();
+});
+
+test('layers share the mix evenly as they come and go, keep gains set by hand, and a mix that clips is warned of', async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 900 } });
+  await page.uncheck('#autoplay');
+  const gains = () => page.locator('.layer-numbers input[id$="-mix_gain"]').evaluateAll((inputs) => inputs.map((input) => input.value));
+  const clipping = async () => (await shownWarnings(page)).filter((text) => /samples? (is|are) at full scale/.test(text));
+  await page.click('button[data-preset="explosion"]');
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['1']);
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['0.5', '0.5']);
+  assert.equal(await page.textContent('#status'), 'Layer 2 added; each layer\'s mix gain is now 0.5');
+  assert.deepEqual(await clipping(), [], 'two explosions at half each do not clip');
+  const saved = (await download(page, '#save-sound')).bytes.toString();
+  assert.equal(saved.match(/"mix_gain": 0\.5\n/g).length, 2);
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['0.33', '0.33', '0.33']);
+  await page.click('button[aria-label="Remove layer 3"]');
+  assert.deepEqual(await gains(), ['0.5', '0.5']);
+  assert.equal(await page.textContent('#status'), 'Layer 3 removed; each layer\'s mix gain is now 0.5');
+  // Set by hand, the gains stay; a new layer takes its even share; a mix past full scale is warned of.
+  for (const index of [0, 1]) {
+    await page.fill(`#layer-${index}-mix_gain`, '1');
+    await page.press(`#layer-${index}-mix_gain`, 'Enter');
+  }
+  const [warning] = await clipping();
+  assert.match(warning, /^\d+ samples are at full scale, flattened by the clip: lower the gain\.$/);
+  if (haveNativeBleep) {
+    const file = join(scratch, 'clipping.bleep');
+    writeFileSync(file, (await download(page, '#save-sound')).bytes);
+    assert.ok(checkedWarnings(file, 44100).includes(warning), 'the count bleep check gives');
+  }
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['1', '1', '0.33']);
+  assert.equal(await page.textContent('#status'), 'Layer 3 added; the mix gains set by hand stay as they are');
+  await page.click('#undo');
+  assert.deepEqual(await gains(), ['1', '1']);
+  await page.click('button[aria-label="Remove layer 1"]');
+  assert.deepEqual(await gains(), ['1']);
+  await page.click('#undo');
+  await page.click('.layer[data-index="0"] .layer-select');
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-1400.png') });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360, 'nothing sticks out sideways');
+  await page.locator('.layers-panel').screenshot({ path: join(screenshotFolder(), 'studio-layers-360.png') });
+  await page.locator('.panel.view').screenshot({ path: join(screenshotFolder(), 'studio-layers-warnings-360.png') });
+  await page.context().close();
+});
