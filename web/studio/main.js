@@ -63,6 +63,12 @@ function audible(sound) {
   return { ...sound, layers: sound.layers.map((layer, i) => (silent(i) ? { ...layer, mix_gain: 0 } : layer)) };
 }
 
+// The sticky bar's height, which the style sheet keeps focused controls below; it changes as the bar
+// wraps on a narrow screen.
+new ResizeObserver(() => {
+  document.documentElement.style.setProperty('--bar-height', `${$('bar').getBoundingClientRect().height}px`);
+}).observe($('bar'));
+
 // What the current sound sounds like, rendered once per change.
 let samples = new Float32Array(0);
 let renderedRate = 44100;

@@ -646,10 +646,62 @@ test('layers share the mix evenly as they come and go, keep gains set by hand, a
   assert.deepEqual(await gains(), ['1']);
   await page.click('#undo');
   await page.click('.layer[data-index="0"] .layer-select');
+  await page.evaluate(() => window.scrollTo(0, 0));
   await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-1400.png') });
   await page.setViewportSize({ width: 360, height: 740 });
   assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360, 'nothing sticks out sideways');
-  await page.locator('.layers-panel').screenshot({ path: join(screenshotFolder(), 'studio-layers-360.png') });
-  await page.locator('.panel.view').screenshot({ path: join(screenshotFolder(), 'studio-layers-warnings-360.png') });
+  await page.locator('.layers-panel').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-360.png') });
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-warnings-360.png') });
   await page.context().close();
+});
+
+// Goes through every control the keyboard reaches with key (Tab or Shift+Tab) from where the focus
+// is, once round the page, and gives those not wholly in view below the sticky bar when focused.
+async function focusedOutOfView(page, key) {
+  const outOfView = [];
+  const visited = new Set();
+  for (let step = 0; step < 1000; ++step) {
+    await page.keyboard.press(key);
+    const focused = await page.evaluate(() => {
+      const element = document.activeElement;
+      if (!element || element === document.body) return null;
+      // The file field is hidden; its label is the button that shows the focus.
+      const shown = element.id === 'open' ? element.labels[0] : element;
+      const box = shown.getBoundingClientRect();
+      const below = shown.closest('.bar') ? 0 : document.querySelector('.bar').getBoundingClientRect().bottom;
+      const all = [...document.querySelectorAll('*')];
+      return {
+        index: all.indexOf(element),
+        name: `${element.tagName.toLowerCase()}#${element.id} ${element.getAttribute('aria-label') || element.textContent.trim().slice(0, 40)}`,
+        inView: box.top >= below && box.bottom <= window.innerHeight && box.left >= 0 && box.right <= window.innerWidth,
+        where: `${Math.round(box.top)} to ${Math.round(box.bottom)} px, the bar ending at ${Math.round(below)} px`,
+      };
+    });
+    if (focused === null || visited.has(focused.index)) break;
+    visited.add(focused.index);
+    if (!focused.inView) outOfView.push(`${focused.name}: ${focused.where}`);
+  }
+  return { outOfView, count: visited.size };
+}
+
+test('every control the keyboard reaches is in view below the sticky bar, going down and going up, at 1400 and 360 pixels', async () => {
+  for (const width of [1400, 360]) {
+    const page = await session.open({ viewport: { width, height: width > 1000 ? 900 : 740 } });
+    await page.uncheck('#autoplay');
+    await page.click('button[data-preset="explosion"]');  // cut short: the Lengthen button too
+    await page.click('#layer-add');
+    await page.click('#layer-add');
+    await page.click('#history-add');
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    const down = await focusedOutOfView(page, 'Tab');
+    assert.ok(down.count > 150, `${down.count} controls reached`);
+    assert.deepEqual(down.outOfView, [], `Tab at ${width} px`);
+    const up = await focusedOutOfView(page, 'Shift+Tab');
+    assert.ok(up.count > 150, `${up.count} controls reached going up`);
+    assert.deepEqual(up.outOfView, [], `Shift+Tab at ${width} px`);
+    await page.context().close();
+  }
 });
