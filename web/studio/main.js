@@ -89,7 +89,8 @@ function refresh(startedAt) {
   const sound = store.sound;
   const rate = exportRate;
   const heard = audible(sound);
-  const key = `${rate} ${JSON.stringify(heard)}`;
+  // The sound itself too: its warnings are of every layer, a muted one's mix gain among them.
+  const key = `${rate} ${JSON.stringify(heard)} ${heard === sound ? '' : JSON.stringify(sound)}`;
   if (key === renderedKey) return;  // a slider's release after its last move: nothing new
   renderedKey = key;
   samples = render(heard, { rate });

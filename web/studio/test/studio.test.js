@@ -637,6 +637,15 @@ test('layers share the mix evenly as they come and go, keep gains set by hand, a
     writeFileSync(file, (await download(page, '#save-sound')).bytes);
     assert.ok(checkedWarnings(file, 44100).includes(warning), 'the count bleep check gives');
   }
+  // The warnings are of the sound as saved, not as muted here for listening.
+  await page.click('button[aria-label="Mute layer 2"]');
+  assert.deepEqual(await clipping(), [warning]);
+  await page.fill('#layer-1-mix_gain', '0');
+  await page.press('#layer-1-mix_gain', 'Enter');
+  assert.deepEqual(await clipping(), [], 'one explosion alone does not clip');
+  await page.click('#undo');
+  assert.deepEqual(await clipping(), [warning]);
+  await page.click('button[aria-label="Mute layer 2"]');
   await page.click('#layer-add');
   assert.deepEqual(await gains(), ['1', '1', '0.33']);
   assert.equal(await page.textContent('#status'), 'Layer 3 added; the mix gains set by hand stay as they are');
