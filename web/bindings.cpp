@@ -279,6 +279,15 @@ EMSCRIPTEN_KEEPALIVE char* bf_ending(const char* text, std::size_t size) {
     });
 }
 
+// What a designer should hear about the sound rendered at the rate: a JSON list of sentences in the
+// words bleep check prints, the click at the end first.
+EMSCRIPTEN_KEEPALIVE char* bf_warnings(const char* text, std::size_t size, std::int32_t rate_hz) {
+    return with_sound(text, size, [&](const Sound& sound) {
+        const SampleBuffer samples = render_sound(sound, rate_hz);
+        return text_block(nlohmann::json(sound_warnings(sound, samples)).dump());
+    });
+}
+
 // A voice at the start of the sound: its address as four bytes, or the problems.
 EMSCRIPTEN_KEEPALIVE char* bf_voice_start(const char* text, std::size_t size, std::int32_t rate_hz) {
     return with_sound(text, size, [&](const Sound& sound) {

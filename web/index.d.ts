@@ -223,6 +223,12 @@ export function checkHeaderName(name: unknown): string | null;
 export function inactiveMembers(sound: Sound | LayeredSound): { member: string; reason: string }[];
 /** When the sound has ended, and the shortest duration in twentieths of a second that lets it end. */
 export function soundEnding(sound: Sound | LayeredSound): { endsAt: number; fits: number };
+/**
+ * The warnings `bleep check` prints for the sound rendered at the rate, in its words and order: a
+ * click at the end (the sound, or its first layer, cut short), a DC offset, samples at full scale,
+ * silence.
+ */
+export function soundWarnings(sound: Sound | LayeredSound, options?: { rate?: number }): string[];
 /** A voice that renders the sound in pieces: exactly render()'s samples, however they are split. */
 export function createVoice(sound: Sound | LayeredSound, options?: { rate?: number }): Voice;
 /** The samples, each in [-1, 1]; rate 8000 to 192000 Hz, 44100 by default. */

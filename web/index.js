@@ -400,6 +400,17 @@ export function soundEnding(sound) {
   return soundOf(fromSound(sound, (pointer, size) => core._bf_ending(pointer, size)));
 }
 
+/**
+ * What a designer should hear about the sound rendered at the rate (44100 Hz by default), though
+ * nothing is wrong with its file: sentences in the words `bleep check` prints, in this order: a
+ * click at the end (the duration cuts the sound, or its first layer so cut, short), a DC offset,
+ * samples at full scale (a layered mix that clips too) and silence. Empty when there is none.
+ */
+export function soundWarnings(sound, options) {
+  const rate = rateOf(options);
+  return soundOf(fromSound(sound, (pointer, size) => core._bf_warnings(pointer, size, rate)));
+}
+
 /** The sound as a C/C++ header whose symbols use name (default chiptune_sfx), as `bleep header` writes it. */
 export function toHeader(sound, options) {
   const rate = rateOf(options);

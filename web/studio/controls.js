@@ -46,9 +46,12 @@ function heldInRange(field, value) {
 const sectionTitles = { pitch: 'Pitch', envelope: 'Envelope', tone: 'Tone', filters: 'Filters', effects: 'Effects' };
 
 // Builds the controls into container; onChange(name, value, {commit, event}) reports a valid value.
+// `refused` lists the fields that show a value the library refused, each {title, message}: the sound
+// keeps its last good value for them until they are corrected or the sound is shown again.
 export function createControls(container, { onChange }) {
   const locked = new Set();
   const rows = new Map();
+  const refused = new Map();
   const sections = new Map();
   let sound = null;
 
@@ -119,11 +122,17 @@ export function createControls(container, { onChange }) {
     sections.get(field.section).list.append(row);
     rows.set(field.name, { field, curve, row, label, slider, number, error, about });
 
+    const judged = (message) => {
+      error.textContent = message;
+      number.setAttribute('aria-invalid', String(message !== ''));
+      if (message) refused.set(field.name, { title: field.title, message });
+      else refused.delete(field.name);
+    };
     // A slider only reaches values inside the range. A typed value is the library's to judge,
     // and its message goes next to the control.
     const fromSlider = (commit, event) => {
       const value = heldInRange(field, round(curve.to(Number(slider.value) / steps), field.decimals));
-      error.textContent = '';
+      judged('');
       onChange(field.name, value, { commit, event });
     };
     // The arrow keys in the number field move the value as one step of the slider does, which
@@ -142,7 +151,7 @@ export function createControls(container, { onChange }) {
       }
       if (!Number.isFinite(value) || value === current) return;
       number.value = String(value);
-      error.textContent = '';
+      judged('');
       onChange(field.name, value, { commit: true, event });
     });
     slider.addEventListener('input', (event) => fromSlider(false, event));
@@ -151,10 +160,10 @@ export function createControls(container, { onChange }) {
       const value = number.value.trim() === '' ? NaN : Number(number.value);
       const [problem] = checkSound({ ...sound, [field.name]: value });
       if (problem) {
-        error.textContent = problem.message;
+        judged(problem.message);
         return;
       }
-      error.textContent = '';
+      judged('');
       onChange(field.name, value, { commit: true, event });
     });
     lock.addEventListener('click', () => {
@@ -168,11 +177,15 @@ export function createControls(container, { onChange }) {
 
   return {
     locked,
+    get refused() {
+      return [...refused.values()];
+    },
     // Shows the sound: the number fields hold the exact values, a member that cannot change the
     // sound as it stands is shown inactive with the reason, and a section says when its stages are
     // all off.
     show(next) {
       sound = next;
+      refused.clear();
       const inactive = new Map(inactiveMembers(next).map(({ member, reason }) => [member, reason]));
       for (const { field, curve, row, label, slider, number, error, about } of rows.values()) {
         const value = next[field.name];
@@ -181,6 +194,7 @@ export function createControls(container, { onChange }) {
         slider.setAttribute('aria-valuetext', `${value}${field.unit ? ` ${field.unit}` : ''}`);
         number.value = String(value);
         error.textContent = '';
+        number.setAttribute('aria-invalid', 'false');
         const reason = inactive.get(field.name);
         row.classList.toggle('inactive', reason !== undefined);
         label.title = reason ? `${field.summary}. Inactive now: ${reason}.` : field.summary;

@@ -31,6 +31,7 @@ function layerNumber(field, value, index, onNumber) {
   input.step = String(10 ** -field.decimals);
   input.value = String(value);
   input.id = `layer-${index}-${field.name}`;
+  input.setAttribute('aria-describedby', 'layer-error');
   input.addEventListener('change', () => onNumber(index, field.name, input.value.trim() === '' ? NaN : Number(input.value)));
   label.append(`${field.title} `, input, field.unit ? ` ${field.unit}` : '');
   return label;

@@ -1,7 +1,7 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, makeSound, mutate, parseSound, presets, random,
-  render, soundEnding, toHeader, toWav, wavFormats,
+  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, layerFields, makeSound, mutate, parseSound, presets,
+  random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
@@ -40,6 +40,8 @@ const store = createStore(fromLink.sound || defaultSound());
 // sound of its own. Mute and solo are the page's, for listening while designing; files, links and
 // exports hold every layer as it is.
 const layerState = { selected: 0, muted: new Set(), solo: null };
+// A layer strip field's refused value, until the strip shows the sound again (see the files).
+let layerEntry = null;
 const isLayered = (sound) => Array.isArray(sound.layers);
 function editing(sound = store.sound) {
   if (!isLayered(sound)) return sound;
@@ -61,6 +63,12 @@ function audible(sound) {
   return { ...sound, layers: sound.layers.map((layer, i) => (silent(i) ? { ...layer, mix_gain: 0 } : layer)) };
 }
 
+// The sticky bar's height, which the style sheet keeps focused controls below; it changes as the bar
+// wraps on a narrow screen.
+new ResizeObserver(() => {
+  document.documentElement.style.setProperty('--bar-height', `${$('bar').getBoundingClientRect().height}px`);
+}).observe($('bar'));
+
 // What the current sound sounds like, rendered once per change.
 let samples = new Float32Array(0);
 let renderedRate = 44100;
@@ -81,7 +89,8 @@ function refresh(startedAt) {
   const sound = store.sound;
   const rate = exportRate;
   const heard = audible(sound);
-  const key = `${rate} ${JSON.stringify(heard)}`;
+  // The sound itself too: its warnings are of every layer, a muted one's mix gain among them.
+  const key = `${rate} ${JSON.stringify(heard)} ${heard === sound ? '' : JSON.stringify(sound)}`;
   if (key === renderedKey) return;  // a slider's release after its last move: nothing new
   renderedKey = key;
   samples = render(heard, { rate });
@@ -94,7 +103,7 @@ function refresh(startedAt) {
   $('peak').textContent = peak > 0 ? `${peak.toFixed(3)} (${(20 * Math.log10(peak)).toFixed(1).replace(/^-0\.0$/, '0.0')} dBFS)` : 'silent';
   const seconds = isLayered(sound) ? Number((samples.length / rate).toFixed(3)) : sound.duration;
   $('length').textContent = `${seconds} s, ${samples.length} samples at ${rate} Hz`;
-  showEnding(editing(sound));
+  showWarnings(sound, rate);
   if (isLayered(sound)) {
     const lengths = sound.layers.map((layer) => layer.duration);
     showSpans($('spans'), sound, lengths, Math.max(...sound.layers.map((layer, i) => layer.start + lengths[i])), layerState);
@@ -116,24 +125,47 @@ function refresh(startedAt) {
 // (after an undo or a redo too) or says nothing.
 const seeds = new WeakMap();
 
-// A duration that cuts the envelope short ends the sound with a click: the waveform says so and
-// offers the length that lets it end.
-let fitting = null;
-function showEnding(sound) {
-  const { endsAt, fits } = soundEnding(sound);
-  const cut = sound.duration < endsAt;
-  $('ending').hidden = !cut;
-  fitting = cut ? fits : null;
-  if (cut) {
-    $('ending-text').textContent = `The sound stops at ${sound.duration} s, before it has ended (at ${Number(endsAt.toFixed(3))} s), so it ends in a click.`;
-    $('lengthen').textContent = `Lengthen to ${fits} s`;
+// Under the waveform, what `bleep check` warns of in the sound as saved (every layer heard, at the
+// export rate), each in its words as a sentence: a click at the end, a DC offset, samples at full
+// scale (a layered mix that clips among them), silence. The click, which the library names first,
+// comes with the length that lets the sound end; for layers, that of the first layer cut short,
+// whose numbers the words give.
+const sentence = (text) => `${text[0].toUpperCase()}${text.slice(1)}.`;
+function firstCut(sound) {
+  const parts = isLayered(sound) ? sound.layers.map(({ start, mix_gain: mixGain, ...own }) => ({ bleepforge: sound.bleepforge, ...own })) : [sound];
+  for (const [index, part] of parts.entries()) {
+    const { endsAt, fits } = soundEnding(part);
+    if (part.duration < endsAt) return { layer: isLayered(sound) ? index : null, fits };
   }
+  return null;
+}
+let fitting = null;
+let shownWarnings = '';
+function showWarnings(sound, rate) {
+  const warnings = soundWarnings(sound, { rate }).map(sentence);
+  fitting = firstCut(sound);
+  const shown = JSON.stringify([warnings, fitting]);
+  if (shown === shownWarnings) return;  // unchanged: nothing new to announce
+  shownWarnings = shown;
+  $('ending').hidden = fitting === null;
+  if (fitting) {
+    $('ending-text').textContent = warnings.shift();
+    $('lengthen').textContent = fitting.layer === null ? `Lengthen to ${fitting.fits} s` : `Lengthen layer ${fitting.layer + 1} to ${fitting.fits} s`;
+  }
+  $('warning-list').replaceChildren(...warnings.map((text) => {
+    const item = document.createElement('li');
+    item.textContent = text;
+    return item;
+  }));
 }
 $('lengthen').addEventListener('click', (event) => {
   if (fitting === null) return;
-  store.commit(withEdited({ ...editing(), duration: fitting }));
+  const { layer, fits } = fitting;
+  const sound = store.sound;
+  store.commit(layer === null ? { ...sound, duration: fits }
+    : { ...sound, layers: sound.layers.map((each, i) => (i === layer ? { ...each, duration: fits } : each)) });
   refresh(event.timeStamp);
-  say(`Duration ${fitting} s`);
+  say(layer === null ? `Duration ${fits} s` : `Layer ${layer + 1}: duration ${fits} s`);
 });
 
 function showSound(whole) {
@@ -145,6 +177,9 @@ function showSound(whole) {
   $('family').textContent = isLayered(whole) ? `\u00b7 layer ${layerState.selected + 1} of ${whole.layers.length} ${family}` : family;
   showLayerStrip(whole);
   $('seed').textContent = seeds.get(whole) || 'none for this sound';
+  $('start-hint').textContent = isLayered(whole)
+    ? `A preset or a die replaces layer ${layerState.selected + 1}, the one selected. To keep it, add it again under Layers first.`
+    : '';
   $('undo').disabled = !store.canUndo;
   $('redo').disabled = !store.canRedo;
 }
@@ -162,6 +197,9 @@ store.subscribe((sound, reason) => {
   showSound(sound);
   if (reason === 'preview') return;
   $('layer-error').textContent = '';
+  $('replaced').textContent = '';
+  $('files-refused').textContent = '';
+  $('history-refused').textContent = '';
   window.history.replaceState(null, '', fragmentOf(sound));
   if (reason !== 'same' && $('autoplay').checked) startPlaying();
 });
@@ -220,6 +258,17 @@ $('chip').addEventListener('change', (event) => {
   say(untouched ? `${presetTitles[sound.preset]} on ${chip}` : `Chip ${chip}`);
 });
 
+// With layers, a preset or a die replaces the selected layer rather than adding one: the controls,
+// Mutate and the chip all act on the selected layer, so a preset does too; and trying presets one
+// after another would otherwise pile up layers to the limit. What it replaced is said in words, with
+// Undo to bring it back (the next change clears the line).
+function tellReplaced(before, now) {
+  if (!isLayered(store.sound) || sameSound(before, editing())) return;
+  const text = `Layer ${layerState.selected + 1} is now ${now}, in place of ${describeLayer(before)}: Undo brings it back.`;
+  $('replaced').textContent = text;
+  say(text);
+}
+
 function newSeed() {
   return crypto.getRandomValues(new BigUint64Array(1))[0];
 }
@@ -242,9 +291,11 @@ for (const preset of presets) {
   start.setAttribute('aria-label', `${presetTitles[preset]} preset`);
   start.addEventListener('click', (event) => {
     $('chip-note').textContent = '';
+    const before = editing();
     store.commit(withEdited(makeSound(preset, $('chip').value)));
     refresh(event.timeStamp);
     say(`${presetTitles[preset]} on ${$('chip').value}`);
+    tellReplaced(before, `${presetTitles[preset]} on ${$('chip').value}`);
   });
   const dice = document.createElement('button');
   dice.type = 'button';
@@ -254,11 +305,13 @@ for (const preset of presets) {
   dice.setAttribute('aria-label', `Random ${presetTitles[preset].toLowerCase()}`);
   dice.addEventListener('click', (event) => {
     const seed = newSeed();
+    const before = editing();
     const sound = withEdited(keepLocked(random(preset, $('chip').value, seed)));
     seeds.set(sound, `${seed} (random ${preset})`);
     store.commit(sound);
     refresh(event.timeStamp);
     say(`Random ${preset}, seed ${seed}`);
+    tellReplaced(before, `a random ${presetTitles[preset].toLowerCase()} on ${$('chip').value}`);
   });
   group.append(start, dice);
   $('presets').append(group);
@@ -316,18 +369,33 @@ document.addEventListener('keyup', (event) => {
 
 // --- files ---------------------------------------------------------------------------------------
 
+// A field showing a value the library refused holds the sound back from every file, link and kept
+// entry: the sound still has the field's last good value, which is not what is on screen. The export
+// rate and the header's identifier hold back the exports that use them. Each refusal says what to
+// correct, beside the buttons and in the status; the buttons stay enabled, so the reason is one
+// press away from the keyboard too.
+const soundEntries = () => [...controls.refused.map(({ title, message }) => `${title} (${message})`), ...(layerEntry ? [layerEntry] : [])];
+const rateEntries = () => (rateRefused() ? [`Export rate (${$('rate-error').textContent})`] : []);
+function refused(where, outcome, entries) {
+  const text = entries.length ? `${outcome}. Correct first: ${entries.join('; ')}.` : '';
+  $(where).textContent = text;
+  if (text) say(text);
+  return text !== '';
+}
+
 function baseName(sound) {
   if (isLayered(sound)) return `layered_${sound.layers[0].preset || 'sound'}`;
   return `${sound.preset || 'sound'}_${sound.chip}`;
 }
 
 $('save-sound').addEventListener('click', () => {
+  if (refused('files-refused', 'Nothing saved', soundEntries())) return;
   const name = `${baseName(store.sound)}.bleep`;
   download(formatSound(store.sound), name, 'application/json');
   say(`Saved ${name}`);
 });
 $('export-wav').addEventListener('click', () => {
-  if (rateRefused()) return;
+  if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...rateEntries()])) return;
   const name = `${baseName(store.sound)}.wav`;
   download(toWav(store.sound, { rate: exportRate, format: $('wav-format').value }), name, 'audio/wav');
   say(`Exported ${name}`);
@@ -339,7 +407,9 @@ const headerNameProblem = () => {
   return problem;
 };
 $('export-header').addEventListener('click', () => {
-  if (rateRefused() || headerNameProblem()) return;
+  const nameProblem = headerNameProblem();
+  const nameEntries = nameProblem ? [`Header identifier (${nameProblem})`] : [];
+  if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...rateEntries(), ...nameEntries])) return;
   const text = toHeader(store.sound, { name: $('header-name').value, rate: exportRate });
   const name = `${$('header-name').value}.h`;
   download(text, name, 'text/x-c');
@@ -385,6 +455,10 @@ document.addEventListener('drop', (event) => {
 // --- sharing -------------------------------------------------------------------------------------
 
 $('share').addEventListener('click', async () => {
+  if (refused('files-refused', 'No link copied', soundEntries())) {
+    $('share-link').value = '';
+    return;
+  }
   $('share-link').value = window.location.href;
   $('share-link').select();
   try {
@@ -407,6 +481,20 @@ window.addEventListener('hashchange', () => {
 
 // --- layers --------------------------------------------------------------------------------------
 
+// Each layer's share of the mix when n layers share it evenly, as `bleep random --layers` gives:
+// the shares add up to at most 1, so layering alone cannot clip.
+const evenShare = (n) => Math.floor(100 / n) / 100;
+const sharedEvenly = (layers) => layers.every((layer) => layer.mix_gain === evenShare(layers.length));
+// The layers after one is added or removed: shared evenly again while the mix was shared evenly
+// before. A mix gain that is not its even share was set by hand (here or in a file), so every gain
+// stays as set and only a new layer takes the even share of the new count. Read from the gains
+// themselves, not from a flag, it holds alike after an undo, a reload, a link or a file.
+function reshared(layers, before) {
+  return sharedEvenly(before) ? layers.map((layer) => ({ ...layer, mix_gain: evenShare(layers.length) })) : layers;
+}
+const shareSaid = (layers, before) => (sharedEvenly(before)
+  ? `each layer's mix gain is now ${evenShare(layers.length)}` : 'the mix gains set by hand stay as they are');
+
 // Indices of a page-local set moved as the layers move.
 function remap(move) {
   layerState.muted = new Set([...layerState.muted].map(move).filter((i) => i !== null));
@@ -414,9 +502,12 @@ function remap(move) {
 }
 
 function showLayerStrip(sound) {
+  // Rebuilt, the strip's fields show the sound's values again: none of them is refused now.
+  if (layerEntry) $('layer-error').textContent = '';
+  layerEntry = null;
   $('layer-add').textContent = isLayered(sound) ? 'Add this layer again' : 'Add this sound as a layer';
   $('layers-hint').textContent = isLayered(sound)
-    ? 'Select a layer to edit it with the controls; mute and solo are for listening here only.'
+    ? 'Select a layer to edit it with the controls; mute and solo are for listening here only. Adding or removing a layer shares the mix evenly, until you set a mix gain yourself.'
     : 'One sound. Layers mix several, each with its own start and share of the mix.';
   showLayers($('layer-list'), sound, layerState, {
     select(index) {
@@ -428,7 +519,11 @@ function showLayerStrip(sound) {
       const next = { ...store.sound, layers: store.sound.layers.map((l, i) => (i === index ? { ...l, [name]: value } : l)) };
       const [problem] = checkSound(next);
       $('layer-error').textContent = problem ? problem.message : '';
-      if (problem) return;
+      $(`layer-${index}-${name}`).setAttribute('aria-invalid', String(Boolean(problem)));
+      if (problem) {
+        layerEntry = `Layer ${index + 1} ${layerFields.find((f) => f.name === name).title.toLowerCase()} (${problem.message})`;
+        return;
+      }
       store.commit(next);
       refresh();
     },
@@ -462,7 +557,9 @@ function showLayerStrip(sound) {
         store.commit(editing());
       } else {
         layerState.selected = Math.max(0, layerState.selected > index ? layerState.selected - 1 : Math.min(layerState.selected, layers.length - 2));
-        store.commit({ ...store.sound, layers: layers.filter((_, i) => i !== index) });
+        const left = reshared(layers.filter((_, i) => i !== index), layers);
+        store.commit({ ...store.sound, layers: left });
+        say(`Layer ${index + 1} removed; ${shareSaid(left, layers)}`);
       }
       refresh();
     },
@@ -472,20 +569,23 @@ function showLayerStrip(sound) {
 $('layer-add').addEventListener('click', () => {
   const sound = store.sound;
   const { bleepforge, ...own } = editing();
+  let said = 'Layer 1 added';
   if (!isLayered(sound)) {
     layerState.selected = 0;
-    store.commit({ bleepforge, layers: [{ ...own, start: 0, mix_gain: 1 }] });
+    store.commit({ bleepforge, layers: [{ ...own, start: 0, mix_gain: evenShare(1) }] });
   } else if (sound.layers.length < 8) {
-    const copy = { ...own, start: sound.layers[layerState.selected].start, mix_gain: sound.layers[layerState.selected].mix_gain };
+    const copy = { ...own, start: sound.layers[layerState.selected].start, mix_gain: evenShare(sound.layers.length + 1) };
+    const layers = reshared([...sound.layers, copy], sound.layers);
     layerState.selected = sound.layers.length;
-    store.commit({ ...sound, layers: [...sound.layers, copy] });
+    store.commit({ ...sound, layers });
+    said = `Layer ${layers.length} added; ${shareSaid(layers, sound.layers)}`;
   } else {
     $('layer-error').textContent = 'A layered sound holds 8 layers at most.';
     return;
   }
   $('layer-error').textContent = '';
   refresh();
-  say(`Layer ${layerState.selected + 1} added`);
+  say(said);
 });
 
 // --- history -------------------------------------------------------------------------------------
@@ -521,6 +621,7 @@ function showKept() {
   $('history-empty').hidden = kept.length > 0;
 }
 $('history-add').addEventListener('click', () => {
+  if (refused('history-refused', 'Nothing kept', soundEntries())) return;
   const sound = store.sound;
   const base = isLayered(sound) ? `Layers of ${describeLayer(sound.layers[0])}`
     : `${sound.preset ? presetTitles[sound.preset] : 'Sound'} on ${sound.chip}`;

@@ -61,6 +61,19 @@ export async function download(page, selector) {
   return { name: file.suggestedFilename(), bytes: readFileSync(path) };
 }
 
+// Whether an action downloads nothing: no download starts while it runs and for a while after.
+export async function nothingDownloaded(page, action) {
+  let downloaded = false;
+  const seen = () => {
+    downloaded = true;
+  };
+  page.on('download', seen);
+  await action();
+  await page.waitForTimeout(300);
+  page.off('download', seen);
+  return !downloaded;
+}
+
 export function screenshotFolder() {
   mkdirSync(screenshotDir, { recursive: true });
   return screenshotDir;

@@ -2,14 +2,15 @@
 // native tool's, links and files reopen sounds exactly, undo, redo and locks hold, bad input shows
 // its error, and the page asks the network for nothing and logs no error.
 import assert from 'node:assert/strict';
-import { execFileSync } from 'node:child_process';
+import { execFileSync, spawnSync } from 'node:child_process';
 import { mkdtempSync, readFileSync, rmSync, writeFileSync } from 'node:fs';
 import { tmpdir } from 'node:os';
 import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  download, haveNativeBleep, launch, nativeBleep, referenceHashes, screenshotFolder, setValue, sha256, studioUrl, valueOf,
+  download, haveNativeBleep, launch, nativeBleep, nothingDownloaded, referenceHashes, screenshotFolder, setValue, sha256, studioUrl,
+  valueOf,
 } from '../support/browser.js';
 
 let session;
@@ -381,8 +382,10 @@ test('controls come in sections with plain labels, whole steps, inactive reasons
   await page.selectOption('#chip', 'ym2612');
   assert.equal(await page.locator('.field.inactive:has(#field-fm_index-number)').count(), 0);
   assert.equal(await page.locator('.field.inactive:has(#field-duty-number)').count(), 1);
-  // A duration shorter than the envelope: said under the waveform, mended in one click.
+  // A duration shorter than the envelope: said under the waveform, mended in one click. (A release
+  // is heard only above a sustain level of 0, the laser's.)
   assert.equal(await page.isHidden('#ending'), true);
+  await setValue(page, 'sustain_level', 0.5);
   await setValue(page, 'release', 0.6);
   assert.equal(await page.isVisible('#ending'), true);
   assert.match(await page.textContent('#ending-text'), /^The sound stops at 0\.5 s, before it has ended/);
@@ -450,4 +453,264 @@ test('layers: added, edited one at a time, timed, muted and soloed, reordered an
   assert.equal(await page.locator('.layer').count(), 2);
   await page.screenshot({ path: join(screenshotFolder(), 'studio-layers.png'), fullPage: true });
   await page.context().close();
+});
+
+test('while a field shows a value the sound does not hold, nothing is saved, shared, exported or kept, and the page says why', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  const actions = [['#save-sound', 'Nothing saved'], ['#export-wav', 'Nothing exported'], ['#export-header', 'Nothing exported'],
+    ['#share', 'No link copied']];
+  for (const [name, typed, message, good] of [
+    ['gain', 99, '"gain" is 99, outside its range: 0 to 4', 0.5],
+    ['bitcrush_bits', 3.5, '"bitcrush_bits" is 3.5, but it takes whole numbers only: 1 to 16', 3],
+    ['jump1_semitones', -30, '"jump1_semitones" is -30, outside its range: -24 to 24', -12],
+  ]) {
+    const title = await page.evaluate((id) => document.querySelector(`label[for="${id}"]`).firstChild.textContent, `field-${name}-number`);
+    await setValue(page, name, typed);
+    assert.equal(await page.getAttribute(`#field-${name}-number`, 'aria-invalid'), 'true');
+    const reason = `. Correct first: ${title} (${message}).`;
+    for (const [selector, outcome] of actions) {
+      // From the mouse and from the keyboard alike.
+      assert.equal(await nothingDownloaded(page, () => page.click(selector)), true, `${selector} with ${name} ${typed}`);
+      assert.equal(await page.textContent('#files-refused'), outcome + reason);
+      assert.equal(await page.textContent('#status'), outcome + reason, 'announced');
+      await page.evaluate(() => { document.getElementById('files-refused').textContent = ''; });
+      await page.focus(selector);
+      assert.equal(await nothingDownloaded(page, () => page.keyboard.press('Enter')), true, `${selector} by Enter`);
+      assert.equal(await page.textContent('#files-refused'), outcome + reason);
+    }
+    assert.equal(await page.inputValue('#share-link'), '', 'no link to copy');
+    await page.click('#history-add');
+    assert.equal(await page.locator('.history-list li').count(), 0);
+    assert.equal(await page.textContent('#history-refused'), `Nothing kept${reason}`);
+    // Corrected, the value on screen is the one saved, and the reasons go.
+    await setValue(page, name, good);
+    assert.equal(await page.getAttribute(`#field-${name}-number`, 'aria-invalid'), 'false');
+    assert.equal(await page.textContent('#files-refused'), '');
+    const saved = (await download(page, '#save-sound')).bytes.toString();
+    assert.match(saved, new RegExp(`\n  "${name}": ${good},?\n`));
+    assert.equal(await page.textContent('#status'), `Saved laser_nes.bleep`);
+    await page.click('#share');
+    assert.match(await page.inputValue('#share-link'), new RegExp(`&${name}=${good}(&|$)`));
+  }
+  // Two at once are both named; a refused export rate holds back the WAV file and the header only.
+  await setValue(page, 'gain', 9);
+  await setValue(page, 'duty', 2);
+  await page.fill('#rate', '7999');
+  await page.press('#rate', 'Enter');
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-wav')), true);
+  assert.equal(await page.textContent('#files-refused'), 'Nothing exported. Correct first: Gain ("gain" is 9, outside its range: 0 to 4); ' +
+    'Duty ("duty" is 2, outside its range: 0 to 1); Export rate (rate 7999 is not a whole number of hertz from 8000 to 192000).');
+  await page.click('#undo');  // the sound shown again as it is: no field refused
+  assert.equal(await page.textContent('#field-gain-error'), '');
+  assert.equal((await download(page, '#save-sound')).name, 'laser_nes.bleep');
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-header')), true);
+  assert.match(await page.textContent('#files-refused'), /^Nothing exported\. Correct first: Export rate \(rate 7999 /);
+  await page.context().close();
+});
+
+test('a layer\'s start or mix gain out of range holds back the files until corrected', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  await page.click('#layer-add');
+  await page.fill('#layer-0-mix_gain', '3');
+  await page.press('#layer-0-mix_gain', 'Enter');
+  assert.equal(await page.getAttribute('#layer-0-mix_gain', 'aria-invalid'), 'true');
+  assert.equal(await nothingDownloaded(page, () => page.click('#save-sound')), true);
+  assert.equal(await page.textContent('#files-refused'),
+    'Nothing saved. Correct first: Layer 1 mix gain ("layers[0].mix_gain" is 3, outside its range: 0 to 2).');
+  await page.fill('#layer-0-mix_gain', '0.75');
+  await page.press('#layer-0-mix_gain', 'Enter');
+  assert.match((await download(page, '#save-sound')).bytes.toString(), /"mix_gain": 0.75\n/);
+  await page.context().close();
+});
+
+// The warnings the page shows under the waveform, in order: the click beside its button, then the rest.
+async function shownWarnings(page) {
+  const ending = (await page.isVisible('#ending')) ? [await page.textContent('#ending-text')] : [];
+  return [...ending, ...(await page.locator('#warning-list li').allTextContents())];
+}
+// The warnings bleep check prints for a file at the rate, each as a sentence.
+function checkedWarnings(file, rate) {
+  const checked = spawnSync(nativeBleep, ['check', file, '--rate', String(rate)], { encoding: 'utf8' });
+  assert.equal(checked.status, 0, checked.stderr);
+  const prefix = `bleep: ${file}: warning: `;
+  return checked.stderr.split('\n').filter((line) => line.startsWith(prefix))
+    .map((line) => line.slice(prefix.length)).map((text) => `${text[0].toUpperCase()}${text.slice(1)}.`);
+}
+
+test('the warnings under the waveform are what bleep check prints, as sentences', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 900 } });
+  await page.uncheck('#autoplay');
+  assert.deepEqual(await shownWarnings(page), [], 'the laser: none');
+  const steps = [
+    ['game_over', () => page.click('button[data-preset="game_over"]'), 44100, [/^The sound stops at 0\.5 s, before it has ended \(at 1\.075 s\), so it ends in a click\.$/, /^A DC offset of -0\.\d+ /]],
+    ['hit at 22050 Hz', async () => {
+      await page.click('button[data-preset="hit"]');
+      await page.fill('#rate', '22050');
+      await page.press('#rate', 'Enter');
+    }, 22050, [/^A DC offset of -0\.\d+ \(the samples' mean\), which a high-pass near 20 Hz takes away\.$/]],
+    ['silent', () => setValue(page, 'gain', 0), 22050, [/^The sound is silent: every sample is 0\.$/]],
+    ['at full scale', () => setValue(page, 'gain', 4), 22050, [/^A DC offset/, /^\d+ samples are at full scale, flattened by the clip: lower the gain\.$/]],
+    ['cut short, at full scale', () => setValue(page, 'release', 0.8), 22050, [/^The sound stops at 0\.5 s/, /^A DC offset/, /^\d+ samples are at full scale/]],
+  ];
+  for (const [name, step, rate, forms] of steps) {
+    await step();
+    const file = join(scratch, 'warned.bleep');
+    writeFileSync(file, (await download(page, '#save-sound')).bytes);
+    const shown = await shownWarnings(page);
+    assert.deepEqual(shown, checkedWarnings(file, rate), name);
+    assert.equal(shown.length, forms.length, name);
+    forms.forEach((form, i) => assert.match(shown[i], form, name));
+  }
+  assert.match(await page.textContent('#lengthen'), /^Lengthen to \d+(\.\d+)? s$/);
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-warnings-1400.png') });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360);
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-warnings-360.png') });
+  await page.click('#lengthen');
+  assert.equal((await shownWarnings(page)).some((text) => text.startsWith('The sound stops')), false);
+  await page.context().close();
+});
+
+test('a preset or a die on a selected layer replaces that layer, says so, and Undo brings it back', async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.click('button[data-preset="coin"]');
+  assert.equal(await page.isHidden('#start-hint'), true, 'one sound: nothing to replace');
+  await page.click('button[data-preset="explosion"]');
+  assert.equal(await page.textContent('#replaced'), '');
+  await page.click('#layer-add');
+  await page.click('#layer-add');
+  assert.equal(await page.textContent('#start-hint'),
+    'A preset or a die replaces layer 2, the one selected. To keep it, add it again under Layers first.');
+  await page.click('button[data-preset="hit"]');
+  const said = 'Layer 2 is now Hit on nes, in place of Explosion on nes: Undo brings it back.';
+  assert.equal(await page.textContent('#replaced'), said);
+  assert.equal(await page.isVisible('#replaced'), true);
+  assert.equal(await page.textContent('#status'), said);
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Hit on nes']);
+  await page.click('#undo');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on nes', 'Layer 2: Explosion on nes']);
+  assert.equal(await page.textContent('#replaced'), '', 'said once, for the change it was');
+  // The first layer selected, a die replaces it in turn.
+  await page.click('.layer[data-index="0"] .layer-select');
+  await page.selectOption('#chip', 'sid');
+  await page.click('button[data-random="coin"]');
+  assert.equal(await page.textContent('#replaced'), 'Layer 1 is now a random coin on sid, in place of Explosion on sid: Undo brings it back.');
+  await page.click('#undo');
+  assert.deepEqual(await page.locator('.layer-select').allTextContents(), ['Layer 1: Explosion on sid', 'Layer 2: Explosion on nes']);
+  await page.context().close();
+});
+
+test('layers share the mix evenly as they come and go, keep gains set by hand, and a mix that clips is warned of', async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 900 } });
+  await page.uncheck('#autoplay');
+  const gains = () => page.locator('.layer-numbers input[id$="-mix_gain"]').evaluateAll((inputs) => inputs.map((input) => input.value));
+  const clipping = async () => (await shownWarnings(page)).filter((text) => /samples? (is|are) at full scale/.test(text));
+  await page.click('button[data-preset="explosion"]');
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['1']);
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['0.5', '0.5']);
+  assert.equal(await page.textContent('#status'), 'Layer 2 added; each layer\'s mix gain is now 0.5');
+  assert.deepEqual(await clipping(), [], 'two explosions at half each do not clip');
+  const saved = (await download(page, '#save-sound')).bytes.toString();
+  assert.equal(saved.match(/"mix_gain": 0\.5\n/g).length, 2);
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['0.33', '0.33', '0.33']);
+  await page.click('button[aria-label="Remove layer 3"]');
+  assert.deepEqual(await gains(), ['0.5', '0.5']);
+  assert.equal(await page.textContent('#status'), 'Layer 3 removed; each layer\'s mix gain is now 0.5');
+  // Set by hand, the gains stay; a new layer takes its even share; a mix past full scale is warned of.
+  for (const index of [0, 1]) {
+    await page.fill(`#layer-${index}-mix_gain`, '1');
+    await page.press(`#layer-${index}-mix_gain`, 'Enter');
+  }
+  const [warning] = await clipping();
+  assert.match(warning, /^\d+ samples are at full scale, flattened by the clip: lower the gain\.$/);
+  if (haveNativeBleep) {
+    const file = join(scratch, 'clipping.bleep');
+    writeFileSync(file, (await download(page, '#save-sound')).bytes);
+    assert.ok(checkedWarnings(file, 44100).includes(warning), 'the count bleep check gives');
+  }
+  // The warnings are of the sound as saved, not as muted here for listening.
+  await page.click('button[aria-label="Mute layer 2"]');
+  assert.deepEqual(await clipping(), [warning]);
+  await page.fill('#layer-1-mix_gain', '0');
+  await page.press('#layer-1-mix_gain', 'Enter');
+  assert.deepEqual(await clipping(), [], 'one explosion alone does not clip');
+  await page.click('#undo');
+  assert.deepEqual(await clipping(), [warning]);
+  await page.click('button[aria-label="Mute layer 2"]');
+  await page.click('#layer-add');
+  assert.deepEqual(await gains(), ['1', '1', '0.33']);
+  assert.equal(await page.textContent('#status'), 'Layer 3 added; the mix gains set by hand stay as they are');
+  await page.click('#undo');
+  assert.deepEqual(await gains(), ['1', '1']);
+  await page.click('button[aria-label="Remove layer 1"]');
+  assert.deepEqual(await gains(), ['1']);
+  await page.click('#undo');
+  await page.click('.layer[data-index="0"] .layer-select');
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-1400.png') });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360, 'nothing sticks out sideways');
+  await page.locator('.layers-panel').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-360.png') });
+  await page.locator('.warnings').scrollIntoViewIfNeeded();
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-layers-warnings-360.png') });
+  await page.context().close();
+});
+
+// Goes through every control the keyboard reaches with key (Tab or Shift+Tab) from where the focus
+// is, once round the page, and gives those not wholly in view below the sticky bar when focused.
+async function focusedOutOfView(page, key) {
+  const outOfView = [];
+  const visited = new Set();
+  for (let step = 0; step < 1000; ++step) {
+    await page.keyboard.press(key);
+    const focused = await page.evaluate(() => {
+      const element = document.activeElement;
+      if (!element || element === document.body) return null;
+      // The file field is hidden; its label is the button that shows the focus.
+      const shown = element.id === 'open' ? element.labels[0] : element;
+      const box = shown.getBoundingClientRect();
+      const below = shown.closest('.bar') ? 0 : document.querySelector('.bar').getBoundingClientRect().bottom;
+      const all = [...document.querySelectorAll('*')];
+      return {
+        index: all.indexOf(element),
+        name: `${element.tagName.toLowerCase()}#${element.id} ${element.getAttribute('aria-label') || element.textContent.trim().slice(0, 40)}`,
+        inView: box.top >= below && box.bottom <= window.innerHeight && box.left >= 0 && box.right <= window.innerWidth,
+        where: `${Math.round(box.top)} to ${Math.round(box.bottom)} px, the bar ending at ${Math.round(below)} px`,
+      };
+    });
+    if (focused === null || visited.has(focused.index)) break;
+    visited.add(focused.index);
+    if (!focused.inView) outOfView.push(`${focused.name}: ${focused.where}`);
+  }
+  return { outOfView, count: visited.size };
+}
+
+test('every control the keyboard reaches is in view below the sticky bar, going down and going up, at 1400 and 360 pixels', async () => {
+  for (const width of [1400, 360]) {
+    const page = await session.open({ viewport: { width, height: width > 1000 ? 900 : 740 } });
+    await page.uncheck('#autoplay');
+    await page.click('button[data-preset="explosion"]');  // cut short: the Lengthen button too
+    await page.click('#layer-add');
+    await page.click('#layer-add');
+    await page.click('#history-add');
+    await page.reload();
+    await page.waitForSelector('body[data-ready="true"]');
+    const down = await focusedOutOfView(page, 'Tab');
+    assert.ok(down.count > 150, `${down.count} controls reached`);
+    assert.deepEqual(down.outOfView, [], `Tab at ${width} px`);
+    const up = await focusedOutOfView(page, 'Shift+Tab');
+    assert.ok(up.count > 150, `${up.count} controls reached going up`);
+    assert.deepEqual(up.outOfView, [], `Shift+Tab at ${width} px`);
+    await page.context().close();
+  }
 });
