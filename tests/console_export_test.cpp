@@ -85,12 +85,12 @@ TEST(FamiStudioStream, CodesEachFramesChangesAndHowLongTheyHold) {
     const Frames zap = hardware_frames(steady(440.0), 0.5);
     ASSERT_EQ(zap.frames.size(), 31U);
     const NamedFrames one[] = {{"zap", &zap}};
-    const ConsoleExport data = famistudio_text(one, "sounds");
-    ASSERT_TRUE(data.bytes) << data.error;
-    const std::vector<std::uint8_t> stream = stream_bytes(*data.bytes, "zap");
+    const ConsoleFile data = famistudio_text(one, "sounds");
+    ASSERT_TRUE(data.problem.empty()) << data.problem;
+    const std::vector<std::uint8_t> stream = stream_bytes(data.bytes, "zap");
     EXPECT_EQ(stream,
               (std::vector<std::uint8_t>{0x80, 0xBF, 0x81, 0xFD, 0x82, 0x00, 0x1E, 0x80, 0xB0, 0x00}));
-    EXPECT_NE(data.bytes->find("sounds_zap = 0\n.export sounds\nsounds:\n    .word @ntsc\n    .word @ntsc\n"),
+    EXPECT_NE(data.bytes.find("sounds_zap = 0\n.export sounds\nsounds:\n    .word @ntsc\n    .word @ntsc\n"),
               std::string::npos);
     // Decoded as the engine plays it: the same frames, less the writes the engine makes itself.
     const auto decoded = decode_famistudio_stream(stream);
@@ -118,12 +118,12 @@ TEST(FamiStudioStream, RoundTripsRandomHardwareSoundsAndSplitsLongWaits) {
         p.freq_slide = rng.uniform(-3000, 3000);
         const Frames frames = hardware_frames(p, rng.uniform(0.05, 3.0));
         const NamedFrames one[] = {{"fx", &frames}};
-        const ConsoleExport data = famistudio_text(one, "sfx");
-        if (!data.bytes) {
-            EXPECT_NE(data.error.find("256 at most"), std::string::npos) << data.error;
+        const ConsoleFile data = famistudio_text(one, "sfx");
+        if (!data.problem.empty()) {
+            EXPECT_NE(data.problem.find("256 at most"), std::string::npos) << data.problem;
             continue;
         }
-        const auto decoded = decode_famistudio_stream(stream_bytes(*data.bytes, "fx"));
+        const auto decoded = decode_famistudio_stream(stream_bytes(data.bytes, "fx"));
         ASSERT_TRUE(decoded) << n;
         ASSERT_EQ(decoded->size(), frames.frames.size()) << n;
         for (std::size_t k = 0; k < frames.frames.size(); ++k) {
@@ -135,7 +135,7 @@ TEST(FamiStudioStream, RoundTripsRandomHardwareSoundsAndSplitsLongWaits) {
     held.sustain_time = 10.0;
     const Frames long_one = hardware_frames(held, 5.0);
     const NamedFrames one[] = {{"hold", &long_one}};
-    const std::vector<std::uint8_t> stream = stream_bytes(*famistudio_text(one, "s").bytes, "hold");
+    const std::vector<std::uint8_t> stream = stream_bytes(famistudio_text(one, "s").bytes, "hold");
     EXPECT_EQ(std::vector<std::uint8_t>(stream.begin() + 6, stream.end()),
               (std::vector<std::uint8_t>{0x7F, 0x7F, 0x2E, 0x80, 0xB0, 0x00}));
 }
@@ -144,7 +144,7 @@ TEST(FamiStudioStream, RefusesWhatTheEnginesCannotPlay) {
     Frames sweeping;
     sweeping.frames = {{{0x4001, 0x81}}};
     const NamedFrames one[] = {{"up", &sweeping}};
-    EXPECT_EQ(famistudio_text(one, "s").error,
+    EXPECT_EQ(famistudio_text(one, "s").problem,
               "\"up\": frame 0: the write 4001=81 has no slot in the engines' sound-effect stream");
     // 130 frames that each change the period: 2 bytes a frame and a wait is more than 256 bytes.
     SfxPatch busy = steady(200.0);
@@ -152,9 +152,9 @@ TEST(FamiStudioStream, RefusesWhatTheEnginesCannotPlay) {
     busy.vibrato_rate = 7.0;
     const Frames long_one = hardware_frames(busy, 130.0 / nes_frame_hz);
     const NamedFrames two[] = {{"busy", &long_one}};
-    EXPECT_NE(famistudio_text(two, "s").error.find("\"busy\" makes a stream of"), std::string::npos);
+    EXPECT_NE(famistudio_text(two, "s").problem.find("\"busy\" makes a stream of"), std::string::npos);
     std::vector<NamedFrames> many(129, NamedFrames{"x", &sweeping});
-    EXPECT_EQ(famistudio_text(many, "s").error, "129 sounds: the engines' list holds at most 128");
+    EXPECT_EQ(famistudio_text(many, "s").problem, "129 sounds: the engines' list holds at most 128");
 }
 
 }  // namespace

@@ -423,7 +423,7 @@ TEST(Libgme, PlaysTheNsfAsTheModelRendersTheFrames) {
     for (const Case& c : all) {
         SCOPED_TRACE(c.name);
         const Frames song{HardwareModel::nes, c.frames};
-        const NsfFile nsf = nsf_file(std::span(&song, 1), c.name.substr(0, nsf_title_max));
+        const ConsoleFile nsf = nsf_file(std::span(&song, 1), c.name.substr(0, nsf_title_max));
         ASSERT_EQ(nsf.problem, "");
         const std::size_t frames = c.frames.size() + 6;
         const std::size_t count = window(frames + max_offset).to + 1;

@@ -19,7 +19,7 @@ namespace {
 using testing_support::read_file;
 using testing_support::TempPath;
 
-NsfFile one_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
+ConsoleFile one_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
     const Frames song{HardwareModel::nes, std::move(frames)};
     return nsf_file(std::span(&song, 1), title);
 }
@@ -42,7 +42,7 @@ TEST(Nsf, WritesTheWorkedExampleByteForByte) {
     // The header from the format's table: magic and version 1, 1 song starting with song 1, load and
     // INIT at $8000, PLAY at $8041, the title and two unknown texts, the NTSC period 16639 (FF 40), no
     // bank switching, the PAL period 19997 (1D 4E), NTSC, no expansion sound, the NSF2 fields 0.
-    const NsfFile nsf = one_song({{{0x4015, 0x0F}, {0x4000, 0xBF}}, {}}, "zap");
+    const ConsoleFile nsf = one_song({{{0x4015, 0x0F}, {0x4000, 0xBF}}, {}}, "zap");
     ASSERT_EQ(nsf.problem, "");
     const std::string header =
         bytes({0x4E, 0x45, 0x53, 0x4D, 0x1A, 0x01, 0x01, 0x01, 0x00, 0x80, 0x00, 0x80, 0x41, 0x80}) +
@@ -61,7 +61,7 @@ TEST(Nsf, WritesTheWorkedExampleByteForByte) {
 
 TEST(Nsf, ASecondSongsStreamFollowsTheFirst) {
     const std::vector<Frames> songs = {{HardwareModel::nes, {{{0x4001, 0x08}}}}, {HardwareModel::nes, {}}};
-    const NsfFile nsf = nsf_file(songs, "bank");
+    const ConsoleFile nsf = nsf_file(songs, "bank");
     ASSERT_EQ(nsf.problem, "");
     EXPECT_EQ(nsf.bytes[6], 2);
     // Lows at $8065, highs at $8067; song 1 at $8069 (4 bytes), song 2 at $806D (only the end).
@@ -94,7 +94,7 @@ TEST(Nsf, FramesComeBackExactly) {
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
         const std::vector<Frames> songs = random_songs(seed);
         const std::string title = seed % 2 == 0 ? "" : "Song " + std::to_string(seed);
-        const NsfFile nsf = nsf_file(songs, title);
+        const ConsoleFile nsf = nsf_file(songs, title);
         ASSERT_EQ(nsf.problem, "") << seed;
         const NsfSongs read = read_nsf(nsf.bytes);
         ASSERT_EQ(read.problem, "") << seed;
@@ -151,7 +151,7 @@ TEST(Nsf, RefusesWhatAnNsfCannotHoldAndSaysWhy) {
          "($8000-$FFF9)"},
     };
     for (const auto& c : cases) {
-        const NsfFile nsf = one_song(c.frames, c.title);
+        const ConsoleFile nsf = one_song(c.frames, c.title);
         EXPECT_EQ(nsf.problem, c.problem) << c.title << " " << c.frames.size();
         EXPECT_EQ(nsf.bytes.empty(), !c.problem.empty());
         if (c.problem.empty()) {

@@ -15,12 +15,6 @@
 
 namespace bleepforge {
 
-// What an exporter made, or why it could not: bytes exactly when error is empty.
-struct ConsoleExport {
-    std::optional<std::string> bytes;
-    std::string error;
-};
-
 // One sound of a bank's export: its name (a C identifier) and its frames.
 struct NamedFrames {
     std::string_view name;
@@ -49,7 +43,7 @@ inline constexpr std::size_t famitone_max_effects = 128;
 // for each. The engine itself enables the channels ($4015 = $0F), turns the sweep off ($4001 = $08)
 // and loads the noise length ($400F = $00), so those writes are left out; any other write without a
 // slot, or an effect over the engine's limits, is refused with the reason.
-[[nodiscard]] ConsoleExport famistudio_text(std::span<const NamedFrames> sounds, std::string_view label);
+[[nodiscard]] ConsoleFile famistudio_text(std::span<const NamedFrames> sounds, std::string_view label);
 
 // An effect's stream decoded back into frames, as the engine plays it: frame k holds the slot writes
 // the engine makes that frame and the effect has ended after the last. Nothing when the bytes are

@@ -5,6 +5,7 @@
 // console's own players.
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace bleepforge {
@@ -29,6 +30,13 @@ struct Frames {
     std::vector<FrameWrites> frames;
 
     friend bool operator==(const Frames&, const Frames&) = default;
+};
+
+// A file made for a console's players, or why there is none: problem is empty exactly when bytes holds
+// the file.
+struct ConsoleFile {
+    std::string bytes;
+    std::string problem;
 };
 
 // The NTSC NES (2A03): the CPU clock and the CPU cycles of one video frame (rendering on), so about

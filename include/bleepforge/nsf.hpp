@@ -11,12 +11,6 @@
 
 namespace bleepforge {
 
-// An NSF in memory, or why there is none: problem is empty exactly when bytes holds the file.
-struct NsfFile {
-    std::string bytes;
-    std::string problem;
-};
-
 // The title an NSF holds at most: its 32-byte field ends with a NUL.
 inline constexpr std::size_t nsf_title_max = 31;
 
@@ -30,7 +24,7 @@ inline constexpr std::size_t nsf_title_max = 31;
 // frame of more than 127 writes, a write an NSF may not make or the model does not play (an address
 // other than $4000-$4013 and $4015, $4010 with its interrupt bit, $4015 enabling DMC samples), a title
 // too long or not printable ASCII, and data past the 32762 bytes from $8000 to $FFF9.
-[[nodiscard]] NsfFile nsf_file(std::span<const Frames> songs, std::string_view title);
+[[nodiscard]] ConsoleFile nsf_file(std::span<const Frames> songs, std::string_view title);
 
 // An NSF's songs read back, or why not: problem is empty exactly when songs and title were read.
 struct NsfSongs {

@@ -185,10 +185,10 @@ std::optional<std::vector<Frames>> read_frames_text(std::string_view text) {
     return sounds;
 }
 
-ConsoleExport famistudio_text(std::span<const NamedFrames> sounds, std::string_view label) {
+ConsoleFile famistudio_text(std::span<const NamedFrames> sounds, std::string_view label) {
     if (sounds.size() > famitone_max_effects) {
-        return {std::nullopt, std::to_string(sounds.size()) + " sounds: the engines' list holds at most " +
-                                  std::to_string(famitone_max_effects)};
+        return {"", std::to_string(sounds.size()) + " sounds: the engines' list holds at most " +
+                        std::to_string(famitone_max_effects)};
     }
     const std::string name(label);
     std::string text =
@@ -208,13 +208,13 @@ ConsoleExport famistudio_text(std::span<const NamedFrames> sounds, std::string_v
         std::string error;
         const std::optional<std::vector<std::uint8_t>> stream = stream_of(*sound.frames, error);
         if (!stream) {
-            return {std::nullopt, "\"" + std::string(sound.name) + "\": " + error};
+            return {"", "\"" + std::string(sound.name) + "\": " + error};
         }
         if (stream->size() > famitone_max_stream_bytes) {
-            return {std::nullopt, "\"" + std::string(sound.name) + "\" makes a stream of " +
-                                      std::to_string(stream->size()) + " bytes; the FamiTone2 engine plays " +
-                                      std::to_string(famitone_max_stream_bytes) +
-                                      " at most (fewer changes, or a shorter sound, make it fit)"};
+            return {"", "\"" + std::string(sound.name) + "\" makes a stream of " +
+                            std::to_string(stream->size()) + " bytes; the FamiTone2 engine plays " +
+                            std::to_string(famitone_max_stream_bytes) +
+                            " at most (fewer changes, or a shorter sound, make it fit)"};
         }
         text += "@" + std::string(sound.name) + ":\n";
         for (std::size_t at = 0; at < stream->size(); at += 16) {

@@ -81,13 +81,13 @@ std::string stream_of(const Frames& song) {
     return stream;
 }
 
-NsfFile refuse(std::string problem) {
+ConsoleFile refuse(std::string problem) {
     return {{}, std::move(problem)};
 }
 
 }  // namespace
 
-NsfFile nsf_file(std::span<const Frames> songs, std::string_view title) {
+ConsoleFile nsf_file(std::span<const Frames> songs, std::string_view title) {
     if (songs.empty() || songs.size() > max_songs) {
         return refuse("an NSF holds 1 to 255 songs, not " + std::to_string(songs.size()));
     }

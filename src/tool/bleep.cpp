@@ -9,6 +9,7 @@
 
 #include "bleepforge/bleepforge.hpp"
 #include "bleepforge/console_export.hpp"
+#include "bleepforge/nsf.hpp"
 #include "bleepforge/sound.hpp"
 #include "command.hpp"
 #include "files.hpp"
@@ -337,13 +338,15 @@ int command_export(const Command& command, const Arguments& a) {
     if (*kind == ExportKind::frames) {
         bytes = frames_text(named_frames);
     } else {
-        const ConsoleExport made = *kind == ExportKind::nsf
-                                       ? ConsoleExport{std::nullopt, "no NSF writer in this build"}
-                                       : famistudio_text(named_frames, label);
-        if (!made.bytes) {
-            return command.finish(Result<>(Failure(input + ": " + made.error)));
+        // An NSF holds one title: the sound's name, or the bank's for several; cut to what it holds.
+        const std::string title = (sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds"))
+                                      .substr(0, nsf_title_max);
+        ConsoleFile made =
+            *kind == ExportKind::nsf ? nsf_file(frames, title) : famistudio_text(named_frames, label);
+        if (!made.problem.empty()) {
+            return command.finish(Result<>(Failure(input + ": " + made.problem)));
         }
-        bytes = *made.bytes;
+        bytes = std::move(made.bytes);
     }
     constexpr const char* extensions[] = {".frames", ".nsf", ".s"};
     const std::string output =
