@@ -33,6 +33,7 @@
 #include "apu.hpp"
 #include "bleepforge/nes.hpp"
 #include "bleepforge/nsf.hpp"
+#include "bleepforge/sound.hpp"
 #include "nes_sounds.hpp"
 #include "output.hpp"
 #include "test_random.hpp"
@@ -167,6 +168,24 @@ std::vector<Case> cases() {
 
     for (std::uint64_t seed = 1; seed <= 12; ++seed) {
         all.push_back({"random effect " + std::to_string(seed), random_effect(seed)});
+    }
+    // The sounds themselves: every preset's patch of every chip made hardware on the nes, and 100 random
+    // hardware sounds of every family.
+    for (std::size_t preset = 0; preset < preset_words.size(); ++preset) {
+        for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
+            Sound sound = make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
+            sound.patch.chip = ChipType::nes;
+            sound.patch.hardware = true;
+            all.push_back({std::string(preset_words[preset]) + " of " + std::string(chip_words[chip]),
+                           hardware_frames(sound.patch, sound.duration_s).frames});
+        }
+    }
+    for (std::uint64_t seed = 0; seed < 100; ++seed) {
+        const auto family = static_cast<SfxPreset>(seed % preset_words.size());
+        const Sound sound = random_sound(family, ChipType::nes, seed, true);
+        all.push_back(
+            {"random " + std::string(preset_words[seed % preset_words.size()]) + " " + std::to_string(seed),
+             hardware_frames(sound.patch, sound.duration_s).frames});
     }
     return all;
 }
