@@ -14,6 +14,7 @@
 
 #include "bleepforge/nes.hpp"
 #include "bleepforge/nsf.hpp"
+#include "bleepforge/synth.hpp"
 #include "nes_sounds.hpp"
 
 namespace {
@@ -75,6 +76,40 @@ void nes_libgme(benchmark::State& state) {
     set_counters(state);
 }
 BENCHMARK(nes_libgme)->DenseRange(0, 2);
+
+// Sounds as a game has them: presets made hardware, half a second of their frames.
+constexpr SfxPreset sound_presets[] = {SfxPreset::coin, SfxPreset::explosion, SfxPreset::powerup};
+constexpr const char* sound_names[] = {"coin", "explosion", "powerup"};
+
+std::vector<FrameWrites> sound_frames(std::int64_t which) {
+    SfxPatch patch = make_patch(sound_presets[which], ChipType::nes);
+    patch.hardware = true;
+    return hardware_frames(patch, 0.5).frames;
+}
+
+void nes_sound_model(benchmark::State& state) {
+    const std::vector<FrameWrites> writes = sound_frames(state.range(0));
+    std::vector<float> out(samples);
+    for (auto _ : state) {
+        model(out, writes);
+        benchmark::DoNotOptimize(out.data());
+    }
+    set_counters(state);
+    state.SetLabel(std::string("the ") + sound_names[state.range(0)] + " preset made hardware");
+}
+BENCHMARK(nes_sound_model)->DenseRange(0, 2);
+
+void nes_sound_libgme(benchmark::State& state) {
+    const std::string nsf = nsf_of(sound_frames(state.range(0)));
+    std::vector<short> out(2 * samples);
+    for (auto _ : state) {
+        libgme(out, nsf);
+        benchmark::DoNotOptimize(out.data());
+    }
+    set_counters(state);
+    state.SetLabel(std::string("the ") + sound_names[state.range(0)] + " preset made hardware");
+}
+BENCHMARK(nes_sound_libgme)->DenseRange(0, 2);
 
 }  // namespace
 
