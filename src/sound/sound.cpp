@@ -103,20 +103,36 @@ std::string_view no_crush(const Sound& s) {
 std::string_view decay_unreached(const Sound& s) {
     return s.patch.attack >= s.duration_s ? "the sound ends before its decay" : can_change;
 }
+// On the hardware the level is a 4-bit volume, round(15 x level x gain): a sustain below half a step
+// is silent there, and the release that falls from it too (the tremolo only lowers it).
+bool sustain_silent_on_hardware(const SfxPatch& p) {
+    const auto held = static_cast<double>(static_cast<float>(p.sustain_level));  // as the envelope holds it
+    return p.hardware && 15.0 * (held * p.gain) + 0.5 < 1.0;
+}
 std::string_view sustain_unheard(const Sound& s) {
     const SfxPatch& p = s.patch;
     if (p.attack + p.decay >= s.duration_s) {
         return "the sound ends before its sustain";
     }
-    return p.sustain_level == 0.0 ? "the sustain level is 0, so the sustain and release are silent"
-                                  : can_change;
+    if (p.sustain_level == 0.0) {
+        return "the sustain level is 0, so the sustain and release are silent";
+    }
+    return sustain_silent_on_hardware(p) ? "the sustain level rounds to the console's volume 0, so the "
+                                           "sustain and release are silent"
+                                         : can_change;
 }
 std::string_view release_unheard(const Sound& s) {
     const SfxPatch& p = s.patch;
     if (p.attack + p.decay + p.sustain_time >= s.duration_s) {
         return "the sound ends before its release";
     }
-    return p.sustain_level == 0.0 ? "the sustain level is 0, so the release is silent" : can_change;
+    if (p.sustain_level == 0.0) {
+        return "the sustain level is 0, so the release is silent";
+    }
+    return sustain_silent_on_hardware(p)
+               ? "the sustain level rounds to the console's volume 0, so the release "
+                 "is silent"
+               : can_change;
 }
 std::string_view level_unread(const Sound& s) {
     const SfxPatch& p = s.patch;
