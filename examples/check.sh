@@ -105,4 +105,19 @@ assert len(captured) > len(expected) and set(captured[len(expected):]) == {0}, "
 print(f"realtime: the device got render_sound's {len(expected) // 4} floats exactly, then silence")
 PY
 
-echo "examples: installed package, runtime, realtime and build-time routes work; headers are remade only on change"
+# A NES game's route, as the README gives it: the bank checked, an NSF, FamiTone2/FamiStudio data that
+# ca65 assembles, and the frames.
+cp -R examples/nes "$work/nes"
+(cd "$work/nes" && PATH="$prefix/bin:$PATH" sh export.sh)
+python3 - "$work/nes" <<'PY'
+import os, sys
+folder = sys.argv[1]
+nsf = open(os.path.join(folder, "game.nsf"), "rb").read()
+assert nsf[:6] == b"NESM\x1a\x01" and nsf[6] == 3 and nsf[14:18] == b"game", nsf[:32]
+assert os.path.getsize(os.path.join(folder, "sounds.o")) > 0
+frames = open(os.path.join(folder, "zap.frames")).read().splitlines()
+assert frames[0].startswith("# nes (2A03, NTSC)") and frames[1].startswith("0 4015=01 4001=08 "), frames[:2]
+print(f"nes: game.nsf of 3 songs, {len(nsf)} bytes; sounds.s assembled; zap.frames of {len(frames) - 1} frames")
+PY
+
+echo "examples: installed package, runtime, realtime, build-time and NES routes work; headers are remade only on change"
