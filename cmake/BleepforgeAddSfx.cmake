@@ -77,14 +77,24 @@ function(_bleepforge_add_sound target sound name rate)
   set(words ${dir}/${name}.words)
   file(CONFIGURE OUTPUT ${words} CONTENT "${sound} ${name} ${rate}\n")
 
-  # The tool lists what it read (the sound file, or a bank and every file it names) in a depfile.
+  # The tool lists what it read (the sound file, or a bank and every file it names) in a depfile, by
+  # absolute paths. Ninja knows the header by its path in the build tree, so CMake must rewrite the
+  # depfile to that (policy CMP0116): set here, since a project whose cmake_minimum_required is below
+  # 3.20 leaves it unset, and Ninja would then make the header again on every build.
   set(depfile ${dir}/${name}.d)
+  if(POLICY CMP0116)
+    cmake_policy(PUSH)
+    cmake_policy(SET CMP0116 NEW)
+  endif()
   add_custom_command(OUTPUT ${header}
     COMMAND Bleepforge::bleep header ${sound} -o ${header} --name ${name} --rate ${rate} --depfile ${depfile}
     DEPENDS ${sound} $<TARGET_FILE:Bleepforge::bleep> ${words}
     DEPFILE ${depfile}
     COMMENT "Rendering ${sound} into ${name}.h"
     VERBATIM)
+  if(POLICY CMP0116)
+    cmake_policy(POP)
+  endif()
   target_sources(${target} PRIVATE ${header})
   target_include_directories(${target} PRIVATE ${dir})
 endfunction()

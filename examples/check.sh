@@ -64,6 +64,17 @@ echo "$after"
 [[ $(grep pickup <<<"$after") == $(grep pickup <<<"$before") ]]
 again=$(cmake --build "$work/sounds")
 if grep -q Rendering <<<"$again"; then echo "the bank's header made again after the edit was built" >&2; exit 1; fi
+# A game that pins an older CMake (below 3.20, where Ninja's depfile paths were the project's problem):
+# still made once, and then not again.
+for version in 3.16 3.25; do
+    sed -i "s/cmake_minimum_required(VERSION [0-9.]*)/cmake_minimum_required(VERSION $version)/" "$source/sounds/CMakeLists.txt"
+    rm -rf "$work/sounds-$version"
+    cmake -S "$source/sounds" -B "$work/sounds-$version" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" >/dev/null
+    grep -q Rendering <<<"$(cmake --build "$work/sounds-$version")"
+    if grep -q Rendering <<<"$(cmake --build "$work/sounds-$version")"; then
+        echo "with cmake_minimum_required $version the header is made again on every build" >&2; exit 1
+    fi
+done
 
 # A sound pulled through render_voice in SDL's audio callback, captured by SDL's disk driver: the
 # bytes the device got are exactly render_sound's floats, then silence.
