@@ -26,7 +26,8 @@ install(TARGETS bleepforge bleep bleepforge_library bleepforge_sound bleepforge_
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/bleepforge DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(EXPORT BleepforgeTargets NAMESPACE Bleepforge:: DESTINATION ${package_dir})
-install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json ${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html
+install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json ${PROJECT_SOURCE_DIR}/doc/bleepforge-bank.schema.json
+              ${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html
         DESTINATION ${data_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION $<IF:$<BOOL:${WIN32}>,.,${doc_dir}>)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_dir})

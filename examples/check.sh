@@ -12,7 +12,7 @@ prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 for file in bin/bleepforge bin/bleep include/bleepforge/bleepforge.hpp include/bleepforge/sound.hpp lib/cmake/Bleepforge/BleepforgeConfig.cmake \
             lib/cmake/Bleepforge/BleepforgeConfigVersion.cmake lib/cmake/Bleepforge/BleepforgeTargets.cmake \
-            share/man/man1/bleepforge.1 share/man/man1/bleep.1 share/bleepforge/bleepforge-sound.schema.json \
+            share/man/man1/bleepforge.1 share/man/man1/bleep.1 share/bleepforge/bleepforge-sound.schema.json share/bleepforge/bleepforge-bank.schema.json \
             share/bleepforge/bleepforge-studio.html; do
     [[ -e $prefix/$file ]] || { echo "not installed: $file" >&2; exit 1; }
 done

@@ -153,13 +153,13 @@ TEST(WriteCHeader, FollowsTheTemplateLineByLine) {
               "static const int16_t chiptune_sfx_pcm[12] = {\r\n" + twelve +
                   "\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
 
-    // An empty buffer: a size 0 array and an empty line 13.
+    // An empty buffer: a count of 0, and an array of one 0, since C and C++ refuse a zero-size array.
     ASSERT_TRUE(write_c_header(path.str(), SampleBuffer{}, "chiptune_sfx", 44100));
     const std::string empty = read_file(path.str());
     EXPECT_NE(empty.find("// Total Samples: 0\r\n"), std::string::npos);
     EXPECT_NE(empty.find("chiptune_sfx_num_samples = 0;\r\n"), std::string::npos);
     EXPECT_EQ(header_tail(empty, "static const int16_t"),
-              "static const int16_t chiptune_sfx_pcm[0] = {\r\n\r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
+              "static const int16_t chiptune_sfx_pcm[1] = {\r\n0, \r\n};\r\n\r\n#endif // chiptune_sfx_H\r\n");
 
     // The prefix and the rate go in unchanged, whatever they are.
     ASSERT_TRUE(write_c_header(path.str(), SampleBuffer{1.0f}, "My Sfx", -7));

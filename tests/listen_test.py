@@ -334,10 +334,11 @@ class Watch(Workspace):
         self.assertEqual(errors[0], refused.splitlines()[0].replace("bleep: ", "bleep: game.bleepbank: ", 1).replace("\\", "/"))
         self.assertTrue(errors[0].startswith("bleep: game.bleepbank: the WAV file sfx/zap.wav would replace the sound file"),
                         errors[0])
-        self.assertEqual(errors[1], "bleep: game.bleepbank: not rendered; the last good output stays")
+        # Neither ever rendered: there is no last good output to keep.
+        self.assertEqual(errors[1], "bleep: game.bleepbank: not rendered; nothing is written until it renders")
         self.assertEqual(errors[2], 'bleep: char8.bleepbank: the header\'s name char8 (from the file\'s) with the sound "t" '
                                     "makes a keyword, not a symbol")
-        self.assertEqual(errors[3], "bleep: char8.bleepbank: not rendered; the last good output stays")
+        self.assertEqual(errors[3], "bleep: char8.bleepbank: not rendered; nothing is written until it renders")
         self.stop()
         self.assertEqual(self.out, b"")
         self.assertEqual(sorted(os.listdir(self.path("sfx"))), ["zap.wav"])

@@ -2,7 +2,7 @@
 """The shipped JSON Schema accepts every sound file bleep writes and refuses what a schema can see
 of the reader's errors. Needs Python's jsonschema (Debian: python3-jsonschema).
 
-Usage: schema_test.py SCHEMA BLEEP [EMULATOR...]
+Usage: schema_test.py SCHEMA BANK_SCHEMA BLEEP [EMULATOR...]
 """
 import json
 import subprocess
@@ -13,11 +13,15 @@ try:
 except ImportError:
     sys.exit("schema_test: Python's jsonschema is missing (Debian: apt-get install python3-jsonschema)")
 
-schema_path, program, emulator = sys.argv[1], sys.argv[2], sys.argv[3:]
+schema_path, bank_schema_path, program, emulator = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
 with open(schema_path) as f:
     schema = json.load(f)
 jsonschema.Draft202012Validator.check_schema(schema)
 validator = jsonschema.Draft202012Validator(schema)
+with open(bank_schema_path) as f:
+    bank_schema = json.load(f)
+jsonschema.Draft202012Validator.check_schema(bank_schema)
+bank_validator = jsonschema.Draft202012Validator(bank_schema)
 
 
 def bleep(*args, stdin=None):
@@ -56,10 +60,29 @@ refused = [
     {**base, "duration": 0},                 # at an excluded end
     {**base, "duty": [0.5]},                 # an array
     [base],                                  # not one object
+    {"bleepforge": 2, "layers": [{}], "gain": 0.5},  # a member of its own beside the layers
 ]
 wrongly_accepted = [case for case in refused if validator.is_valid(case)]
 
-print(f"{len(written)} written files valid, {len(refused)} error cases refused")
+# Banks: what a game keeps, inline sounds (with or without their own version) and paths.
+banks = [
+    {"bleepforge": 2, "sounds": {"zap": "sfx/zap.bleep", "coin": {"preset": "coin", "gain": 0.5}}},
+    {"bleepforge": 3, "sounds": {"boom": {"bleepforge": 3, "preset": "explosion", "hardware": True},
+                                 "mix": {"layers": [{"preset": "hit"}, {"preset": "blip", "start": 0.05}]}}},
+]
+refused_banks = [
+    {"sounds": {"a": "a.bleep"}},                          # no version
+    {"bleepforge": 1, "sounds": {"a": "a.bleep"}},         # a sound file's version
+    {"bleepforge": 3, "sounds": {}},                       # no sound
+    {"bleepforge": 3, "sounds": {"1a": "a.bleep"}},        # not a C identifier
+    {"bleepforge": 3, "sounds": {"a": ""}},                # no path
+    {"bleepforge": 3, "sounds": {"a": {"atack": 0.1}}},    # an unknown member
+    {"bleepforge": 3, "sounds": {"a": "a.bleep"}, "x": 1}, # an unknown member of the bank
+]
+failures += [json.dumps(b).encode() for b in banks if not bank_validator.is_valid(b)]
+wrongly_accepted += [case for case in refused_banks if bank_validator.is_valid(case)]
+
+print(f"{len(written)} written files and {len(banks)} banks valid, {len(refused) + len(refused_banks)} error cases refused")
 if failures or wrongly_accepted:
     for text in failures:
         print("refused a file bleep wrote:", text.decode(), list(validator.iter_errors(json.loads(text))))

@@ -109,7 +109,9 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
         {"{\"bleepforge\": 1, \"release\": 60.5}",
          "s.bleep:1:19: \"release\" is 60.5, outside its range: 0 to 60 s\n"},
         {"{\"bleepforge\": 1, \"duration\": 0}",
-         "s.bleep:1:19: \"duration\" is 0, outside its range: above 0 and at most 60 s\n"},
+         "s.bleep:1:19: \"duration\" is 0, outside its range: 0.001 to 60 s\n"},
+        {"{\"bleepforge\": 1, \"duration\": 0.00001}",
+         "s.bleep:1:19: \"duration\" is 0.00001, outside its range: 0.001 to 60 s\n"},
         {"{\"bleepforge\": 1, \"preset\": \"lazer\"}",
          "s.bleep:1:19: \"preset\" is \"lazer\", not one of laser, jump, explosion, coin, powerup, hit, blip "
          "or "

@@ -260,6 +260,36 @@ class CommandLine(Workspace):
         self.assertIn("the sid has no hardware model", self.bleep("random", "laser", "sid", "--hardware", status=2).stderr.decode())
         self.bleep("export", "zap.bleep", "--to", "frames", "-o", "zap.bleep", status=2)  # never over an input
 
+    def test_a_bank_given_where_a_sound_file_goes_is_named_as_one(self):
+        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {"zap": {"preset": "laser"}}}')
+        self.write("game.bleep", '{"bleepforge": 3, "sounds": {"zap": {"preset": "laser"}}}')
+        self.assertIn("bleep: game.bleepbank is a bank: mutate takes one sound file, so mutate the files it names one at a time",
+                      self.bleep("mutate", "game.bleepbank", status=2).stderr.decode())
+        self.assertEqual(self.bleep("check", "game.bleep", status=1).stderr.decode(),
+                         'bleep: game.bleep:1:19: "sounds" is a bank\'s member: this is a bank, not a sound file, and is '
+                         "read as one from a file named *.bleepbank\n")
+
+    def test_out_dir_is_made_where_it_is_missing(self):
+        self.write("zap.bleep", self.bleep("new", "coin").stdout.decode())
+        self.bleep("render", "zap.bleep", "--out-dir", "assets/sfx")
+        self.assertTrue(os.path.isfile(self.path("assets/sfx/zap.wav")))
+        self.write("blocked", "a file, not a folder")
+        failed = self.bleep("render", "zap.bleep", "--out-dir", "blocked/sfx", status=1).stderr.decode()
+        self.assertTrue(failed.startswith("bleep: cannot make the folder blocked/sfx: "), failed)
+
+    def test_a_bank_in_another_folder_reads_its_files_beside_it(self):
+        # Run from the parent: sub/game.bleepbank names zap.bleep, which is sub/zap.bleep, not the decoy.
+        os.mkdir(self.path("sub"))
+        self.write("sub/zap.bleep", self.bleep("new", "coin").stdout.decode())
+        self.write("zap.bleep", self.bleep("new", "explosion").stdout.decode())
+        self.write("sub/game.bleepbank", '{"bleepforge": 3, "sounds": {"zap": "zap.bleep"}}')
+        self.bleep("check", "sub/game.bleepbank")
+        self.bleep("render", "sub/game.bleepbank", "--out-dir", "out")
+        self.bleep("render", "sub/zap.bleep", "-o", "alone.wav")
+        self.assertEqual(read(self.path("out/zap.wav")), read(self.path("alone.wav")))
+        header = self.bleep("header", "sub/game.bleepbank", "--name", "game", "-o", "-").stdout.decode()
+        self.assertIn("game_zap_pcm", header)
+
     def test_render_goes_on_past_a_bad_file_and_reports_it(self):
         self.bleep("new", "jump", "-o", "jump.bleep")
         self.write("typo.bleep", '{"bleepforge": 1, "chip": "snes"}')

@@ -22,6 +22,26 @@ float peak_of_first_half_second(const Sound& sound) {
     return peak;
 }
 
+// Every value random and mutate write is as a designer writes it: no more decimals than its row's
+// (so 0.112, never 0.11199999999999999).
+TEST(Variations, WriteEveryValueToItsRowsDecimals) {
+    for (std::size_t family = 0; family < preset_words.size(); ++family) {
+        for (std::uint64_t seed = 0; seed < 30; ++seed) {
+            const Sound made = random_sound(static_cast<SfxPreset>(family), static_cast<ChipType>(seed % 4), seed);
+            for (const Sound& s : {made, mutate_sound(made, 0.7, seed)}) {
+                for (const SoundField& field : sound_fields()) {
+                    const double value = field.member != nullptr ? s.patch.*field.member : s.duration_s;
+                    double scale = 1.0;
+                    for (int d = 0; d < field.decimals; ++d) {
+                        scale *= 10.0;
+                    }
+                    EXPECT_EQ(value, std::round(value * scale) / scale + 0.0) << field.name << " " << value;
+                }
+            }
+        }
+    }
+}
+
 TEST(RandomSound, KeepsItsFamilysCharacterInsideTheRangesAndIsAudible) {
     for (std::size_t family = 0; family < preset_words.size(); ++family) {
         for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {

@@ -244,6 +244,7 @@ std::string typescript_words() {
 std::vector<DerivedFile> derived_files() {
     return {
         {"doc/bleepforge-sound.schema.json", {}, {{"", sound_schema()}}},
+        {"doc/bleepforge-bank.schema.json", {}, {{"", bank_schema()}}},
         {"doc/bleep.1",
          roff,
          {{"members", manual_table(sound_fields())}, {"layer members", manual_table(layer_fields())}}},
@@ -264,7 +265,12 @@ std::optional<std::string> derived_text(const DerivedFile& file, std::string_vie
     return splice(committed, file.style, file.regions, error);
 }
 
-std::string sound_schema() {
+namespace {
+
+// A sound's object as a schema: a file's (its version required) or a bank's inline entry's (which may
+// hold one, but the bank's says which members it may hold). A sound with layers holds nothing of its
+// own beside them.
+ordered_json sound_object(bool in_file) {
     ordered_json properties;
     properties["bleepforge"] = {
         {"description",
@@ -339,25 +345,75 @@ std::string sound_schema() {
         {"maxItems", max_layers},
         {"items", {{"type", "object"}, {"additionalProperties", false}, {"properties", layer_properties}}}};
     newer["layers"] = false;
-    const ordered_json document = {
+    ordered_json own = ordered_json::object();
+    for (const auto& [name, property] : properties.items()) {
+        if (name != "bleepforge" && name != "layers") {
+            own[name] = false;
+        }
+    }
+    ordered_json object = {
+        {"type", "object"},
+        {"additionalProperties", false},
+        {"properties", properties},
+        // A file of version 1 holds none of the members that came with versions 2 and 3, one of
+        // version 2 none of version 3's; a sound with layers none of a sound's own.
+        {"if", {{"required", {"bleepforge"}}, {"properties", {{"bleepforge", {{"const", 1}}}}}}},
+        {"then", {{"properties", newer}}},
+        {"allOf",
+         {{{"if", {{"required", {"bleepforge"}}, {"properties", {{"bleepforge", {{"const", 2}}}}}}},
+           {"then", {{"properties", of_three}}}}}},
+        {"dependentSchemas", {{"layers", {{"properties", own}}}}},
+    };
+    if (in_file) {
+        object["required"] = {"bleepforge"};
+    } else {
+        object.erase("if");
+        object.erase("then");
+        object.erase("allOf");
+    }
+    return object;
+}
+
+}  // namespace
+
+std::string sound_schema() {
+    ordered_json document = {
         {"$schema", "https://json-schema.org/draft/2020-12/schema"},
         {"$id", "urn:bleepforge:sound:3"},
         {"title", "Bleepforge sound file"},
         {"description",
          "A sound effect for the bleep tool and the Bleepforge library: a chip voice, its patch, the stages "
-         "of "
-         "sound design and its duration. The file may hold // and /* */ comments."},
+         "of sound design and its duration. The file may hold // and /* */ comments."},
+    };
+    document.update(sound_object(true));
+    return document.dump(2) + "\n";
+}
+
+std::string bank_schema() {
+    const ordered_json document = {
+        {"$schema", "https://json-schema.org/draft/2020-12/schema"},
+        {"$id", "urn:bleepforge:bank:3"},
+        {"title", "Bleepforge bank"},
+        {"description",
+         "All of a game's sounds in one file (*.bleepbank): each a sound of its own or the path of a sound "
+         "file relative to the bank, named by a C identifier, in the order of the header's table. The file "
+         "may hold // and /* */ comments."},
         {"type", "object"},
-        {"required", {"bleepforge"}},
+        {"required", {"bleepforge", "sounds"}},
         {"additionalProperties", false},
-        {"properties", properties},
-        // A file of version 1 holds none of the members that came with versions 2 and 3, one of
-        // version 2 none of version 3's.
-        {"if", {{"properties", {{"bleepforge", {{"const", 1}}}}}}},
-        {"then", {{"properties", newer}}},
-        {"allOf",
-         {{{"if", {{"properties", {{"bleepforge", {{"const", 2}}}}}}},
-           {"then", {{"properties", of_three}}}}}},
+        {"properties",
+         {{"bleepforge",
+           {{"description", "Format version: 2, or 3 for sounds that hold its members."},
+            {"type", "integer"},
+            {"enum", {2, sound_format_version}}}},
+          {"sounds",
+           {{"description", "The sounds by name: each a sound, { ... }, or a sound file's path."},
+            {"type", "object"},
+            {"minProperties", 1},
+            {"propertyNames", {{"pattern", "^[A-Za-z_][A-Za-z0-9_]*$"}}},
+            {"additionalProperties",
+             {{"oneOf", {{{"type", "string"}, {"minLength", 1}}, {{"$ref", "#/$defs/sound"}}}}}}}}}},
+        {"$defs", {{"sound", sound_object(false)}}},
     };
     return document.dump(2) + "\n";
 }

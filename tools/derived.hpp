@@ -44,6 +44,7 @@ struct Region {
 // The parts, each from the rows given (sound_fields() or layer_fields()):
 // the sound file's JSON Schema, a whole file;
 [[nodiscard]] std::string sound_schema();
+[[nodiscard]] std::string bank_schema();
 // a tbl table of member, range and meaning, ASCII (roff escapes for the rest);
 [[nodiscard]] std::string manual_table(std::span<const SoundField> fields);
 // a Markdown table of section, member, range and what it does, format 2's members marked;

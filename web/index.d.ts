@@ -59,7 +59,7 @@ export interface Sound {
   sustain_level?: number;
   /** Punch: how much harder the attack hits: it rises to 1 + 2 punch, falling back to 1 over the decay (0 to 1). */
   punch?: number;
-  /** Duration: length of the rendered sound; 0.5 s when not given (above 0 and at most 60 s). */
+  /** Duration: length of the rendered sound, at least a millisecond, so every rate renders samples; 0.5 s when not given (0.001 to 60 s). */
   duration?: number;
   /** Duty: share of each pulse cycle at the high level (nes, gameboy and the pulse half of sid) (0 to 1). */
   duty?: number;

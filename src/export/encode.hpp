@@ -171,6 +171,13 @@ void append_number(Sink& sink, Integer value) {
     sink.commit(std::to_chars(out, out + 24, value).ptr);
 }
 
+// An array of no samples is declared with one, 0, so no header holds a zero-size array (which C and
+// C++ refuse); its count still says 0.
+constexpr float no_sample[1] = {0.0f};
+inline std::span<const float> array_values(std::span<const float> samples) {
+    return samples.empty() ? std::span<const float>(no_sample) : samples;
+}
+
 // The values of one array of a header: each followed by ", ", twelve to a line, CR LF line ends.
 template <typename Sink>
 void pcm_values(Sink& sink, std::span<const float> samples) {
@@ -231,10 +238,10 @@ void c_header(Sink& sink, std::span<const float> samples, std::string_view prefi
     sink.append(";\r\nstatic const int16_t ");
     sink.append(prefix);
     sink.append("_pcm[");
-    append_number(sink, count);
+    append_number(sink, static_cast<std::uint64_t>(array_values(samples).size()));
     sink.append("] = {\r\n");
 
-    pcm_values(sink, samples);
+    pcm_values(sink, array_values(samples));
 
     sink.append("\r\n};\r\n");
     header_closing(sink, prefix);
@@ -281,9 +288,9 @@ void bank_header(Sink& sink, std::span<const NamedRun> sounds, std::string_view 
         append_number(sink, count);
         sink.append(";\r\nstatic const int16_t ");
         symbol(sound.name, "_pcm[");
-        append_number(sink, count);
+        append_number(sink, static_cast<std::uint64_t>(array_values(sound.samples).size()));
         sink.append("] = {\r\n");
-        pcm_values(sink, sound.samples);
+        pcm_values(sink, array_values(sound.samples));
         sink.append("\r\n};\r\n");
     }
     sink.append("\r\nstruct ");

@@ -255,6 +255,11 @@ bool Handler::key(std::string& name) {
             problem(ProblemKind::member, shown(r) + ": the format version stays at the top of the file");
         } else if (r.scope == Scope::layer && name == "layers") {
             problem(ProblemKind::member, shown(r) + ": a layer holds no layers of its own");
+        } else if (r.root && name == "sounds") {
+            problem(ProblemKind::member,
+                    shown(r) +
+                        " is a bank's member: this is a bank, not a sound file, and is read as one "
+                        "from a file named *.bleepbank");
         } else {
             const std::string_view guess = sound_members::closest_word(name, r.names);
             problem(

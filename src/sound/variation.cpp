@@ -154,6 +154,13 @@ constexpr double peak_target = 0.95;
 // only the duration.
 void finish_variation(Sound& sound, bool lengthen_only) {
     SfxPatch& p = sound.patch;
+    // Every member as a designer writes it, to its row's decimals (a sum of two drawn times, 0.05 +
+    // 0.062, is 0.11199999999999999 in double until it is rounded to 0.112).
+    for (const SoundField& field : sound_fields()) {
+        if (field.member != nullptr) {
+            p.*field.member = quantize(p.*field.member, sound_members::rounding_scale(field));
+        }
+    }
     if (!(p.highpass_cutoff >= dc_block_hz) && !p.hardware) {
         p.highpass_cutoff = dc_block_hz;
     }

@@ -113,6 +113,11 @@ int command_mutate(const Command& command, const Arguments& a) {
     if (a.operands.size() != 1) {
         return command.usage(a.operands.empty() ? "a sound file is missing" : "mutate takes one sound file");
     }
+    if (is_bank(a.operands[0])) {
+        return command.usage(a.operands[0] +
+                             " is a bank: mutate takes one sound file, so mutate the files it "
+                             "names one at a time");
+    }
     const Result<double> amount = amount_of(a);
     if (!amount) {
         return command.usage(amount.error());
@@ -169,14 +174,17 @@ int command_render(const Command& command, const Arguments& a) {
         return command.usage("a sound file from standard input needs -o");
     }
     // Everything is read first, so that every output is known before anything is written.
-    const RenderPlan plan =
-        plan_render(command, a.operands, {output, a[Option::out_dir], *rate, *format, false});
+    const RenderSettings plan_settings{output, a[Option::out_dir], *rate, *format, false};
+    const RenderPlan plan = plan_render(command, a.operands, plan_settings);
     int status = exit_ok;
     for (const PlannedInput& planned : plan.inputs) {
         status = command.check(planned.render) ? status : exit_failure;
     }
     if (!plan.clear) {
         return command.usage(plan.clear.error());
+    }
+    if (!command.check(make_out_dir(plan_settings))) {
+        return exit_failure;
     }
     for (const PlannedInput& planned : plan.inputs) {
         if (planned.render && !command.check(write_render(command, *planned.render))) {

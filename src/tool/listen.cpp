@@ -177,6 +177,7 @@ struct Watched {
     Snapshot previous_look;                            // what the last look found
     Snapshot rendered;                                 // what the last render (or attempt) was made from
     std::map<std::string, SampleBuffer> last_samples;  // a bank's sounds at the last render
+    bool written = false;                              // whether a render's outputs were written
 };
 
 class Watch {
@@ -194,9 +195,12 @@ public:
                                  : !plan.clear ? Result<>(Failure(watched.input + ": " + plan.clear.error()))
                                                : write_render(command_, *planned.render);
         if (!command_.check(written)) {
-            command_.report(watched.input + ": not rendered; the last good output stays");
+            command_.report(watched.input + (watched.written
+                                                 ? ": not rendered; the last good output stays"
+                                                 : ": not rendered; nothing is written until it renders"));
             return;
         }
+        watched.written = true;
         tell(watched, *planned.render);
     }
 
@@ -291,12 +295,15 @@ int command_watch(const Command& command, const Arguments& a) {
     if (const Result<> clear = refuse_clashes(outputs); !clear) {
         return command.usage(clear.error());
     }
+    if (!command.check(make_out_dir(settings))) {
+        return exit_failure;
+    }
     const bool play = a.has(Option::play);
     Player player(0);
     Watch watch(command, settings, play ? &player : nullptr);
     std::vector<Watched> watched;
     for (const std::string& input : a.operands) {
-        watched.push_back({input, {input}, {}, {}, {}});
+        watched.push_back({input, {input}, {}, {}, {}, false});
     }
     stop_on_interrupt();
     bool started = false;

@@ -119,6 +119,18 @@ RenderPlan plan_render(const Command& command, std::span<const std::string> inpu
     return plan;
 }
 
+Result<> make_out_dir(const RenderSettings& settings) {
+    if (!settings.out_dir) {
+        return {};
+    }
+    std::error_code error;
+    std::filesystem::create_directories(*settings.out_dir, error);
+    if (error) {
+        return Failure("cannot make the folder " + *settings.out_dir + ": " + error.message());
+    }
+    return {};
+}
+
 Result<> write_render(const Command& command, const InputRender& render) {
     if (render.files.size() == 1 && render.files[0].path == "-") {
         return command.write(std::nullopt, render.files[0].bytes);

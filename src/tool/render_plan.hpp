@@ -61,6 +61,9 @@ struct RenderPlan {
                                                      const RenderSettings& settings);
 
 // Writes an input's files all or nothing ("-" is standard output), or fails naming the file.
+// The --out-dir folder made where it is missing (with the folders above it), or why it cannot be.
+[[nodiscard]] Result<> make_out_dir(const RenderSettings& settings);
+
 [[nodiscard]] Result<> write_render(const Command& command, const InputRender& render);
 
 }  // namespace bleepforge::tool
