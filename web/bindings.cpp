@@ -7,16 +7,21 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "bleepforge/bleepforge.hpp"
+#include "bleepforge/console_export.hpp"
+#include "bleepforge/nsf.hpp"
 #include "bleepforge/sound.hpp"
 
 namespace {
@@ -90,6 +95,37 @@ std::uint64_t seed_of(std::uint32_t high, std::uint32_t low) {
     return (static_cast<std::uint64_t>(high) << 32U) | low;
 }
 
+// The files of a hardware sound's frames, as bleep export --to names them, in its order.
+enum class ChipExport : std::uint8_t { frames, nsf, famistudio };
+constexpr std::array<std::string_view, 3> chip_export_words{"frames", "nsf", "famistudio"};
+constexpr std::array<std::string_view, 1> hardware_model_words{"nes"};
+
+// Why the sound has no frames to export, in bleep export's words, with shown naming it; nothing when
+// it has.
+std::optional<SoundProblem> frames_problem(const Sound& sound, const std::string& shown) {
+    if (!sound.layers.empty()) {
+        return SoundProblem{0, 0, "layers",
+                            shown +
+                                " is a layered sound: a console plays one sound at a time, so export each "
+                                "layer's sound on its own",
+                            ProblemKind::type};
+    }
+    if (!sound.patch.hardware) {
+        return SoundProblem{0, 0, "hardware",
+                            shown +
+                                " is not made for the hardware: give it \"hardware\": true (on nes), or make "
+                                "one with bleep random PRESET nes --hardware",
+                            ProblemKind::range};
+    }
+    return std::nullopt;
+}
+
+// The name bleep export gives the sound of a file: its stem where that is an identifier.
+std::string sound_name_of(const std::string& path, std::string_view otherwise) {
+    const std::string stem = std::filesystem::path(path).stem().string();
+    return is_header_name(stem) ? stem : std::string(otherwise);
+}
+
 }  // namespace
 
 extern "C" {
@@ -131,6 +167,12 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
     for (const SoundField& f : layer_fields()) {
         layers.push_back(control(f));
     }
+    nlohmann::json hardware_chips = nlohmann::json::array();
+    for (std::size_t c = 0; c < chip_words.size(); ++c) {
+        if (has_hardware_model(static_cast<ChipType>(c))) {
+            hardware_chips.push_back(chip_words[c]);
+        }
+    }
     const nlohmann::json vocabulary{{"presets", preset_words},
                                     {"layerFields", layers},
                                     {"chips", chip_words},
@@ -139,6 +181,8 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                                     {"maxRate", max_sound_rate_hz},
                                     {"defaultHeaderName", default_header_name},
                                     {"wavFormats", wav_format_words},
+                                    {"hardwareChips", hardware_chips},
+                                    {"chipExports", chip_export_words},
                                     {"version", sound_format_version}};
     return text_block(vocabulary.dump());
 }
@@ -147,9 +191,11 @@ EMSCRIPTEN_KEEPALIVE char* bf_make(int preset, int chip) {
     return text_block(write_sound(make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip))));
 }
 
-EMSCRIPTEN_KEEPALIVE char* bf_random(int preset, int chip, std::uint32_t seed_high, std::uint32_t seed_low) {
+// hardware is 1 for a sound made for the hardware, on a chip the caller checked has a model.
+EMSCRIPTEN_KEEPALIVE char* bf_random(int preset, int chip, std::uint32_t seed_high, std::uint32_t seed_low,
+                                     int hardware) {
     return text_block(write_sound(random_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip),
-                                               seed_of(seed_high, seed_low))));
+                                               seed_of(seed_high, seed_low), hardware != 0)));
 }
 
 EMSCRIPTEN_KEEPALIVE char* bf_mutate(const char* text, std::size_t size, double amount,
@@ -286,6 +332,79 @@ EMSCRIPTEN_KEEPALIVE char* bf_warnings(const char* text, std::size_t size, std::
         const SampleBuffer samples = render_sound(sound, rate_hz);
         return text_block(nlohmann::json(sound_warnings(sound, samples)).dump());
     });
+}
+
+// A hardware sound's frames as JSON {model, frameRate, clockHz, frames: [[[address, value], ...], ...]}:
+// the console, its video frames a second and the CPU clock its channels' timers count, and each
+// frame's writes in order. A sound with no frames gives why, as bleep export says it.
+EMSCRIPTEN_KEEPALIVE char* bf_frames(const char* text, std::size_t size) {
+    return with_sound(text, size, [](const Sound& sound) {
+        if (const std::optional<SoundProblem> problem = frames_problem(sound, "the sound")) {
+            return problems_block({*problem});
+        }
+        const Frames frames = hardware_frames(sound.patch, sound.duration_s);
+        nlohmann::json list = nlohmann::json::array();
+        for (const FrameWrites& frame : frames.frames) {
+            nlohmann::json writes = nlohmann::json::array();
+            for (const RegisterWrite& w : frame) {
+                writes.push_back({w.address, w.value});
+            }
+            list.push_back(std::move(writes));
+        }
+        const nlohmann::json result{{"model", hardware_model_words[static_cast<std::size_t>(frames.model)]},
+                                    {"frameRate", nes_frame_hz},
+                                    {"clockHz", nes_cpu_hz},
+                                    {"frames", std::move(list)}};
+        return text_block(result.dump());
+    });
+}
+
+// What bleep export --to KIND writes for a sound or a bank, kind an index into chip_export_words
+// checked by the caller. The request is JSON {file, label, bank, sounds: [[name, sound file text],
+// ...]}: the file name the tool would be given ("" for none), the FamiStudio label, whether the sounds
+// are a bank's (each with its name) or one sound's (its name from the file, as the tool takes it).
+// Gives the file's bytes, or the first problem as the tool words it.
+EMSCRIPTEN_KEEPALIVE char* bf_chip_export(const char* request, std::size_t size, int kind_index) {
+    const nlohmann::json asked = nlohmann::json::parse(std::string_view(request, size));
+    const auto kind = static_cast<ChipExport>(kind_index);
+    const std::string file = asked.at("file").get<std::string>();
+    const bool bank = asked.at("bank").get<bool>();
+    const nlohmann::json& items = asked.at("sounds");
+    std::vector<std::string> names;
+    std::vector<Frames> frames;
+    for (const nlohmann::json& item : items) {
+        const SoundReading reading = read_sound(item.at(1).get<std::string>());
+        if (!reading.sound) {
+            return problems_block(reading.problems);
+        }
+        names.push_back(bank ? item.at(0).get<std::string>() : sound_name_of(file, "sound"));
+        const std::string shown = items.size() > 1 ? "\"" + names.back() + "\""
+                                  : !file.empty()  ? file
+                                  : bank           ? "the bank"
+                                                   : "the sound";
+        if (const std::optional<SoundProblem> problem = frames_problem(*reading.sound, shown)) {
+            return problems_block({*problem});
+        }
+        frames.push_back(hardware_frames(reading.sound->patch, reading.sound->duration_s));
+    }
+    std::vector<NamedFrames> named;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        named.push_back({names[i], &frames[i]});
+    }
+    if (kind == ChipExport::frames) {
+        return text_block(frames_text(named));
+    }
+    // An NSF holds one title: the sound's name, or the bank's for several; cut to what it holds.
+    const std::string title =
+        (names.size() == 1 ? names[0] : sound_name_of(file, "sounds")).substr(0, nsf_title_max);
+    const ConsoleFile made = kind == ChipExport::nsf
+                                 ? nsf_file(frames, title)
+                                 : famistudio_text(named, asked.at("label").get<std::string>());
+    if (!made.problem.empty()) {
+        return problems_block(
+            {{0, 0, "", file.empty() ? made.problem : file + ": " + made.problem, ProblemKind::range}});
+    }
+    return text_block(made.bytes);
 }
 
 // A voice at the start of the sound: its address as four bytes, or the problems.

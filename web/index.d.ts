@@ -239,7 +239,44 @@ export const wavFormats: readonly WavFormat[];
 export function toWav(sound: Sound | LayeredSound, options?: { rate?: number; format?: WavFormat }): Uint8Array;
 /** A C/C++ header whose symbols use name (a C identifier, default "chiptune_sfx"). */
 export function toHeader(sound: Sound | LayeredSound, options?: { name?: string; rate?: number }): string;
-/** A random sound of the preset's family on the chip; a seed is a BigInt or a safe integer. */
-export function random(preset: Preset, chip: Chip, seed: bigint | number): CompleteSound;
+/**
+ * A random sound of the preset's family on the chip; a seed is a BigInt or a safe integer. With
+ * hardware: true it is made for the hardware, as `bleep random --hardware` (a chip of hardwareChips).
+ */
+export function random(preset: Preset, chip: Chip, seed: bigint | number, options?: { hardware?: boolean }): CompleteSound;
 /** The sound moved a little, amount from 0 to 1. */
 export function mutate(sound: Sound | LayeredSound, amount: number, seed: bigint | number): CompleteSound;
+
+/** The chips whose console's sound unit has a model: a sound on one can be made for the hardware. */
+export const hardwareChips: readonly Chip[];
+/** The files of a hardware sound that exportChip writes, as `bleep export --to` names them. */
+export type ChipExport = 'frames' | 'nsf' | 'famistudio';
+export const chipExports: readonly ChipExport[];
+/** One write to a sound register: the CPU address and the byte written. */
+export interface RegisterWrite {
+  address: number;
+  value: number;
+}
+/** A hardware sound reduced to its frames: the register writes of each video frame. */
+export interface Frames {
+  /** The console whose sound unit plays them. */
+  model: 'nes';
+  /** Video frames a second: frame k's writes are made at k / frameRate seconds. */
+  frameRate: number;
+  /** The CPU clock the channels' timers count, in Hz. */
+  clockHz: number;
+  /** Each frame's writes, in the order made. */
+  frames: RegisterWrite[][];
+}
+/** The frames of a sound made for the hardware; any other sound throws (a RangeError, or a TypeError for layers). */
+export function frames(sound: Sound): Frames;
+/** Options of exportChip: the FamiStudio label (`--name`, default "sounds") and the file the tool would be given. */
+export interface ChipExportOptions {
+  name?: string;
+  fileName?: string;
+}
+/** What `bleep export --to nsf` writes for the sound or the bank: an NSF file's bytes. */
+export function exportChip(sound: Sound | Bank, kind: 'nsf', options?: ChipExportOptions): Uint8Array;
+/** What `bleep export --to frames` or `--to famistudio` writes for the sound or the bank, as text. */
+export function exportChip(sound: Sound | Bank, kind: 'frames' | 'famistudio', options?: ChipExportOptions): string;
+export function exportChip(sound: Sound | Bank, kind: ChipExport, options?: ChipExportOptions): Uint8Array | string;

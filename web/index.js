@@ -126,6 +126,10 @@ export const formatVersion = vocabulary.version;
 export const rates = Object.freeze({ min: vocabulary.minRate, max: vocabulary.maxRate });
 /** The sample formats toWav writes: "s16", "u8" and "f32". */
 export const wavFormats = Object.freeze(vocabulary.wavFormats);
+/** The chips whose console's sound unit has a model, so that a sound on them can be made for the hardware. */
+export const hardwareChips = Object.freeze(vocabulary.hardwareChips);
+/** The files exportChip writes of a hardware sound: "frames", "nsf" and "famistudio", as `bleep export --to`. */
+export const chipExports = Object.freeze(vocabulary.chipExports);
 
 /** Resolves once the module is ready; it already is when this file has been imported. */
 export async function load() {}
@@ -428,10 +432,81 @@ export function toHeader(sound, options) {
   return fromUtf8.decode(result);
 }
 
-/** A random sound of a preset's family on a chip; the same seed gives the same sound everywhere. */
-export function random(preset, chip, seed) {
+// "the nes has one", from the list of chips with a model.
+const modelsHave = () => `the ${hardwareChips.join(' and the ')} ${hardwareChips.length === 1 ? 'has' : 'have'} one`;
+
+/**
+ * A random sound of a preset's family on a chip; the same seed gives the same sound everywhere. With
+ * {hardware: true} it is made for the hardware, as `bleep random --hardware` makes it: on a chip of
+ * hardwareChips only.
+ */
+export function random(preset, chip, seed, options) {
   const [high, low] = seedHalves(seed);
-  return soundOf(take(core._bf_random(wordIndex(preset, presets, 'preset'), wordIndex(chip, chips, 'chip'), high, low)).bytes);
+  const presetIndex = wordIndex(preset, presets, 'preset');
+  const chipIndex = wordIndex(chip, chips, 'chip');
+  const { hardware = false } = optionsOf(options);
+  if (typeof hardware !== 'boolean') {
+    throw new TypeError(`hardware must be true or false, not ${typeName(hardware)}`);
+  }
+  if (hardware && !hardwareChips.includes(chip)) {
+    throw new RangeError(`hardware: the ${chip} has no hardware model (${modelsHave()})`);
+  }
+  return soundOf(take(core._bf_random(presetIndex, chipIndex, high, low, hardware ? 1 : 0)).bytes);
+}
+
+/**
+ * The frames of a sound made for the hardware: {model, frameRate, clockHz, frames}, the console
+ * ("nes"), its video frames a second, the CPU clock its channels' timers count, and for each frame
+ * its register writes in the order made, each {address, value}. A sound not made for the hardware
+ * throws a RangeError saying how to make one; a layered sound a TypeError.
+ */
+export function frames(sound) {
+  const made = soundOf(fromSound(sound, (pointer, size) => core._bf_frames(pointer, size)));
+  return { ...made, frames: made.frames.map((writes) => writes.map(([address, value]) => ({ address, value }))) };
+}
+
+// The FamiStudio data's label when none is given, as bleep export's --name.
+const defaultChipLabel = 'sounds';
+
+/**
+ * What `bleep export FILE --to KIND` writes, byte for byte, for a sound made for the hardware or a
+ * bank (as parseBank gives it) of such sounds: kind "frames" (the frames as text, a string), "nsf" (an
+ * NSF file, a Uint8Array) or "famistudio" (FamiTone2/FamiStudio sound-effect data in ca65 syntax, a
+ * string). Options: name, the FamiStudio data's label (--name, default "sounds"); fileName, the name of
+ * the file the tool would be given, from whose stem it names a sound ("sound" when that is no
+ * identifier) and a bank's NSF title ("sounds"), and which its messages name. A sound not made for
+ * the hardware throws a RangeError saying how to make one, a layered sound a TypeError, and a file the
+ * console's players cannot take (a FamiStudio effect over the engine's limits, ...) a RangeError.
+ */
+export function exportChip(soundOrBank, kind, options) {
+  const index = wordIndex(kind, chipExports, 'kind');
+  const { name = defaultChipLabel, fileName = '' } = optionsOf(options);
+  const problem = checkHeaderName(name);
+  if (problem !== null) {
+    throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+  }
+  if (typeof fileName !== 'string') {
+    throw new TypeError(`fileName must be a string, not ${typeName(fileName)}`);
+  }
+  const bank = typeof soundOrBank === 'object' && soundOrBank !== null && 'entries' in soundOrBank;
+  let sounds;
+  if (bank) {
+    const entries = bankOf(soundOrBank);
+    for (const entry of entries) {
+      if (typeof entry?.name !== 'string') {
+        throw new TypeError('each sound of a bank needs its name, a string');
+      }
+    }
+    sounds = entries.map((entry) => [entry.name, soundText(entry.sound)]);
+  } else {
+    sounds = [['', soundText(soundOrBank)]];
+  }
+  const request = JSON.stringify({ file: fileName, label: name, bank, sounds });
+  const result = soundResult(take(withStrings([request], (pointer, size) => core._bf_chip_export(pointer, size, index))));
+  if (result instanceof Error) {
+    throw result;
+  }
+  return kind === 'nsf' ? result : fromUtf8.decode(result);
 }
 
 /** The sound moved a little: amount from 0 (not at all) to 1; the same seed gives the same sound. */

@@ -1,10 +1,11 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkHeaderName, checkRate, checkSound, chips, formatSound, inactiveMembers, layerFields, makeSound, mutate, parseSound, presets,
-  random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
+  checkHeaderName, checkRate, checkSound, chips, exportChip, formatSound, frames as framesOf, hardwareChips, inactiveMembers, layerFields,
+  makeSound, mutate, parseSound, presets, random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
 import { download, readSoundFile } from './files.js';
+import { channelStates, drawFrames, frameSummary, showFrameTable } from './framestrip.js';
 import { loadHistory, nextName, saveHistory, showHistory } from './history.js';
 import { describeLayer, showLayers, showSpans } from './layers.js';
 import { dieIcon } from './icons.js';
@@ -104,6 +105,7 @@ function refresh(startedAt) {
   const seconds = isLayered(sound) ? Number((samples.length / rate).toFixed(3)) : sound.duration;
   $('length').textContent = `${seconds} s, ${samples.length} samples at ${rate} Hz`;
   showWarnings(sound, rate);
+  showFrames();
   if (isLayered(sound)) {
     const lengths = sound.layers.map((layer) => layer.duration);
     showSpans($('spans'), sound, lengths, Math.max(...sound.layers.map((layer, i) => layer.start + lengths[i])), layerState);
@@ -115,6 +117,7 @@ function refresh(startedAt) {
     requestAnimationFrame(() => {
       drawPending = false;
       drawWaveform($('waveform'), samples);
+      if (shownFrames) drawFrames($('frame-strip'), shownFrames);
       drawSpectrogram($('spectrum'), samples, renderedRate);
       if (!isPlaying()) drawScope($('scope'), null);
     });
@@ -168,11 +171,54 @@ $('lengthen').addEventListener('click', (event) => {
   say(layer === null ? `Duration ${fits} s` : `Layer ${layer + 1}: duration ${fits} s`);
 });
 
+// Under the waveform, for a sound made for the hardware (the selected layer's, with layers), its
+// frames as the channels play them: a strip, a line that says it in words, and, opened, every frame.
+let shownFrames = null;
+function showFrames() {
+  const sound = editing();
+  $('frames-view').hidden = sound.hardware !== true;
+  if (sound.hardware !== true) {
+    shownFrames = null;
+    return;
+  }
+  shownFrames = channelStates(framesOf(sound));
+  $('frames-title').textContent = isLayered(store.sound) ? `Frames of layer ${layerState.selected + 1}` : 'Frames';
+  $('frame-summary').textContent = frameSummary(shownFrames);
+  if ($('frame-details').open) showFrameTable($('frame-table'), shownFrames);
+}
+$('frame-details').addEventListener('toggle', () => {
+  if ($('frame-details').open && shownFrames) showFrameTable($('frame-table'), shownFrames);
+});
+new ResizeObserver(() => {
+  if (shownFrames) drawFrames($('frame-strip'), shownFrames);
+}).observe($('frame-strip'));
+
+// The Hardware switch, for a chip whose console's sound unit the module has a model of: it sets
+// "hardware" on the sound being edited, one step of the history like any change.
+const hasModel = (chip) => hardwareChips.includes(chip);
+function showHardware(sound) {
+  $('hardware-row').hidden = !hasModel(sound.chip);
+  $('hardware').checked = sound.hardware === true;
+  $('hardware-hint').textContent = sound.hardware === true
+    ? 'Played from the console\'s frames by a model of its sound unit; presets and dice keep it.'
+    : 'Make the sound for the console: its frames, played by a model of its sound unit.';
+}
+$('hardware').addEventListener('change', (event) => {
+  store.commit(withEdited({ ...editing(), hardware: $('hardware').checked }));
+  refresh(event.timeStamp);
+  say($('hardware').checked ? `Made for the hardware on ${editing().chip}` : 'Not made for the hardware');
+});
+// What a preset or a die makes keeps the switch: made for the hardware while the sound is, where
+// the chip has a model.
+const keepsHardware = (chip) => hasModel(chip) && editing().hardware === true;
+
 function showSound(whole) {
   if (isLayered(whole)) layerState.selected = Math.min(layerState.selected, whole.layers.length - 1);
   const sound = editing(whole);
   controls.show(sound);
   $('chip').value = sound.chip;
+  showHardware(sound);
+  $('hardware-files').hidden = isLayered(whole) || whole.hardware !== true;
   const family = sound.preset ? `\u00b7 ${presetTitles[sound.preset]} family` : '';
   $('family').textContent = isLayered(whole) ? `\u00b7 layer ${layerState.selected + 1} of ${whole.layers.length} ${family}` : family;
   showLayerStrip(whole);
@@ -247,12 +293,17 @@ const sameSound = (a, b) => JSON.stringify(a) === JSON.stringify(b);
 $('chip').addEventListener('change', (event) => {
   const chip = $('chip').value;
   const sound = editing();
-  const untouched = sound.preset && sameSound(sound, makeSound(sound.preset, sound.chip));
-  const next = untouched ? makeSound(sound.preset, chip) : { ...sound, chip };
+  const untouched = sound.preset && sameSound({ ...sound, hardware: false }, makeSound(sound.preset, sound.chip));
+  // Made for the hardware it stays, where the new chip has a model too.
+  const hardware = sound.hardware === true && hasModel(chip);
+  const next = untouched ? { ...makeSound(sound.preset, chip), hardware } : { ...sound, chip, hardware };
   const ignored = untouched ? [] : inactiveMembers(next).filter(({ member }) => !inactiveMembers(sound).some((m) => m.member === member));
-  $('chip-note').textContent = ignored.length
-    ? `On ${chip} the sound ignores ${ignored.map(({ member }) => member).join(', ')}: ${ignored[0].reason}.`
-    : '';
+  const notes = [];
+  if (ignored.length) notes.push(`On ${chip} the sound ignores ${ignored.map(({ member }) => member).join(', ')}: ${ignored[0].reason}.`);
+  if (sound.hardware === true && !hardware) {
+    notes.push(`On ${chip} the sound is not made for the hardware: only ${hardwareChips.join(', ')} has a model of its sound unit.`);
+  }
+  $('chip-note').textContent = notes.join(' ');
   store.commit(withEdited(next));
   refresh(event.timeStamp);
   say(untouched ? `${presetTitles[sound.preset]} on ${chip}` : `Chip ${chip}`);
@@ -292,7 +343,7 @@ for (const preset of presets) {
   start.addEventListener('click', (event) => {
     $('chip-note').textContent = '';
     const before = editing();
-    store.commit(withEdited(makeSound(preset, $('chip').value)));
+    store.commit(withEdited({ ...makeSound(preset, $('chip').value), hardware: keepsHardware($('chip').value) }));
     refresh(event.timeStamp);
     say(`${presetTitles[preset]} on ${$('chip').value}`);
     tellReplaced(before, `${presetTitles[preset]} on ${$('chip').value}`);
@@ -306,7 +357,7 @@ for (const preset of presets) {
   dice.addEventListener('click', (event) => {
     const seed = newSeed();
     const before = editing();
-    const sound = withEdited(keepLocked(random(preset, $('chip').value, seed)));
+    const sound = withEdited(keepLocked(random(preset, $('chip').value, seed, { hardware: keepsHardware($('chip').value) })));
     seeds.set(sound, `${seed} (random ${preset})`);
     store.commit(sound);
     refresh(event.timeStamp);
@@ -343,10 +394,12 @@ $('redo').addEventListener('click', () => {
 const typing = (target) =>
   target instanceof HTMLTextAreaElement ||
   (target instanceof HTMLInputElement && ['text', 'number', 'search'].includes(target.type));
+const checkbox = (target) => target instanceof HTMLInputElement && target.type === 'checkbox';
 
-// Space plays or stops wherever the focus is outside a text field: on a button just clicked with
-// the mouse too, which it must not press again.
-const spaceKey = (event) => event.key === ' ' && !event.ctrlKey && !event.metaKey && !event.altKey && !typing(event.target);
+// Space plays or stops wherever the focus is outside a text field or a checkbox (whose own key it
+// is): on a button just clicked with the mouse too, which it must not press again.
+const spaceKey = (event) => event.key === ' ' && !event.ctrlKey && !event.metaKey && !event.altKey && !typing(event.target) &&
+  !checkbox(event.target);
 document.addEventListener('keydown', (event) => {
   if (typing(event.target) || event.altKey) return;
   const key = event.key.toLowerCase();
@@ -420,6 +473,42 @@ $('rate').addEventListener('change', () => {
   refresh();
 });
 $('header-name').addEventListener('input', headerNameProblem);
+
+// A hardware sound's files for the console, each what bleep export --to KIND writes for the sound
+// file Save gives (whose name names the sound in them). The FamiStudio data's label is checked as
+// it is typed.
+const labelProblem = () => {
+  const problem = checkHeaderName($('sfx-label').value);
+  $('sfx-label-error').textContent = problem || '';
+  $('sfx-label').setAttribute('aria-invalid', String(problem !== null));
+  return problem;
+};
+$('sfx-label').addEventListener('input', labelProblem);
+const chipFiles = [
+  { kind: 'nsf', button: 'export-nsf', extension: 'nsf', type: 'application/octet-stream' },
+  { kind: 'famistudio', button: 'export-famistudio', extension: 's', type: 'text/plain' },
+  { kind: 'frames', button: 'export-frames', extension: 'frames', type: 'text/plain' },
+];
+for (const { kind, button, extension, type } of chipFiles) {
+  $(button).addEventListener('click', () => {
+    const problem = kind === 'famistudio' ? labelProblem() : null;
+    const labelEntries = problem ? [`FamiStudio label (${problem})`] : [];
+    if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...labelEntries])) return;
+    const base = baseName(store.sound);
+    let bytes;
+    try {
+      bytes = exportChip(store.sound, kind, { fileName: `${base}.bleep`, ...(kind === 'famistudio' && { name: $('sfx-label').value }) });
+    } catch (error) {
+      // What the console's players cannot take, such as an effect longer than the engine reads.
+      $('files-refused').textContent = `Nothing exported: ${error.message}`;
+      say($('files-refused').textContent);
+      return;
+    }
+    const name = `${base}.${extension}`;
+    download(bytes, name, type);
+    say(`Exported ${name}`);
+  });
+}
 
 async function openFile(file) {
   $('open-error').textContent = '';

@@ -1,7 +1,7 @@
 // Pictures of the samples: the whole waveform, a live oscilloscope and a spectrogram. They only
 // look at samples the library rendered.
 
-function prepare(canvas, clear = true) {
+export function prepare(canvas, clear = true) {
   // Draw at the canvas's displayed size, sharp on dense screens.
   const ratio = window.devicePixelRatio || 1;
   const width = Math.max(1, Math.round(canvas.clientWidth * ratio));

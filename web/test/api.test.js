@@ -15,6 +15,7 @@ test('the vocabulary is the library\'s', async () => {
     'vibrato_depth', 'vibrato_rate', 'attack', 'decay', 'sustain_time', 'release', 'sustain_level', 'duration', 'duty',
     'noise', 'fm_ratio', 'fm_index', 'filter_cutoff']);
   assert.equal(bf.fields.length, 34);
+  assert.deepEqual(bf.fields.filter((f) => f.version === 3).map((f) => f.name), ['noise_below_hz']);
   assert.deepEqual([...new Set(bf.fields.map((f) => f.section))], ['pitch', 'envelope', 'tone', 'filters', 'effects']);
   const duration = bf.fields.find((f) => f.name === 'duration');
   assert.deepEqual([duration.min, duration.max, duration.minExclusive, duration.unit], [0.001, 60, false, 's']);

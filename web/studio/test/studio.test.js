@@ -714,3 +714,174 @@ test('every control the keyboard reaches is in view below the sticky bar, going 
     await page.context().close();
   }
 });
+
+// --- sounds made for the hardware -----------------------------------------------------------------
+
+// What bleep export writes for a file in the scratch folder, run there so that its messages name the
+// file as the page does; or the message it refuses with.
+function nativeExport(file, kind, name) {
+  const out = `${file}.${kind}.native`;
+  const run = spawnSync(nativeBleep, ['export', file, '--to', kind, '-o', out, ...(name ? ['--name', name] : [])], { cwd: scratch, encoding: 'utf8' });
+  return run.status === 0 ? { bytes: readFileSync(join(scratch, out)) } : { refused: run.stderr.split('\n')[0].replace(/^bleep: /, '') };
+}
+
+test('the Hardware switch makes the sound for the console, undoably, from the keyboard, and the stages it lacks are dimmed with the reason', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  assert.equal(await page.isVisible('#hardware-row'), true, 'shown for the nes');
+  assert.equal(await page.isChecked('#hardware'), false);
+  assert.equal(await page.isHidden('#frames-view'), true);
+  assert.equal(await page.isHidden('#hardware-files'), true);
+  assert.equal(await page.locator('.field.inactive:has(#field-filter_cutoff-number)').count(), 0);
+  // Space on the focused switch turns it on (the checkbox's own key), and plays nothing.
+  await page.focus('#hardware');
+  await page.keyboard.press('Space');
+  assert.equal(await page.isChecked('#hardware'), true);
+  assert.equal(await page.textContent('#play'), '\u25b6 Play');
+  assert.match(page.url(), /&hardware=true&/);
+  assert.equal(await page.textContent('#status'), 'Made for the hardware on nes');
+  const reasons = {
+    filter_cutoff: 'low-pass', filter_sweep: 'low-pass', highpass_cutoff: 'high-pass', highpass_sweep: 'high-pass',
+    phaser_offset: 'phaser', phaser_sweep: 'phaser', downsample_rate: 'sample-and-hold', bitcrush_bits: 'bit crush',
+  };
+  for (const [name, stage] of Object.entries(reasons)) {
+    assert.equal(await page.locator(`.field.inactive:has(#field-${name}-number)`).count(), 1, name);
+    assert.match(await page.getAttribute(`label[for="field-${name}-number"]`, 'title'), new RegExp(`\\. Inactive now: the console's sound unit has no ${stage}\\.$`), name);
+    assert.match(await page.textContent(`#field-${name}-about`), new RegExp(`Inactive now: the console's sound unit has no ${stage}\\.$`), name);
+  }
+  // The default laser falls fast enough for the nes's stepped triangle, as it does without the hardware.
+  assert.match(await page.getAttribute('label[for="field-duty-number"]', 'title'), /Inactive now: the nes plays its stepped triangle, which has no pulse,/);
+  // The strip: its line in words, and every frame in the table, each row's writes the tool's frame line.
+  assert.equal(await page.isVisible('#frames-view'), true);
+  assert.equal(await page.isVisible('#hardware-files'), true);
+  const file = join(scratch, 'laser_nes.bleep');
+  writeFileSync(file, (await download(page, '#save-sound')).bytes);
+  const lines = nativeExport('laser_nes.bleep', 'frames').bytes.toString().trim().split('\n').slice(1);
+  assert.match(await page.textContent('#frame-summary'),
+    new RegExp(`^${lines.length} frames \\(0\\.52 s at 60\\.10 a second\\); triangle on \\d+: \\d+ to 823 Hz \\(period 67 to \\d+\\); noise off\\.$`));
+  await page.click('#frame-details summary');
+  const rows = await page.locator('#frame-table tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
+  assert.deepEqual(rows.map((cells) => `${cells[0]}${cells.at(-1) ? ` ${cells.at(-1)}` : ''}`), lines);
+  assert.deepEqual(await page.locator('#frame-table thead th').allTextContents(), ['Frame', 'Period', 'Hz', 'Sounds', 'Noise', 'Writes']);
+  // The laser's first frames: the triangle at period $041 (65), stopped ($4008 = $80: a reload of 0)
+  // while the attack starts at volume 0; then sounding ($FF) at $043 (67): 1789773 / (32 x 68) Hz.
+  assert.equal(lines[0], '0 4015=0C 4008=80 400A=41 400B=00 400C=30 400E=03 400F=00');
+  assert.equal(lines[1], '1 4008=FF 400A=43');
+  assert.deepEqual(rows[0].slice(0, 5), ['0', '65', '-', 'no', '-']);
+  assert.deepEqual(rows[1].slice(0, 5), ['1', '67', '823', 'yes', '-']);
+  assert.equal(await page.getAttribute('#frame-strip', 'aria-describedby'), 'frame-summary');
+  // One step of the history: Undo takes it back, and with it the strip and the console's files.
+  await page.click('#undo');
+  assert.equal(await page.isChecked('#hardware'), false);
+  assert.equal(await page.isHidden('#frames-view'), true);
+  assert.equal(await page.isHidden('#hardware-files'), true);
+  assert.equal(await page.locator('.field.inactive:has(#field-filter_cutoff-number)').count(), 0);
+  await page.click('#redo');
+  assert.equal(await page.isChecked('#hardware'), true);
+  // Presets and dice keep it; a chip without a model of its sound unit has no switch, and says so.
+  await page.click('button[data-preset="coin"]');
+  assert.equal(await page.isChecked('#hardware'), true);
+  assert.match(page.url(), /preset=coin&chip=nes&hardware=true&/);
+  await page.selectOption('#chip', 'sid');
+  assert.equal(await page.isHidden('#hardware-row'), true);
+  assert.equal(await page.textContent('#chip-note'), 'On sid the sound is not made for the hardware: only nes has a model of its sound unit.');
+  assert.match(page.url(), /chip=sid&hardware=false&/);
+  await page.click('#undo');
+  assert.equal(await page.isChecked('#hardware'), true);
+  await page.context().close();
+});
+
+test('a hardware sound\'s NSF, FamiStudio data and frames are bleep export\'s bytes, and refused while a field is wrong', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open();
+  await page.uncheck('#autoplay');
+  await page.check('#hardware');
+  await page.click('button[data-random="laser"]');
+  // The die made the tool's random hardware sound for its seed.
+  const seed = (await page.textContent('#seed')).match(/^(\d+) \(random laser\)$/)[1];
+  const saved = await download(page, '#save-sound');
+  assert.equal(saved.name, 'laser_nes.bleep');
+  writeFileSync(join(scratch, saved.name), saved.bytes);
+  assert.equal(saved.bytes.toString(), execFileSync(nativeBleep, ['random', 'laser', 'nes', '--seed', seed, '--hardware'], { encoding: 'utf8' }));
+  const files = [['#export-nsf', 'nsf', 'laser_nes.nsf'], ['#export-famistudio', 'famistudio', 'laser_nes.s'], ['#export-frames', 'frames', 'laser_nes.frames']];
+  for (const [button, kind, name] of files) {
+    const got = await download(page, button);
+    assert.equal(got.name, name);
+    assert.equal(sha256(got.bytes), sha256(nativeExport(saved.name, kind).bytes), kind);
+    assert.equal(await page.textContent('#status'), `Exported ${name}`);
+  }
+  assert.equal((await download(page, '#export-nsf')).bytes.subarray(0, 5).toString(), 'NESM\x1a');
+  // The FamiStudio label is the tool's --name, checked as typed.
+  await page.fill('#sfx-label', 'game_sfx');
+  const labelled = await download(page, '#export-famistudio');
+  assert.equal(labelled.bytes.toString(), nativeExport(saved.name, 'famistudio', 'game_sfx').bytes.toString());
+  assert.match(labelled.bytes.toString(), /^game_sfx_laser_nes = 0$/m);
+  await page.fill('#sfx-label', 'game sfx');
+  assert.match(await page.textContent('#sfx-label-error'), /is not a C identifier/);
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-famistudio')), true);
+  assert.match(await page.textContent('#files-refused'), /^Nothing exported\. Correct first: FamiStudio label \(name "game sfx" is not a C identifier/);
+  assert.equal(sha256((await download(page, '#export-nsf')).bytes), sha256(nativeExport(saved.name, 'nsf').bytes), 'the label is the FamiStudio data\'s only');
+  await page.fill('#sfx-label', 'sounds');
+  // A field showing a value the sound does not hold holds every console file back, from the keyboard too.
+  await setValue(page, 'duty', 2);
+  for (const [button] of files) {
+    assert.equal(await nothingDownloaded(page, () => page.click(button)), true, button);
+    assert.equal(await page.textContent('#files-refused'), 'Nothing exported. Correct first: Duty ("duty" is 2, outside its range: 0 to 1).');
+    await page.focus(button);
+    assert.equal(await nothingDownloaded(page, () => page.keyboard.press('Enter')), true, `${button} by Enter`);
+  }
+  await setValue(page, 'duty', 0.5);
+  // An effect longer than the FamiTone2 engine reads: refused in the tool's words; the NSF takes it.
+  await setValue(page, 'vibrato_depth', 50);
+  await setValue(page, 'vibrato_rate', 7);
+  await setValue(page, 'duration', 3);
+  const long = await download(page, '#save-sound');
+  writeFileSync(join(scratch, long.name), long.bytes);
+  const { refused } = nativeExport(long.name, 'famistudio');
+  assert.match(refused, /^laser_nes\.bleep: "laser_nes" makes a stream of \d+ bytes; the FamiTone2 engine plays 256 at most/);
+  assert.equal(await nothingDownloaded(page, () => page.click('#export-famistudio')), true);
+  assert.equal(await page.textContent('#files-refused'), `Nothing exported: ${refused}`);
+  assert.equal(await page.textContent('#status'), `Nothing exported: ${refused}`);
+  assert.equal(sha256((await download(page, '#export-nsf')).bytes), sha256(nativeExport(long.name, 'nsf').bytes));
+  // A layered sound is mixed, not one sound a console plays: it has no console files.
+  await page.click('#layer-add');
+  assert.equal(await page.isHidden('#hardware-files'), true);
+  assert.equal(await page.textContent('#frames-title'), 'Frames of layer 1');
+  await page.context().close();
+});
+
+test('a hardware sound\'s share link reopens it exactly, switch, strip and files alike; at 360 and 1400 pixels it reads', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 1000 } });
+  await page.uncheck('#autoplay');
+  await page.check('#hardware');
+  await page.click('button[data-random="explosion"]');
+  await setValue(page, 'decay', 0.123456789);
+  const saved = (await download(page, '#save-sound')).bytes.toString();
+  assert.match(saved, /"hardware": true,\n/);
+  const summary = await page.textContent('#frame-summary');
+  assert.match(summary, /noise on \d+\.$/, 'the explosion sounds the noise channel');
+  await page.click('#share');
+  const link = await page.inputValue('#share-link');
+  assert.match(link, /#bleepforge=3&preset=explosion&chip=nes&hardware=true&.*decay=0\.123456789&/);
+  const reopened = await session.open({ viewport: { width: 1400, height: 1000 } }, link);
+  assert.equal((await download(reopened, '#save-sound')).bytes.toString(), saved);
+  assert.equal(await reopened.isChecked('#hardware'), true);
+  assert.equal(await reopened.textContent('#frame-summary'), summary);
+  assert.equal(await reopened.isHidden('#notice'), true);
+  const nsf = await download(page, '#export-nsf');
+  assert.deepEqual((await download(reopened, '#export-nsf')).bytes, nsf.bytes);
+  await reopened.context().close();
+  // The switch, the dimmed stages, the strip and the console's files at desktop width and at 360 px.
+  await page.click('#frame-details summary');
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-hardware-1400.png'), fullPage: true });
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360, 'nothing sticks out sideways');
+  for (const [part, selector] of [['start', '.start'], ['filters', '[data-section="filters"]'], ['frames', '#frames-view'], ['files', '#hardware-files']]) {
+    await page.locator(selector).scrollIntoViewIfNeeded();
+    await page.screenshot({ path: join(screenshotFolder(), `studio-hardware-360-${part}.png`) });
+  }
+  // The strip's column of writes scrolls inside its box, not the page.
+  const box = await page.$eval('.frame-table-box', (element) => ({ inner: element.scrollWidth, outer: element.clientWidth, right: element.getBoundingClientRect().right }));
+  assert.ok(box.inner > box.outer && box.right <= 360, JSON.stringify(box));
+  await page.context().close();
+});
