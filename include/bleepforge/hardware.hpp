@@ -22,7 +22,7 @@ struct RegisterWrite {
 using FrameWrites = std::vector<RegisterWrite>;
 
 // The consoles whose sound unit has a model here.
-enum class HardwareModel : std::uint8_t { nes };
+enum class HardwareModel : std::uint8_t { nes, gameboy };
 
 // A sound's frames: frame k's writes are made at the start of video frame k.
 struct Frames {
@@ -44,5 +44,12 @@ struct ConsoleFile {
 inline constexpr double nes_cpu_hz = 1789773.0;
 inline constexpr double nes_frame_cycles = 29780.5;
 inline constexpr double nes_frame_hz = nes_cpu_hz / nes_frame_cycles;
+
+// The Game Boy (DMG): the master clock and the clock cycles of one video frame (154 lines of 456
+// dots), so about 59.7275 frames a second, the vertical blank's rate. Frame k starts at cycle
+// k * dmg_frame_cycles.
+inline constexpr double dmg_clock_hz = 4194304.0;
+inline constexpr double dmg_frame_cycles = 70224.0;
+inline constexpr double dmg_frame_hz = dmg_clock_hz / dmg_frame_cycles;
 
 }  // namespace bleepforge

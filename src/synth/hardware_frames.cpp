@@ -145,8 +145,9 @@ Frames hardware_frames(const SfxPatch& patch, double duration_s) {
     const auto count = static_cast<std::uint64_t>(frame_count);
     const bool triangle = generator_of(patch) == Generator::stepped_triangle;
     const std::vector<FrameState> states = frame_states(patch, count, triangle);
-    const bool uses_noise =
-        std::any_of(states.begin(), states.end(), [](const FrameState& s) { return s.noise_on; });
+    // The noise channel is used where some frame sounds it: noise mixed only at volume 0 needs none.
+    const bool uses_noise = std::any_of(states.begin(), states.end(),
+                                        [](const FrameState& s) { return (s.noise_control & 0x0FU) != 0; });
     const auto noise_mode =
         static_cast<std::uint8_t>(patch.noise > metallic_noise_above ? noise_short_mode : 0);
 
