@@ -1,7 +1,7 @@
 #pragma once
 
 // A hardware sound's frames as files a console's tools and sound engines take: the frames as text,
-// and the sound-effect streams of the FamiTone2 and FamiStudio engines.
+// the sound-effect streams of the FamiTone2 and FamiStudio engines, VGM files, and GBDK's C data.
 
 #include <cstddef>
 #include <cstdint>
@@ -21,14 +21,16 @@ struct NamedFrames {
     const Frames* frames;
 };
 
-// The frames as text, LF line ends: a comment line "# nes (2A03, NTSC), 60.0988 frames a second",
-// then one line per frame, its number and then each write as ADDR=VALUE (four and two upper-case
-// hexadecimal digits) in the order written, separated by spaces. Several sounds follow one another,
+// The frames as text, LF line ends: a comment line "# nes (2A03, NTSC), 60.0988 frames a second" (or
+// "# gameboy (DMG), 59.7275 frames a second", by the first sound's console), then one line per
+// frame, its number and then each write as ADDR=VALUE (four and two upper-case hexadecimal digits)
+// in the order written, separated by spaces. Several sounds follow one another,
 // each after a comment line "# sound NAME".
 [[nodiscard]] std::string frames_text(std::span<const NamedFrames> sounds);
 
 // The frames back from frames_text's text (the comment lines skipped, one Frames per "# sound"
-// section or one for the whole text without them); nothing when a line is not a frame's.
+// section or one for the whole text without them, for the console the heading names); nothing when a
+// line is not a frame's.
 [[nodiscard]] std::optional<std::vector<Frames>> read_frames_text(std::string_view text);
 
 // The longest effect the FamiTone2 engine plays: its stream is read with an 8-bit index, so 256
@@ -42,7 +44,7 @@ inline constexpr std::size_t famitone_max_effects = 128;
 // wait $01-$7F of the frames a group lasts, $00 at the end), with a constant <label>_<name> = index
 // for each. The engine itself enables the channels ($4015 = $0F), turns the sweep off ($4001 = $08)
 // and loads the noise length ($400F = $00), so those writes are left out; any other write without a
-// slot, or an effect over the engine's limits, is refused with the reason.
+// slot, an effect over the engine's limits, or a sound for another console, is refused with the reason.
 [[nodiscard]] ConsoleFile famistudio_text(std::span<const NamedFrames> sounds, std::string_view label);
 
 // An effect's stream decoded back into frames, as the engine plays it: frame k holds the slot writes
@@ -50,5 +52,28 @@ inline constexpr std::size_t famitone_max_effects = 128;
 // not a stream (a slot above $8A, a missing end).
 [[nodiscard]] std::optional<std::vector<FrameWrites>> decode_famistudio_stream(
     std::span<const std::uint8_t> stream);
+
+// The frames as a VGM file (version 1.61, 256-byte header): each frame's writes (B3 aa dd on the
+// gameboy, aa = address - $FF10; B4 aa dd on the nes, aa = address - $4000) and then one wait of its
+// length in 44100 Hz samples (61 nn nn), the lengths rounded from the start so that the total keeps
+// to the console's frame rate, and the end (66); the console's clock and the total count of samples
+// in the header. Refused where a write is no sound register of the console or the sound outlasts
+// the header's count.
+[[nodiscard]] ConsoleFile vgm_file(const Frames& frames);
+
+// A C source and its header, or why there are none: problem is empty exactly when both are made.
+struct GbdkFiles {
+    std::string source;
+    std::string header;
+    std::string problem;
+};
+
+// Gameboy sounds as C data (with <stdint.h> only, for SDCC and any C compiler) in the sound-effect
+// stream of GBDK's VGM2GBSFX and GB Studio: `const uint8_t NAME[]` of a row for each frame that
+// writes, the frames after it that write nothing as calls it skips (up to 15), for a player called
+// once a vertical blank, then the end row; and in the header
+// (header_name, which the source includes) each array and MUTE_MASK_NAME, the channels it plays.
+// Refused where a sound is the nes's or a frame writes what no command holds.
+[[nodiscard]] GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name);
 
 }  // namespace bleepforge

@@ -132,8 +132,8 @@ inline constexpr double phaser_max_s = 0.02;
 }
 
 // A patch made for the hardware, reduced to the frames that play it for duration_s seconds: one for
-// each video frame that begins before the end, the last of them silencing the channels. Per frame n,
-// at t = n / nes_frame_hz, with the stages stepped once a frame as at that rate:
+// each video frame that begins before the end, the last of them silencing the channels. On the nes,
+// per frame n at t = n / nes_frame_hz, with the stages stepped once a frame as at that rate:
 //  - The tone on pulse 1 ($4000-$4003), or on the triangle ($4008-$400B) where the voice plays its
 //    stepped triangle. f is the pitch with vibrato; the period t = round(1789773 / (16 f) - 1) held
 //    in 8 to 2047 for the pulse, t = round(1789773 / (32 f) - 1) held in 2 to 2047 for the triangle;
@@ -149,6 +149,25 @@ inline constexpr double phaser_max_s = 0.02;
 //    "metallic" sequence) where noise is above 0.75, where the voice's filter would ring, else 0.
 //  - The first frame enables the channels used ($4015) before any other write; after it a register
 //    is written only when its value changes; the last frame sets every volume to 0.
+// On the gameboy, frames at dmg_frame_hz (59.7275 a second), the stages stepped as on the nes:
+//  - The unit switched on (NR52 = $80) before any other write, both sides at full volume (NR50 =
+//    $77) with every channel on both (NR51 = $FF), pulse 1's sweep off (NR10 = $00).
+//  - The tone on pulse 1 ($FF10-$FF14): x = round(2048 - 131072 / f) held in 1 to 2047; the duty
+//    the nearest of 12.5, 25, 50 and 75 % (NR11 bits 7-6); NR14 (the period's high bits, bit 7 for
+//    a trigger) written in every frame that writes any of NR10-NR13, as the sound-effect converters
+//    keep a channel's writes only with it.
+//  - Volumes as on the nes, round(15 L). The channel takes a new volume only on a trigger, which
+//    loads NRx2's: the pulse, whose phase a trigger keeps, is retriggered on every change of volume.
+//    A trigger restarts the noise sequence, so the noise level is carried by the envelope's own
+//    64 Hz steps (NR42's direction and pace, chosen at each trigger to follow the voice furthest)
+//    while they stay within one step of the voice's, and retriggered where they would stray further.
+//    Volume 0 is written $08 (going up at pace 0): silent, with the channel's DAC on, so no pop.
+//    While the pulse is silent its pitch and duty are not written.
+//  - Noise on the noise channel ($FF20-$FF23) on the frames the voice mixes it, at the same volume;
+//    the clock 262144 / (3 x 2) = 43691 Hz (NR43 = $13), the nearest to the voice's 44100 Hz; the
+//    7-bit sequence ($1B) where noise is above 0.75.
+//  - Within a channel, writes in the registers' order; the last frame leaves each channel used
+//    triggered at volume 0.
 // The low-pass, high-pass, phaser, sample-and-hold, bit crush and FM have no hardware and play no
 // part. Empty where the chip has no model or duration_s holds no frame.
 [[nodiscard]] Frames hardware_frames(const SfxPatch& patch, double duration_s);

@@ -23,10 +23,13 @@ void append_hex(std::string& text, unsigned value, int digits) {
     }
 }
 
-std::string frame_rate_text() {
-    char rate[32];
-    std::snprintf(rate, sizeof rate, "%.4f", nes_frame_hz);
-    return rate;
+// The comment line that opens the text: the console and its frame rate.
+std::string heading(HardwareModel model) {
+    const bool nes = model == HardwareModel::nes;
+    char line[64];
+    std::snprintf(line, sizeof line, "# %s, %.4f frames a second\n", nes ? "nes (2A03, NTSC)" : "gameboy (DMG)",
+                  nes ? nes_frame_hz : dmg_frame_hz);
+    return line;
 }
 
 // The engines' register slots, in their output buffer's order: the code $80 + n writes slot n.
@@ -115,7 +118,7 @@ std::optional<std::vector<std::uint8_t>> stream_of(const Frames& frames, std::st
 }  // namespace
 
 std::string frames_text(std::span<const NamedFrames> sounds) {
-    std::string text = "# nes (2A03, NTSC), " + frame_rate_text() + " frames a second\n";
+    std::string text = heading(sounds.empty() ? HardwareModel::nes : sounds.front().frames->model);
     for (const NamedFrames& sound : sounds) {
         if (sounds.size() > 1) {
             text += "# sound " + std::string(sound.name) + "\n";
@@ -136,6 +139,7 @@ std::string frames_text(std::span<const NamedFrames> sounds) {
 
 std::optional<std::vector<Frames>> read_frames_text(std::string_view text) {
     std::vector<Frames> sounds;
+    HardwareModel model = HardwareModel::nes;
     bool sectioned = false;
     auto hex = [](std::string_view digits, std::size_t count, unsigned& out) {
         const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), out, 16);
@@ -151,6 +155,9 @@ std::optional<std::vector<Frames>> read_frames_text(std::string_view text) {
             continue;
         }
         if (line.starts_with("#")) {
+            if (line.starts_with("# gameboy")) {
+                model = HardwareModel::gameboy;
+            }
             continue;
         }
         if (sounds.empty() || (!sectioned && sounds.size() > 1)) {
@@ -182,6 +189,9 @@ std::optional<std::vector<Frames>> read_frames_text(std::string_view text) {
             writes.push_back({static_cast<std::uint16_t>(address), static_cast<std::uint8_t>(value)});
         }
     }
+    for (Frames& frames : sounds) {
+        frames.model = model;
+    }
     return sounds;
 }
 
@@ -189,6 +199,11 @@ ConsoleFile famistudio_text(std::span<const NamedFrames> sounds, std::string_vie
     if (sounds.size() > famitone_max_effects) {
         return {"", std::to_string(sounds.size()) + " sounds: the engines' list holds at most " +
                         std::to_string(famitone_max_effects)};
+    }
+    for (const NamedFrames& sound : sounds) {
+        if (sound.frames->model != HardwareModel::nes) {
+            return {"", "\"" + std::string(sound.name) + "\" is a sound for the gameboy; the engines play the nes's"};
+        }
     }
     const std::string name(label);
     std::string text =

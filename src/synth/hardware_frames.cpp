@@ -9,6 +9,7 @@
 #include <optional>
 
 #include "bleepforge/synth.hpp"
+#include "console_frames.hpp"
 #include "units.hpp"
 #include "voice.hpp"
 
@@ -50,19 +51,15 @@ constexpr int pulse_min_period = 8;
 constexpr int triangle_min_period = 2;
 constexpr int max_period = 2047;
 
-constexpr std::array<double, 4> duty_shares{0.125, 0.25, 0.5, 0.75};  // $4000 bits 7-6 = 0 ... 3
-
 // The noise channel's clock: period index 3 (32 CPU cycles, 55930 Hz), the nearest of the 16 NTSC
 // periods to the 44100 Hz at which the voice steps its own register (NESdev wiki "APU Noise").
 constexpr std::uint8_t noise_period_index = 3;
 constexpr std::uint8_t noise_short_mode = 0x80;
-constexpr double metallic_noise_above = 0.75;
 
 // What one frame asks of the channels, before it is written as changes.
 struct FrameState {
     std::uint8_t tone_control;  // $4000 or $4008
     int period;                 // the tone channel's 11-bit timer period
-    bool noise_on;
     std::uint8_t noise_control;
 };
 
@@ -72,87 +69,42 @@ int rounded_period(double cycles_per_step, double freq_hz, int min_period) {
     return t < min_period ? min_period : t > max_period ? max_period : static_cast<int>(t);
 }
 
-std::uint8_t duty_code(double duty) {
-    std::size_t nearest = 0;
-    for (std::size_t d = 1; d < duty_shares.size(); ++d) {
-        if (std::fabs(duty - duty_shares[d]) < std::fabs(duty - duty_shares[nearest])) {
-            nearest = d;
-        }
+FrameState frame_state(const FrameTone& tone, bool triangle) {
+    FrameState s{};
+    if (triangle) {
+        s.tone_control = tone.volume > 0 ? triangle_sounding : triangle_stopped;
+        s.period = rounded_period(nes_cpu_hz / 32.0, tone.tone_hz, triangle_min_period);
+    } else {
+        s.tone_control = static_cast<std::uint8_t>(tone.duty << 6U | halted_constant_volume | tone.volume);
+        s.period = rounded_period(nes_cpu_hz / 16.0, tone.tone_hz, pulse_min_period);
     }
-    return static_cast<std::uint8_t>(nearest << 6U);
-}
-
-std::uint8_t volume_of(double level) {
-    const double v = floor_exact(15.0 * level + 0.5);
-    return v >= 15.0 ? 15 : v >= 1.0 ? static_cast<std::uint8_t>(v) : 0;  // a NaN too is 0
-}
-
-// The registers as last written, so that a frame writes only what changes.
-class Writer {
-public:
-    explicit Writer(FrameWrites& out) : out_(out) {}
-    void write(std::uint16_t address, std::uint8_t value) {
-        std::optional<std::uint8_t>& last = held_[address - 0x4000U];
-        if (last != value) {
-            out_.get().push_back({address, value});
-            last = value;
-        }
-    }
-    void set_frame(FrameWrites& out) { out_ = out; }
-
-private:
-    std::reference_wrapper<FrameWrites> out_;
-    std::array<std::optional<std::uint8_t>, 0x18> held_{};
-};
-
-// Every frame's state, before any is written, so the first frame knows which channels the sound uses.
-std::vector<FrameState> frame_states(const SfxPatch& patch, std::uint64_t count, bool triangle) {
-    PitchStages tone(patch, nes_frame_hz);
-    const Level level(patch, nes_frame_hz, count);
-    std::vector<FrameState> states;
-    states.reserve(static_cast<std::size_t>(count));
-    for (std::uint64_t n = 0; n < count; ++n) {
-        const double t = static_cast<double>(n) / nes_frame_hz;
-        const Tick tick{n, static_cast<double>(n), t};
-        const Tone step = tone.step(tick);
-        const bool last = n + 1 == count;
-        const std::uint8_t volume =
-            last ? 0 : volume_of(level.apply(1.0, level.envelope(tick), t) * patch.gain);
-        FrameState s{};
-        if (triangle) {
-            s.tone_control = volume > 0 ? triangle_sounding : triangle_stopped;
-            s.period = rounded_period(nes_cpu_hz / 32.0, step.tone_hz, triangle_min_period);
-        } else {
-            s.tone_control =
-                static_cast<std::uint8_t>(duty_code(step.duty) | halted_constant_volume | volume);
-            s.period = rounded_period(nes_cpu_hz / 16.0, step.tone_hz, pulse_min_period);
-        }
-        s.noise_on = noise_on_every_sample(patch) || step.freq_hz < patch.noise_below_hz;
-        s.noise_control = static_cast<std::uint8_t>(halted_constant_volume | (s.noise_on ? volume : 0));
-        states.push_back(s);
-    }
-    return states;
+    s.noise_control = static_cast<std::uint8_t>(halted_constant_volume | (tone.noise_on ? tone.volume : 0));
+    return s;
 }
 
 }  // namespace
 
 Frames hardware_frames(const SfxPatch& patch, double duration_s) {
+    if (patch.chip == ChipType::gameboy) {
+        return gameboy_frames(patch, duration_s);
+    }
     Frames frames;
-    const double frame_count = std::ceil(duration_s * nes_frame_hz);
-    if (!has_hardware_model(patch.chip) || !(frame_count >= 1.0) || !(frame_count <= 1e9)) {
+    const std::uint64_t count = frame_count(duration_s, nes_frame_hz);
+    if (patch.chip != ChipType::nes || count == 0) {
         return frames;
     }
-    const auto count = static_cast<std::uint64_t>(frame_count);
     const bool triangle = generator_of(patch) == Generator::stepped_triangle;
-    const std::vector<FrameState> states = frame_states(patch, count, triangle);
+    std::vector<FrameState> states;
+    for (const FrameTone& tone : frame_tones(patch, nes_frame_hz, count)) {
+        states.push_back(frame_state(tone, triangle));
+    }
     // The noise channel is used where some frame sounds it: noise mixed only at volume 0 needs none.
     const bool uses_noise = std::any_of(states.begin(), states.end(),
                                         [](const FrameState& s) { return (s.noise_control & 0x0FU) != 0; });
-    const auto noise_mode =
-        static_cast<std::uint8_t>(patch.noise > metallic_noise_above ? noise_short_mode : 0);
+    const auto noise_mode = static_cast<std::uint8_t>(patch.noise > metallic_noise_above ? noise_short_mode : 0);
 
     frames.frames.resize(static_cast<std::size_t>(count));
-    Writer writer(frames.frames[0]);
+    RegisterFile writer(0x4000, frames.frames[0]);
     const std::uint16_t control = triangle ? triangle_control : pulse_control;
     const std::uint16_t low = triangle ? triangle_low : pulse_low;
     const std::uint16_t high = triangle ? triangle_high : pulse_high;
@@ -175,5 +127,47 @@ Frames hardware_frames(const SfxPatch& patch, double duration_s) {
     }
     return frames;
 }
+
+namespace voice {
+
+std::uint64_t frame_count(double duration_s, double frame_hz) {
+    const double count = std::ceil(duration_s * frame_hz);
+    return count >= 1.0 && count <= 1e9 ? static_cast<std::uint64_t>(count) : 0;
+}
+
+std::uint8_t nearest_duty(double duty) {
+    constexpr std::array<double, 4> duty_shares{0.125, 0.25, 0.5, 0.75};
+    std::uint8_t nearest = 0;
+    for (std::uint8_t d = 1; d < duty_shares.size(); ++d) {
+        if (std::fabs(duty - duty_shares[d]) < std::fabs(duty - duty_shares[nearest])) {
+            nearest = d;
+        }
+    }
+    return nearest;
+}
+
+std::uint8_t volume_of(double level) {
+    const double v = floor_exact(15.0 * level + 0.5);
+    return v >= 15.0 ? 15 : v >= 1.0 ? static_cast<std::uint8_t>(v) : 0;  // a NaN too is 0
+}
+
+std::vector<FrameTone> frame_tones(const SfxPatch& patch, double frame_hz, std::uint64_t count) {
+    PitchStages tone(patch, frame_hz);
+    const Level level(patch, frame_hz, count);
+    std::vector<FrameTone> tones;
+    tones.reserve(static_cast<std::size_t>(count));
+    for (std::uint64_t n = 0; n < count; ++n) {
+        const double t = static_cast<double>(n) / frame_hz;
+        const Tick tick{n, static_cast<double>(n), t};
+        const Tone step = tone.step(tick);
+        const bool last = n + 1 == count;
+        tones.push_back({step.freq_hz, step.tone_hz, nearest_duty(step.duty),
+                         last ? std::uint8_t{0} : volume_of(level.apply(1.0, level.envelope(tick), t) * patch.gain),
+                         noise_on_every_sample(patch) || step.freq_hz < patch.noise_below_hz});
+    }
+    return tones;
+}
+
+}  // namespace voice
 
 }  // namespace bleepforge

@@ -1,0 +1,127 @@
+// Game Boy frames as C data in the sound-effect stream that the sfx_play_isr player of GBDK's
+// VGM2GBSFX and of GB Studio reads: rows of a count byte (the calls to skip after the row, the
+// commands in it) and commands that write up to five registers of one group.
+#include <cstdint>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "bleepforge/console_export.hpp"
+
+namespace bleepforge {
+namespace {
+
+constexpr std::uint16_t first_register = 0xFF10;
+constexpr std::uint16_t last_register = 0xFF28;  // the groups of five up to NR52 and two unused
+constexpr unsigned group_size = 5;
+constexpr unsigned sound_control_group = 4;      // NR50, NR51, NR52
+constexpr unsigned max_commands = 15;
+constexpr unsigned max_skipped = 15;
+constexpr std::uint8_t terminator = 0x07;
+
+std::string byte_text(unsigned value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02x", value & 0xFFU);
+    return text;
+}
+
+// One frame's row. Writes are taken in their order: consecutive writes of one group at rising
+// places share a command (mask bit 7 - place, the values lowest address first); any other write
+// starts the next, so the player makes them in the same order. Nothing where the row cannot hold
+// the frame.
+std::optional<std::vector<std::uint8_t>> row_of(const FrameWrites& writes, unsigned& channels,
+                                                std::string& error) {
+    std::vector<std::uint8_t> row{0};
+    int group = -1;
+    int place = -1;
+    std::size_t command_at = 0;
+    for (const RegisterWrite& w : writes) {
+        if (w.address < first_register || w.address > last_register) {
+            char address[8];
+            std::snprintf(address, sizeof address, "%04X", static_cast<unsigned>(w.address));
+            error = std::string("the write to ") + address + " has no command in the stream";
+            return std::nullopt;
+        }
+        const unsigned offset = w.address - first_register;
+        const auto g = static_cast<int>(offset / group_size);
+        const auto p = static_cast<int>(offset % group_size);
+        if (g != group || p <= place) {
+            if (row[0] == max_commands) {
+                error = "the writes need more than " + std::to_string(max_commands) + " commands";
+                return std::nullopt;
+            }
+            ++row[0];
+            command_at = row.size();
+            row.push_back(static_cast<std::uint8_t>(g));
+            group = g;
+            if (static_cast<unsigned>(g) != sound_control_group) {
+                channels |= 1U << static_cast<unsigned>(g);
+            }
+        }
+        row[command_at] = static_cast<std::uint8_t>(row[command_at] | (0x80U >> static_cast<unsigned>(p)));
+        row.push_back(w.value);
+        place = p;
+    }
+    return row;
+}
+
+std::string header_guard(std::string_view header_name) {
+    std::string guard = "BLEEPFORGE_";
+    for (const char c : header_name) {
+        const bool alnum = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        guard += alnum ? static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c) : '_';
+    }
+    return guard;
+}
+
+}  // namespace
+
+GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name) {
+    GbdkFiles files;
+    files.source =
+        "// Game Boy sound effects from Bleepforge, as the sound-effect stream of GBDK's VGM2GBSFX and\n"
+        "// GB Studio: a row a frame, so call sfx_play_isr once a vertical blank.\n"
+        "#include <stdint.h>\n\n#include \"" +
+        std::string(header_name) + "\"\n";
+    const std::string guard = header_guard(header_name);
+    files.header = "#ifndef " + guard + "\n#define " + guard +
+                   "\n\n// Game Boy sound effects from Bleepforge. MUTE_MASK_<name>: the channels the effect "
+                   "plays\n// (bit 0 = channel 1 ... bit 3 = channel 4), to mute in the music while it "
+                   "runs.\n#include <stdint.h>\n\n";
+    for (const NamedFrames& sound : sounds) {
+        const std::string name(sound.name);
+        if (sound.frames->model != HardwareModel::gameboy) {
+            return {"", "", "\"" + name + "\" is a sound for the nes; the stream is the gameboy's"};
+        }
+        unsigned channels = 0;
+        std::string rows;
+        const std::vector<FrameWrites>& frames = sound.frames->frames;
+        for (std::size_t k = 0; k < frames.size(); ++k) {
+            std::string error;
+            std::optional<std::vector<std::uint8_t>> row = row_of(frames[k], channels, error);
+            if (!row) {
+                return {"", "", "\"" + name + "\", frame " + std::to_string(k) + ": " + error};
+            }
+            // The frames after it that write nothing are calls the row skips.
+            unsigned skipped = 0;
+            while (skipped < max_skipped && k + 1 < frames.size() && frames[k + 1].empty()) {
+                ++skipped;
+                ++k;
+            }
+            (*row)[0] = static_cast<std::uint8_t>((*row)[0] | skipped << 4U);
+            rows += "    ";
+            for (const std::uint8_t byte : *row) {
+                rows += byte_text(byte) + ",";
+            }
+            rows += "\n";
+        }
+        files.source += "\nconst uint8_t " + name + "[] = {\n" + rows + "    0x01," + byte_text(terminator) + "};\n";
+        files.header += "#define MUTE_MASK_" + name + " " + byte_text(channels) + "\nextern const uint8_t " +
+                        name + "[];\n";
+    }
+    files.header += "\n#endif\n";
+    return files;
+}
+
+}  // namespace bleepforge
