@@ -252,11 +252,15 @@ class CommandLine(Workspace):
         # Not made for the hardware, or not an export at all: usage errors that say what to do.
         self.write("plain.bleep", self.bleep("new", "laser").stdout.decode())
         refused = self.bleep("export", "plain.bleep", "--to", "frames", status=2)
-        self.assertIn('plain.bleep is not made for the hardware: give it "hardware": true (on nes), or make one with '
+        self.assertIn('plain.bleep is not made for the hardware: give it "hardware": true (on nes or gameboy), or make one with '
                       "bleep random PRESET nes --hardware", refused.stderr.decode())
-        self.assertIn("--to is missing: frames, nsf or famistudio", self.bleep("export", "zap.bleep", status=2).stderr.decode())
-        self.assertIn("--to wav is not one of frames, nsf or famistudio",
+        self.assertIn("--to is missing: frames, nsf, famistudio, gbs, vgm or gbdk", self.bleep("export", "zap.bleep", status=2).stderr.decode())
+        self.assertIn("--to wav is not one of frames, nsf, famistudio, gbs, vgm or gbdk",
                       self.bleep("export", "zap.bleep", "--to", "wav", status=2).stderr.decode())
+        self.assertIn("zap.bleep is a nes sound: --to gbdk is for the gameboy's (the nes's are frames, vgm, nsf and famistudio)",
+                      self.bleep("export", "zap.bleep", "--to", "gbdk", status=2).stderr.decode())
+        self.bleep("export", "zap.bleep", "--to", "vgm")
+        self.assertEqual(read(self.path("zap.vgm"))[:4], b"Vgm ")
         self.assertIn("the sid has no hardware model", self.bleep("random", "laser", "sid", "--hardware", status=2).stderr.decode())
         self.bleep("export", "zap.bleep", "--to", "frames", "-o", "zap.bleep", status=2)  # never over an input
 

@@ -19,8 +19,9 @@ constexpr OptionRow options[] = {
     {format,  "--format",  "",         "F",     "s16 (16-bit PCM, the default), u8 (8-bit unsigned PCM) or f32 "
                                                 "(32-bit float, the renderer's floats)", wav_format_words},
     {to,      "--to",      "",         "KIND",  "frames (the register writes of each video frame, as text), nsf (an "
-                                                "NSF file) or famistudio (FamiTone2/FamiStudio sound-effect data, "
-                                                "ca65)", export_kind_words},
+                                                "NSF file), famistudio (FamiTone2/FamiStudio sound-effect data, "
+                                                "ca65), gbs (a GBS file), vgm (a VGM file) or gbdk (GBDK/GB Studio "
+                                                "sound-effect data, a C source and header)", export_kind_words},
     {name,    "--name",    "",         "IDENT", "the C identifier in its symbols (default chiptune_sfx)"},
     {seed,    "--seed",    "",         "N",     "0 to 18446744073709551615 (default: drawn)"},
     {amount,  "--amount",  "",         "A",     "0 (nothing) to 1 (a lot), default 0.2"},
@@ -29,7 +30,8 @@ constexpr OptionRow options[] = {
     {loop,    "--loop",    "",         "",      "again and again until Ctrl+C"},
     {header,  "--header",  "",         "",      "write the header too"},
     {play,    "--play",    "",         "",      "play each fresh render"},
-    {hardware, "--hardware", "",       "",      "made for the console (nes): its frames, played by its sound unit"},
+    {hardware, "--hardware", "",       "",      "made for the console (nes, gameboy): its frames, played by its "
+                                                "sound unit"},
     {strict,  "--strict",  "",         "",      "warnings fail too (status 1), for CI"},
     {help,    "-h",        "--help",   "",      "this text"},
     {version, "--version", "",         "",      "the version"},
@@ -54,7 +56,7 @@ constexpr CommandRow commands[] = {
     {Verb::render,    "render", "FILE...",       "each sound to a mono WAV file (FILE with .wav)", render_options},
     {Verb::header,    "header", "FILE",          "the sound as a C/C++ header (FILE with .h)", header_options},
     {Verb::export_sound, "export", "FILE",       "a hardware sound for the console's players (FILE with .frames, "
-                                                 ".nsf or .s)", export_options},
+                                                 ".nsf, .s, .gbs, .vgm or .c and .h)", export_options},
     {Verb::check,     "check",  "FILE...",       "report every problem of every file, and warnings", check_options},
     {Verb::play,      "play",   "FILE...",       "play each sound in turn on the audio output", play_options},
     {Verb::watch,     "watch",  "FILE...",       "render each sound now and again at every save, until Ctrl+C",
