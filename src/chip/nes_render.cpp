@@ -55,6 +55,8 @@ public:
     [[nodiscard]] const nes::StepBuffer& steps() const { return steps_; }
 
 private:
+    // The triangle's 16 outputs and its resting mean, by the noise's 16.
+    static constexpr std::size_t tnd_entries = std::size_t{17} * 16;
     static std::size_t index(std::uint8_t triangle, std::uint8_t noise) {
         return std::size_t{triangle} * 16 + noise;
     }
@@ -67,8 +69,8 @@ private:
         return table;
     }
     // Rebuilt only when $4011 changes the DMC's level, which lowers the triangle and the noise.
-    static std::array<float, 17 * 16> tnd_table(NesMixer mixer, std::uint8_t dmc) {
-        std::array<float, 17 * 16> table{};
+    static std::array<float, tnd_entries> tnd_table(NesMixer mixer, std::uint8_t dmc) {
+        std::array<float, tnd_entries> table{};
         for (std::uint8_t t = 0; t <= nes::triangle_mean; ++t) {
             for (std::uint8_t n = 0; n < 16; ++n) {
                 table[index(t, n)] =
@@ -81,7 +83,7 @@ private:
 
     NesMixer mixer_;
     std::array<float, 31> pulse_levels_;
-    std::array<float, 17 * 16> tnd_levels_;
+    std::array<float, tnd_entries> tnd_levels_;
     std::uint8_t dmc_;
     float pulse_level_;  // each group's level as told so far
     float tnd_level_;

@@ -101,7 +101,9 @@ GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view heade
             std::string error;
             std::optional<std::vector<std::uint8_t>> row = row_of(frames[k], channels, error);
             if (!row) {
-                return {"", "", "\"" + name + "\", frame " + std::to_string(k) + ": " + error};
+                std::string problem = "\"" + name + "\", frame ";
+                problem += std::to_string(k);
+                return {"", "", problem += ": " + error};
             }
             // The frames after it that write nothing are calls the row skips.
             unsigned skipped = 0;
@@ -112,13 +114,16 @@ GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view heade
             (*row)[0] = static_cast<std::uint8_t>((*row)[0] | skipped << 4U);
             rows += "    ";
             for (const std::uint8_t byte : *row) {
-                rows += byte_text(byte) + ",";
+                rows += byte_text(byte);
+                rows += ',';
             }
             rows += "\n";
         }
-        files.source += "\nconst uint8_t " + name + "[] = {\n" + rows + "    0x01," + byte_text(terminator) + "};\n";
-        files.header += "#define MUTE_MASK_" + name + " " + byte_text(channels) + "\nextern const uint8_t " +
-                        name + "[];\n";
+        files.source += "\nconst uint8_t " + name + "[] = {\n";
+        files.source += rows;
+        files.source += "    0x01," + byte_text(terminator) + "};\n";
+        files.header += "#define MUTE_MASK_" + name + " " + byte_text(channels);
+        files.header += "\nextern const uint8_t " + name + "[];\n";
     }
     files.header += "\n#endif\n";
     return files;

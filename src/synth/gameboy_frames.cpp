@@ -52,7 +52,7 @@ struct Envelope {
         if (start == 0 && !up) {
             return envelope_up;
         }
-        return static_cast<std::uint8_t>(start << 4U | (up ? envelope_up : 0U) | pace);
+        return static_cast<std::uint8_t>(static_cast<unsigned>(start) << 4U | (up ? envelope_up : 0U) | pace);
     }
 
     // The volume `frames` frames after the trigger. The 64 Hz steps' phase against the frames depends

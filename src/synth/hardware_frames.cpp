@@ -137,13 +137,13 @@ std::uint64_t frame_count(double duration_s, double frame_hz) {
 
 std::uint8_t nearest_duty(double duty) {
     constexpr std::array<double, 4> duty_shares{0.125, 0.25, 0.5, 0.75};
-    std::uint8_t nearest = 0;
-    for (std::uint8_t d = 1; d < duty_shares.size(); ++d) {
+    std::size_t nearest = 0;
+    for (std::size_t d = 1; d < duty_shares.size(); ++d) {
         if (std::fabs(duty - duty_shares[d]) < std::fabs(duty - duty_shares[nearest])) {
             nearest = d;
         }
     }
-    return nearest;
+    return static_cast<std::uint8_t>(nearest);
 }
 
 std::uint8_t volume_of(double level) {

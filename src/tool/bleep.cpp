@@ -339,10 +339,15 @@ Result<std::vector<Frames>> export_frames(const std::vector<Named>& sounds, cons
         frames.push_back(hardware_frames(named.sound.patch, named.sound.duration_s));
         const HardwareModel console = frames.back().model;
         if (target.console && console != *target.console) {
-            return Failure(shown + " is a " + std::string(console_word(console)) + " sound: --to " + kind_word +
-                           " is for the " + std::string(console_word(*target.console)) + "'s (the " +
-                           std::string(console_word(console)) + "'s are frames, vgm" +
-                           (console == HardwareModel::nes ? ", nsf and famistudio)" : ", gbs and gbdk)"));
+            const std::string word(console_word(console));
+            std::string why = shown + " is a ";
+            why += word;
+            why += " sound: --to ";
+            why += kind_word;
+            why += " is for the ";
+            why += console_word(*target.console);
+            why += "'s (the " + word + "'s are frames, vgm";
+            return Failure(why += console == HardwareModel::nes ? ", nsf and famistudio)" : ", gbs and gbdk)");
         }
         if (console != frames.front().model) {
             return Failure(input + " holds sounds for the nes and the gameboy: a console's players take its "
