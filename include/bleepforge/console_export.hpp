@@ -3,6 +3,7 @@
 // A hardware sound's frames as files a console's tools and sound engines take: the frames as text,
 // the sound-effect streams of the FamiTone2 and FamiStudio engines, VGM files, and GBDK's C data.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -75,5 +76,38 @@ struct GbdkFiles {
 // (header_name, which the source includes) each array and MUTE_MASK_NAME, the channels it plays.
 // Refused where a sound is the nes's or a frame writes what no command holds.
 [[nodiscard]] GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name);
+
+// The files a hardware sound or a bank is exported as (bleep export --to, the npm package's exportChip),
+// in this order; the extension each is written with (gbdk's source: its header is beside it as .h).
+enum class ConsoleExport : std::uint8_t { frames, nsf, famistudio, gbs, vgm, gbdk };
+inline constexpr std::array<std::string_view, 6> console_export_words{"frames", "nsf", "famistudio",
+                                                                      "gbs",    "vgm", "gbdk"};
+inline constexpr std::array<std::string_view, 6> console_export_extensions{".frames", ".nsf", ".s",
+                                                                           ".gbs",    ".vgm", ".c"};
+
+// What an export is named by: the sounds' file as given (for the messages; "" for none), the NSF's or
+// GBS's title, the FamiStudio label, and the file name of gbdk's header, which its source includes.
+struct ConsoleExportNames {
+    std::string_view input;
+    std::string_view title;
+    std::string_view label;
+    std::string_view header_name;
+};
+
+// An export's file (and gbdk's header), or why there is none: the sounds are not for that file
+// (request_refused: a sound of the other console, a bank where the file holds one sound, a bank that
+// mixes the consoles), or the file cannot hold them (its writer's reason). problem is empty exactly
+// when bytes holds the file.
+struct ConsoleFiles {
+    std::string bytes;
+    std::string header;
+    std::string problem;
+    bool request_refused = false;
+};
+
+// The sounds exported as kind: each kind takes one console's sounds (frames and vgm either's), and
+// vgm a single sound. A sound is named in messages by the input for one, by its name in a bank.
+[[nodiscard]] ConsoleFiles console_files(std::span<const NamedFrames> sounds, ConsoleExport kind,
+                                         const ConsoleExportNames& names);
 
 }  // namespace bleepforge

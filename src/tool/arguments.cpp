@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "bleepforge/console_export.hpp"
 #include "bleepforge/export.hpp"
 
 namespace bleepforge::tool {
@@ -21,7 +22,7 @@ constexpr OptionRow options[] = {
     {to,      "--to",      "",         "KIND",  "frames (the register writes of each video frame, as text), nsf (an "
                                                 "NSF file), famistudio (FamiTone2/FamiStudio sound-effect data, "
                                                 "ca65), gbs (a GBS file), vgm (a VGM file) or gbdk (GBDK/GB Studio "
-                                                "sound-effect data, a C source and header)", export_kind_words},
+                                                "sound-effect data, a C source and header)", console_export_words},
     {name,    "--name",    "",         "IDENT", "the C identifier in its symbols (default chiptune_sfx)"},
     {seed,    "--seed",    "",         "N",     "0 to 18446744073709551615 (default: drawn)"},
     {amount,  "--amount",  "",         "A",     "0 (nothing) to 1 (a lot), default 0.2"},

@@ -70,9 +70,6 @@ enum class Verb : std::uint8_t {
     studio
 };
 
-// What bleep export makes of a hardware sound, indexed by ExportKind.
-enum class ExportKind : std::uint8_t { frames, nsf, famistudio, gbs, vgm, gbdk };
-inline constexpr std::array<std::string_view, 6> export_kind_words{"frames", "nsf", "famistudio", "gbs", "vgm", "gbdk"};
 
 // One command: its word and operands, what it does, and the options it takes, in its usage's order.
 struct CommandRow {

@@ -298,34 +298,9 @@ Result<std::vector<Named>> sounds_of(const Command& command, const std::string& 
     return sounds;
 }
 
-// What each export kind is, for the console it is made for: the file's extension, and the consoles
-// whose sounds it takes (nothing: either's).
-struct ExportTarget {
-    const char* extension;
-    std::optional<HardwareModel> console;
-    bool one_sound;  // the file holds a single sound
-};
-constexpr ExportTarget export_targets[] = {
-    {".frames", std::nullopt, false},        {".nsf", HardwareModel::nes, false},
-    {".s", HardwareModel::nes, false},       {".gbs", HardwareModel::gameboy, false},
-    {".vgm", std::nullopt, true},            {".c", HardwareModel::gameboy, false},
-};
-static_assert(std::size(export_targets) == export_kind_words.size());
-
-std::string_view console_word(HardwareModel model) {
-    return model == HardwareModel::nes ? "nes" : "gameboy";
-}
-
-// The sounds' frames, or why they cannot be exported as kind.
-Result<std::vector<Frames>> export_frames(const std::vector<Named>& sounds, const std::string& input,
-                                          ExportKind kind) {
+// The sounds' frames, or why a sound has none to export.
+Result<std::vector<Frames>> export_frames(const std::vector<Named>& sounds, const std::string& input) {
     std::vector<Frames> frames;
-    const ExportTarget& target = export_targets[static_cast<std::size_t>(kind)];
-    const std::string kind_word(export_kind_words[static_cast<std::size_t>(kind)]);
-    if (target.one_sound && sounds.size() > 1) {
-        return Failure(input + " is a bank: a " + kind_word + " file holds one sound, so export each sound file on "
-                                                             "its own (or the bank --to frames, nsf or gbs)");
-    }
     for (const Named& named : sounds) {
         const std::string shown = sounds.size() > 1 ? "\"" + named.name + "\"" : input;
         if (!named.sound.layers.empty()) {
@@ -337,73 +312,8 @@ Result<std::vector<Frames>> export_frames(const std::vector<Named>& sounds, cons
                                    "gameboy), or make one with bleep random PRESET nes --hardware");
         }
         frames.push_back(hardware_frames(named.sound.patch, named.sound.duration_s));
-        const HardwareModel console = frames.back().model;
-        if (target.console && console != *target.console) {
-            const std::string word(console_word(console));
-            std::string why = shown + " is a ";
-            why += word;
-            why += " sound: --to ";
-            why += kind_word;
-            why += " is for the ";
-            why += console_word(*target.console);
-            why += "'s (the " + word + "'s are frames, vgm";
-            return Failure(why += console == HardwareModel::nes ? ", nsf and famistudio)" : ", gbs and gbdk)");
-        }
-        if (console != frames.front().model) {
-            return Failure(input + " holds sounds for the nes and the gameboy: a console's players take its "
-                                   "own, so put each console's sounds in a bank of their own");
-        }
     }
     return frames;
-}
-
-// The file's bytes as the kind asks, or why there are none. GBDK's C source comes with its header,
-// written beside it.
-Result<std::vector<std::pair<std::string, std::string>>> export_files(const std::vector<Named>& sounds,
-                                                                      const std::vector<Frames>& frames,
-                                                                      const std::string& input, ExportKind kind,
-                                                                      const std::string& output,
-                                                                      const std::string& label) {
-    std::vector<NamedFrames> named_frames;
-    for (std::size_t i = 0; i < frames.size(); ++i) {
-        named_frames.push_back({sounds.size() == 1 && kind == ExportKind::gbdk ? std::string_view(label)
-                                                                              : std::string_view(sounds[i].name),
-                                &frames[i]});
-    }
-    // An NSF holds one title: the sound's name, or the bank's for several; cut to what it holds.
-    const std::string title =
-        (sounds.size() == 1 ? sounds[0].name : sound_name_of(input, "sounds")).substr(0, nsf_title_max);
-    ConsoleFile made;
-    switch (kind) {
-    case ExportKind::frames:
-        made.bytes = frames_text(named_frames);
-        break;
-    case ExportKind::nsf:
-        made = nsf_file(frames, title);
-        break;
-    case ExportKind::famistudio:
-        made = famistudio_text(named_frames, label);
-        break;
-    case ExportKind::gbs:
-        made.problem = "GBS files are not written yet";
-        break;
-    case ExportKind::vgm:
-        made = vgm_file(frames.front());
-        break;
-    case ExportKind::gbdk: {
-        const std::string header = std::filesystem::path(output).replace_extension(".h").string();
-        GbdkFiles c = gbdk_files(named_frames, std::filesystem::path(header).filename().string());
-        if (!c.problem.empty()) {
-            return Failure(input + ": " + c.problem);
-        }
-        return std::vector<std::pair<std::string, std::string>>{{output, std::move(c.source)},
-                                                               {header, std::move(c.header)}};
-    }
-    }
-    if (!made.problem.empty()) {
-        return Failure(input + ": " + made.problem);
-    }
-    return std::vector<std::pair<std::string, std::string>>{{output, std::move(made.bytes)}};
 }
 
 int command_export(const Command& command, const Arguments& a) {
@@ -412,22 +322,23 @@ int command_export(const Command& command, const Arguments& a) {
                                                 : "export takes one sound file or bank");
     }
     if (!a[Option::to]) {
-        return command.usage("--to is missing: " + word_list(export_kind_words));
+        return command.usage("--to is missing: " + word_list(console_export_words));
     }
-    const std::optional<ExportKind> kind = exact_word<ExportKind>(*a[Option::to], export_kind_words);
+    const std::optional<ConsoleExport> kind = exact_word<ConsoleExport>(*a[Option::to], console_export_words);
     if (!kind) {
-        return command.usage("--to " + *a[Option::to] + " is not one of " + word_list(export_kind_words));
+        return command.usage("--to " + *a[Option::to] + " is not one of " + word_list(console_export_words));
     }
     const std::string& input = a.operands[0];
-    const std::string default_label = *kind == ExportKind::gbdk ? sound_name_of(input, "sound") : "sounds";
-    const std::string label = a[Option::name] ? *a[Option::name] : default_label;
+    // gbdk names a single sound's data from its file; the FamiStudio list is "sounds" unless named.
+    const std::string label =
+        a[Option::name] ? *a[Option::name] : *kind == ConsoleExport::gbdk ? sound_name_of(input, "sound") : "sounds";
     if (!is_header_name(label)) {
         return command.usage("--name " + label + " is not an identifier (letters, digits, _; not a keyword)");
     }
     if (input == "-" && !a[Option::output]) {
         return command.usage("a sound file from standard input needs -o");
     }
-    if (*kind == ExportKind::gbdk && a[Option::output] == "-") {
+    if (*kind == ConsoleExport::gbdk && a[Option::output] == "-") {
         return command.usage("--to gbdk writes a C source and its header: give -o FILE.c");
     }
     std::vector<std::string> inputs{input};
@@ -435,30 +346,41 @@ int command_export(const Command& command, const Arguments& a) {
     if (!sounds) {
         return command.finish(sounds);
     }
-    const Result<std::vector<Frames>> frames = export_frames(*sounds, input, *kind);
+    const Result<std::vector<Frames>> frames = export_frames(*sounds, input);
     if (!frames) {
         return command.usage(frames.error());
     }
     const std::string output =
-        a[Option::output] ? *a[Option::output]
-                          : output_beside(input, std::nullopt, export_targets[static_cast<std::size_t>(*kind)].extension);
-    const auto files = export_files(*sounds, *frames, input, *kind, output, label);
-    if (!files) {
-        return command.finish(Result<>(Failure(files.error())));
+        a[Option::output]
+            ? *a[Option::output]
+            : output_beside(input, std::nullopt,
+                            std::string(console_export_extensions[static_cast<std::size_t>(*kind)]).c_str());
+    const std::string header = std::filesystem::path(output).replace_extension(".h").string();
+    std::vector<NamedFrames> named;
+    for (std::size_t i = 0; i < frames->size(); ++i) {
+        const bool one_gbdk = sounds->size() == 1 && *kind == ConsoleExport::gbdk;
+        named.push_back({one_gbdk ? std::string_view(label) : std::string_view((*sounds)[i].name), &(*frames)[i]});
     }
-    std::vector<Output> outputs;
-    for (const auto& [path, bytes] : *files) {
-        outputs.push_back({path, "the export", inputs});
+    // An NSF or GBS holds one title: the sound's name, or the bank's for several; cut to what it holds.
+    const std::string title =
+        (sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds")).substr(0, nsf_title_max);
+    const std::string header_name = std::filesystem::path(header).filename().string();
+    ConsoleFiles made = console_files(named, *kind, {input, title, label, header_name});
+    if (!made.problem.empty()) {
+        return made.request_refused ? command.usage(made.problem)
+                                    : command.finish(Result<>(Failure(input + ": " + made.problem)));
+    }
+    std::vector<Output> outputs{{output, "the export", inputs}};
+    if (*kind == ConsoleExport::gbdk) {
+        outputs.push_back({header, "the export's header", inputs});
     }
     if (const Result<> clear = refuse_clashes(outputs); !clear) {
         return command.usage(clear.error());
     }
-    for (const auto& [path, bytes] : *files) {
-        if (!command.check(command.write(path, bytes))) {
-            return exit_failure;
-        }
+    if (*kind == ConsoleExport::gbdk && !command.check(command.write(header, made.header))) {
+        return exit_failure;
     }
-    return exit_ok;
+    return command.finish(command.write(output, made.bytes));
 }
 
 int command_check(const Command& command, const Arguments& a) {
