@@ -222,5 +222,30 @@ TEST(FramesText, NamesTheGameboyAndReadsItBack) {
               "\"coin\" is a sound for the gameboy; the engines play the nes's");
 }
 
+TEST(ConsoleFiles, TakeEachConsolesSoundsWhereItsPlayersDo) {
+    const Frames gameboy = gameboy_sound(SfxPreset::coin);
+    SfxPatch nes_patch = make_patch(SfxPreset::coin, ChipType::nes);
+    nes_patch.hardware = true;
+    const Frames nes = hardware_frames(nes_patch, 0.5);
+    const NamedFrames mixed[] = {{"a", &gameboy}, {"b", &nes}};
+    const NamedFrames two[] = {{"a", &gameboy}, {"b", &gameboy}};
+    const NamedFrames one[] = {{"coin", &gameboy}};
+    const ConsoleExportNames names{"game.bleepbank", "game", "sounds", "game.h"};
+    const ConsoleFiles refused_mix = console_files(mixed, ConsoleExport::frames, names);
+    EXPECT_TRUE(refused_mix.request_refused);
+    EXPECT_EQ(refused_mix.problem, "game.bleepbank holds sounds for the nes and the gameboy: a console's players "
+                                   "take its own, so put each console's sounds in a bank of their own");
+    EXPECT_EQ(console_files(two, ConsoleExport::vgm, names).problem,
+              "game.bleepbank is a bank: a vgm file holds one sound, so export each sound file on its own (or the "
+              "bank --to frames, nsf or gbs)");
+    EXPECT_EQ(console_files(two, ConsoleExport::nsf, names).problem,
+              "\"a\" is a gameboy sound: --to nsf is for the nes's (the gameboy's are frames, vgm, gbs and gbdk)");
+    const ConsoleFiles c = console_files(one, ConsoleExport::gbdk, {"coin.bleep", "coin", "coin", "coin.h"});
+    EXPECT_EQ(c.problem, "");
+    EXPECT_NE(c.bytes.find("#include \"coin.h\""), std::string::npos);
+    EXPECT_NE(c.header.find("extern const uint8_t coin[];"), std::string::npos);
+    EXPECT_EQ(console_files(one, ConsoleExport::vgm, names).bytes, vgm_file(gameboy).bytes);
+}
+
 }  // namespace
 }  // namespace bleepforge
