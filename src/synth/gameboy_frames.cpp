@@ -13,15 +13,12 @@
 namespace bleepforge::voice {
 namespace {
 
-constexpr std::uint16_t nr10 = 0xFF10;  // -PPP DSSS: pulse 1's sweep
-constexpr std::uint16_t nr11 = 0xFF11;  // DDLL LLLL: duty, length
-constexpr std::uint16_t nr12 = 0xFF12;  // VVVV APPP: volume, envelope direction and pace
-constexpr std::uint16_t nr13 = 0xFF13;  // period, low 8 bits
-constexpr std::uint16_t nr14 = 0xFF14;  // TL-- -PPP: trigger, length enable, period high bits
+// Pulse 1 is FF10-FF14: NR10 -PPP DSSS (sweep), NR11 DDLL LLLL (duty, length), NR12 VVVV APPP
+// (volume, envelope direction and pace), NR13 the period's low 8 bits, NR14 TL-- -PPP (trigger,
+// length enable, the period's high bits). The noise is FF20-FF23: NR41 length, NR42 as NR12, NR43
+// SSSS WRRR (clock shift, 7-bit width, divisor), NR44 as NR14 without a period.
+constexpr std::uint16_t nr10 = 0xFF10;
 constexpr std::uint16_t nr41 = 0xFF20;
-constexpr std::uint16_t nr42 = 0xFF21;
-constexpr std::uint16_t nr43 = 0xFF22;  // SSSS WRRR: clock shift, 7-bit width, divisor
-constexpr std::uint16_t nr44 = 0xFF23;
 constexpr std::uint16_t nr50 = 0xFF24;
 constexpr std::uint16_t nr51 = 0xFF25;
 constexpr std::uint16_t nr52 = 0xFF26;  // P--- ----: the sound unit's power
