@@ -74,7 +74,7 @@ TEST(Usage, IsEveryCommandsLineFromTheTable) {
               "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
               "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format s16|u8|f32]\n"
               "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
-              "       bleep export FILE [--to frames|nsf|famistudio|gbs|vgm|gbdk] [-o OUT] [--name IDENT]\n"
+              "       bleep export FILE [--to frames|nsf|famistudio|gbs|vgm|gbdk] [-o OUT] [--name IDENT] [--player-rate HZ]\n"
               "       bleep check FILE... [--strict] [--rate HZ]\n"
               "       bleep play FILE... [--rate HZ] [--loop]\n"
               "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"
@@ -112,7 +112,7 @@ TEST(Help, NamesTheCommandsThatTakeEachOption) {
         lines[2],
         "  --rate HZ                  render, header, check, play, watch: sample rate, 8000 to 192000 "
         "(default 44100)");
-    EXPECT_EQ(lines[15], "  -h, --help                 this text");
+    EXPECT_EQ(lines[16], "  -h, --help                 this text");
     for (std::size_t i = 0; i < option_rows().size(); ++i) {
         const OptionRow& row = option_rows()[i];
         const std::string text = lines[i].substr(29);

@@ -2,6 +2,7 @@
 // both read back (as VGM importers and the stream's player read them) into the frames they came from.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -193,6 +194,25 @@ TEST(GbdkStream, WritesRowsThePlayerReplaysAsTheFrames) {
         ASSERT_TRUE(played) << names[i];
         EXPECT_EQ(*played, sounds[i].frames) << names[i];
     }
+}
+
+TEST(GbdkStream, KeepsToTheFrameRateForAPlayerOnA256HzTimer) {
+    // Frame k begins at call round(k x 256 / 59.7275): 4 or 5 calls a frame, 4.286 on average.
+    const Frames f = gameboy_sound(SfxPreset::explosion);
+    const NamedFrames one[] = {{"boom", &f}};
+    const GbdkFiles files = gbdk_files(one, "boom.h", 256.0);
+    ASSERT_EQ(files.problem, "");
+    EXPECT_NE(files.source.find("called 256.0000 times a second.\n"), std::string::npos);
+    const auto calls = play_rows(array_bytes(files.source, "boom"));
+    ASSERT_TRUE(calls);
+    std::vector<FrameWrites> expected(129);  // round(30 x 4.2861) = 129 calls
+    for (std::size_t k = 0; k < f.frames.size(); ++k) {
+        expected[static_cast<std::size_t>(std::floor(static_cast<double>(k) * 256.0 / dmg_frame_hz + 0.5))] =
+            f.frames[k];
+    }
+    EXPECT_EQ(*calls, expected);
+    EXPECT_EQ(array_bytes(files.source, "boom")[0] >> 4U, 3);  // frame 0: calls 0 to 3
+    EXPECT_EQ(gbdk_files(one, "boom.h", 50.0).problem, "the player's calls a second must be from 59.7275 to 1024");
 }
 
 TEST(GbdkStream, RefusesWhatThePlayerCannotWrite) {

@@ -69,13 +69,20 @@ struct GbdkFiles {
     std::string problem;
 };
 
+// How often a game may call the sound-effect player: from once a vertical blank to 1024 times a
+// second (GB Studio's engine and VGM2GBSFX's music manager call it from a 256 Hz timer).
+inline constexpr double gbdk_player_hz_min = 59.7275;
+inline constexpr double gbdk_player_hz_max = 1024.0;
+
 // Gameboy sounds as C data (with <stdint.h> only, for SDCC and any C compiler) in the sound-effect
-// stream of GBDK's VGM2GBSFX and GB Studio: `const uint8_t NAME[]` of a row for each frame that
-// writes, the frames after it that write nothing as calls it skips (up to 15), for a player called
-// once a vertical blank, then the end row; and in the header
-// (header_name, which the source includes) each array and MUTE_MASK_NAME, the channels it plays.
-// Refused where a sound is the nes's or a frame writes what no command holds.
-[[nodiscard]] GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name);
+// stream of GBDK's VGM2GBSFX and GB Studio, for a player called player_hz times a second:
+// `const uint8_t NAME[]` of a row for each frame that writes, lasting the calls until the next such
+// frame (frame k begins at call round(k player_hz / dmg_frame_hz)): its own and up to 15 it skips,
+// then rows of no commands for the rest; then the end row. In the header (header_name, which the
+// source includes) each array and MUTE_MASK_NAME, the channels it plays. Refused where a sound is
+// the nes's, a frame writes what no command holds, or player_hz is out of range.
+[[nodiscard]] GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name,
+                                   double player_hz = dmg_frame_hz);
 
 // The files a hardware sound or a bank is exported as (bleep export --to, the npm package's exportChip),
 // in this order; the extension each is written with (gbdk's source: its header is beside it as .h).
@@ -92,6 +99,7 @@ struct ConsoleExportNames {
     std::string_view title;
     std::string_view label;
     std::string_view header_name;
+    double player_hz = dmg_frame_hz;  // gbdk: the player's calls a second
 };
 
 // An export's file (and gbdk's header), or why there is none: the sounds are not for that file

@@ -93,7 +93,7 @@ ConsoleFiles console_files(std::span<const NamedFrames> sounds, ConsoleExport ki
         made = vgm_file(frames.front());
         break;
     case ConsoleExport::gbdk: {
-        GbdkFiles c = gbdk_files(sounds, names.header_name);
+        GbdkFiles c = gbdk_files(sounds, names.header_name, names.player_hz);
         return {std::move(c.source), std::move(c.header), std::move(c.problem)};
     }
     }

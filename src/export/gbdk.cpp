@@ -1,6 +1,7 @@
 // Game Boy frames as C data in the sound-effect stream that the sfx_play_isr player of GBDK's
 // VGM2GBSFX and of GB Studio reads: rows of a count byte (the calls to skip after the row, the
 // commands in it) and commands that write up to five registers of one group.
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <optional>
@@ -66,6 +67,11 @@ std::optional<std::vector<std::uint8_t>> row_of(const FrameWrites& writes, unsig
     return row;
 }
 
+// The player's call on which frame k begins, for a player called player_hz times a second.
+std::uint64_t first_call(std::size_t k, double player_hz) {
+    return static_cast<std::uint64_t>(std::floor(static_cast<double>(k) * player_hz / dmg_frame_hz + 0.5));
+}
+
 std::string header_guard(std::string_view header_name) {
     std::string guard = "BLEEPFORGE_";
     for (const char c : header_name) {
@@ -77,13 +83,17 @@ std::string header_guard(std::string_view header_name) {
 
 }  // namespace
 
-GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name) {
+GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name, double player_hz) {
+    if (!(player_hz >= gbdk_player_hz_min && player_hz <= gbdk_player_hz_max)) {
+        return {"", "", "the player's calls a second must be from 59.7275 to 1024"};
+    }
     GbdkFiles files;
+    char timing[160];
+    std::snprintf(timing, sizeof timing, "// GB Studio, timed for sfx_play_isr called %.4f times a second%s.\n", player_hz,
+                  player_hz == dmg_frame_hz ? " (once a vertical blank)" : "");
     files.source =
-        "// Game Boy sound effects from Bleepforge, as the sound-effect stream of GBDK's VGM2GBSFX and\n"
-        "// GB Studio: a row a frame, so call sfx_play_isr once a vertical blank.\n"
-        "#include <stdint.h>\n\n#include \"" +
-        std::string(header_name) + "\"\n";
+        "// Game Boy sound effects from Bleepforge, as the sound-effect stream of GBDK's VGM2GBSFX and\n" +
+        std::string(timing) + "#include <stdint.h>\n\n#include \"" + std::string(header_name) + "\"\n";
     const std::string guard = header_guard(header_name);
     files.header = "#ifndef " + guard + "\n#define " + guard +
                    "\n\n// Game Boy sound effects from Bleepforge. MUTE_MASK_<name>: the channels the effect "
@@ -97,6 +107,14 @@ GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view heade
         unsigned channels = 0;
         std::string rows;
         const std::vector<FrameWrites>& frames = sound.frames->frames;
+        const auto row_text = [&rows](const std::vector<std::uint8_t>& row) {
+            rows += "    ";
+            for (const std::uint8_t byte : row) {
+                rows += byte_text(byte);
+                rows += ',';
+            }
+            rows += "\n";
+        };
         for (std::size_t k = 0; k < frames.size(); ++k) {
             std::string error;
             std::optional<std::vector<std::uint8_t>> row = row_of(frames[k], channels, error);
@@ -105,19 +123,22 @@ GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view heade
                 problem += std::to_string(k);
                 return {"", "", problem += ": " + error};
             }
-            // The frames after it that write nothing are calls the row skips.
-            unsigned skipped = 0;
-            while (skipped < max_skipped && k + 1 < frames.size() && frames[k + 1].empty()) {
-                ++skipped;
-                ++k;
+            // The row lasts until the next frame that writes: the calls between, as the row's own and
+            // the calls it skips, and rows of no commands for more than it can skip.
+            std::size_t next = k + 1;
+            while (next < frames.size() && frames[next].empty()) {
+                ++next;
             }
-            (*row)[0] = static_cast<std::uint8_t>((*row)[0] | skipped << 4U);
-            rows += "    ";
-            for (const std::uint8_t byte : *row) {
-                rows += byte_text(byte);
-                rows += ',';
+            std::uint64_t calls = first_call(next, player_hz) - first_call(k, player_hz);
+            calls = calls == 0 ? 1 : calls;
+            for (bool first = true; calls > 0; first = false) {
+                const std::uint64_t taken = calls < max_skipped + 1 ? calls : max_skipped + 1;
+                std::vector<std::uint8_t> held = first ? *row : std::vector<std::uint8_t>{0};
+                held[0] = static_cast<std::uint8_t>(held[0] | (taken - 1) << 4U);
+                row_text(held);
+                calls -= taken;
             }
-            rows += "\n";
+            k = next - 1;
         }
         files.source += "\nconst uint8_t " + name + "[] = {\n";
         files.source += rows;

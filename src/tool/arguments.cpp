@@ -23,6 +23,9 @@ constexpr OptionRow options[] = {
                                                 "NSF file), famistudio (FamiTone2/FamiStudio sound-effect data, "
                                                 "ca65), gbs (a GBS file), vgm (a VGM file) or gbdk (GBDK/GB Studio "
                                                 "sound-effect data, a C source and header)", console_export_words},
+    {player_rate, "--player-rate", "", "HZ",    "for gbdk, how often the game calls the player: from 59.7275 (each "
+                                                "vertical blank, the default) to 1024; 256 for a 256 Hz timer, as GB "
+                                                "Studio's engine and VGM2GBSFX's music manager call it"},
     {name,    "--name",    "",         "IDENT", "the C identifier in its symbols (default chiptune_sfx)"},
     {seed,    "--seed",    "",         "N",     "0 to 18446744073709551615 (default: drawn)"},
     {amount,  "--amount",  "",         "A",     "0 (nothing) to 1 (a lot), default 0.2"},
@@ -45,7 +48,7 @@ constexpr OptionUse render_options[] = {{.option = output, .value = "OUT.wav", .
                                         {.option = format, .choices = true}};
 constexpr OptionUse header_options[] = {{.option = output, .value = "OUT.h"}, {name}, {rate}, {depfile}};
 constexpr OptionUse export_options[] = {{.option = to, .choices = true}, {.option = output, .value = "OUT"},
-                                        {name}};
+                                        {name}, {player_rate}};
 constexpr OptionUse check_options[] = {{strict}, {rate}};
 constexpr OptionUse play_options[] = {{rate}, {loop}};
 constexpr OptionUse watch_options[] = {{out_dir}, {rate}, {format}, {header}, {play}};

@@ -23,7 +23,8 @@ enum class Option : std::uint8_t {
     out_dir,   // --out-dir DIR
     rate,      // --rate HZ
     format,    // --format s16|u8|f32
-    to,        // --to frames|nsf|famistudio
+    to,        // --to frames|nsf|famistudio|gbs|vgm|gbdk
+    player_rate,  // --player-rate HZ
     name,      // --name IDENT
     seed,      // --seed N
     amount,    // --amount A
@@ -37,7 +38,7 @@ enum class Option : std::uint8_t {
     help,      // -h, --help: instead of a command
     version,   // --version: instead of a command
 };
-inline constexpr std::size_t option_count = 17;
+inline constexpr std::size_t option_count = 18;
 
 // One option: how it is written, the name of its value (none for a switch) and what it does.
 struct OptionRow {

@@ -341,6 +341,16 @@ int command_export(const Command& command, const Arguments& a) {
     if (*kind == ConsoleExport::gbdk && a[Option::output] == "-") {
         return command.usage("--to gbdk writes a C source and its header: give -o FILE.c");
     }
+    double player_hz = dmg_frame_hz;
+    if (a[Option::player_rate]) {
+        const auto given = real_number(*a[Option::player_rate]);
+        if (*kind != ConsoleExport::gbdk || !given || !(*given >= gbdk_player_hz_min && *given <= gbdk_player_hz_max)) {
+            return command.usage("--player-rate " + *a[Option::player_rate] +
+                                 (*kind != ConsoleExport::gbdk ? " is for --to gbdk"
+                                                               : " is not a number of calls a second from 59.7275 to 1024"));
+        }
+        player_hz = *given;
+    }
     std::vector<std::string> inputs{input};
     const Result<std::vector<Named>> sounds = sounds_of(command, input, inputs);
     if (!sounds) {
@@ -365,7 +375,7 @@ int command_export(const Command& command, const Arguments& a) {
     const std::string title =
         (sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds")).substr(0, nsf_title_max);
     const std::string header_name = std::filesystem::path(header).filename().string();
-    ConsoleFiles made = console_files(named, *kind, {input, title, label, header_name});
+    ConsoleFiles made = console_files(named, *kind, {input, title, label, header_name, player_hz});
     if (!made.problem.empty()) {
         return made.request_refused ? command.usage(made.problem)
                                     : command.finish(Result<>(Failure(input + ": " + made.problem)));
