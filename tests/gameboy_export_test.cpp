@@ -47,7 +47,7 @@ std::optional<ReadVgm> read_vgm(const std::string& bytes) {
         const auto d = static_cast<unsigned char>(bytes[at + 2]);
         if (command == 0x61) {
             read.frames.push_back(frame);
-            read.waits.push_back(a | d << 8U);
+            read.waits.push_back(static_cast<unsigned>(a) | static_cast<unsigned>(d) << 8U);
             frame.clear();
         } else if (command == 0xB3 || command == 0xB4) {
             frame.push_back({static_cast<std::uint16_t>((command == 0xB3 ? 0xFF10 : 0x4000) + a), d});
