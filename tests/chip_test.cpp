@@ -20,6 +20,15 @@
 namespace bleepforge::nes {
 namespace {
 
+using chip::exp_negative;
+using chip::HighPass;
+using chip::kernel_phases;
+using chip::kernel_stride;
+using chip::kernel_tail;
+using chip::kernel_taps;
+using chip::pi;
+using chip::StepKernel;
+
 // Every output change the unit reports, in order.
 struct Recording {
     struct Change {
@@ -452,7 +461,7 @@ TEST(Output, TheStepKernelHoldsTheConsolesLowPass) {
     } cases[] = {{192000, 14000, -3.0103}, {192000, 5000, -0.5213}, {192000, 30000, -7.4750},
                  {96000, 14000, -3.0103},  {48000, 5000, -0.5213},  {44100, 1000, -0.0221}};
     for (const auto& c : cases) {
-        const StepKernel k = make_step_kernel(c.rate);
+        const StepKernel k = chip::make_step_kernel(c.rate, low_pass_hz);
         const std::vector<double> y = step_response(k, 4000);
         std::complex<double> h = 0.0;
         for (std::size_t n = 0; n < y.size(); ++n) {
@@ -465,7 +474,7 @@ TEST(Output, TheStepKernelHoldsTheConsolesLowPass) {
         EXPECT_NEAR(y.back(), 1.0, 1e-6) << c.rate;  // every step ends at its full height
     }
     // Every row brings the integral to 1 after kernel_taps + 1 samples.
-    const StepKernel k = make_step_kernel(44100);
+    const StepKernel k = chip::make_step_kernel(44100, low_pass_hz);
     for (int p = 0; p < kernel_phases; ++p) {
         double sum = 0.0;
         for (int j = 0; j <= kernel_taps; ++j) {

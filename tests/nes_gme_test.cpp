@@ -206,8 +206,8 @@ std::vector<double> libgme_render(const std::string& nsf, std::size_t count, int
     EXPECT_EQ(gme_play(emu, static_cast<int>(stereo.size()), stereo.data()), nullptr);
     EXPECT_EQ(gme_warning(emu), nullptr);
     gme_delete(emu);
-    nes::HighPass first(nes::high_pass_1_hz, rate, 0.0);
-    nes::HighPass second(nes::high_pass_2_hz, rate, 0.0);
+    chip::HighPass first(nes::high_pass_1_hz, rate, 0.0);
+    chip::HighPass second(nes::high_pass_2_hz, rate, 0.0);
     std::vector<double> left(count);
     for (std::size_t i = 0; i < count; ++i) {
         left[i] = second.step(first.step(stereo[2 * i] / 32768.0));
@@ -218,7 +218,7 @@ std::vector<double> libgme_render(const std::string& nsf, std::size_t count, int
 // The model's render, with libgme's 80 Hz high-pass.
 std::vector<double> model_render(const std::vector<FrameWrites>& frames, std::size_t count, NesMixer mixer) {
     const std::vector<float> samples = *render_nes(frames, rate, count, mixer);
-    nes::HighPass bass(80.0, rate, 0.0);
+    chip::HighPass bass(80.0, rate, 0.0);
     std::vector<double> out(count);
     for (std::size_t i = 0; i < count; ++i) {
         out[i] = bass.step(static_cast<double>(samples[i]));

@@ -26,7 +26,7 @@ public:
           dmc_(apu.dmc()),
           pulse_level_(pulse_levels_[std::size_t{apu.pulse_output(0)} + apu.pulse_output(1)]),
           tnd_level_(tnd_levels_[index(nes::triangle_output(apu.triangle()), apu.noise_output())]),
-          steps_(rate_hz, level()) {}
+          steps_(nes::cpu_hz, rate_hz, nes::low_pass_hz, level()) {}
 
     // The mixed level as told so far.
     [[nodiscard]] double level() const {
@@ -51,8 +51,8 @@ public:
             tnd_level_ = level;
         }
     }
-    [[nodiscard]] nes::StepBuffer& steps() { return steps_; }
-    [[nodiscard]] const nes::StepBuffer& steps() const { return steps_; }
+    [[nodiscard]] chip::StepBuffer& steps() { return steps_; }
+    [[nodiscard]] const chip::StepBuffer& steps() const { return steps_; }
 
 private:
     // The triangle's 16 outputs and its resting mean, by the noise's 16.
@@ -87,7 +87,7 @@ private:
     std::uint8_t dmc_;
     float pulse_level_;  // each group's level as told so far
     float tnd_level_;
-    nes::StepBuffer steps_;
+    chip::StepBuffer steps_;
 };
 
 }  // namespace
@@ -123,8 +123,8 @@ struct NesRender::State {
 
     nes::FramePlayer player;
     Mixdown mix;
-    nes::HighPass high_pass_1;
-    nes::HighPass high_pass_2;
+    chip::HighPass high_pass_1;
+    chip::HighPass high_pass_2;
     std::uint64_t left;
 };
 

@@ -4,7 +4,7 @@
 #include <iterator>
 #include <vector>
 
-namespace bleepforge::nes {
+namespace bleepforge::chip {
 namespace {
 
 // The anti-aliasing step B(x) from x = -8 to 0 samples, 256 points a sample; B(x) = 1 - B(-x).
@@ -42,21 +42,27 @@ double exp_negative(double x) {
     return sum;
 }
 
-StepKernel make_step_kernel(std::int32_t rate_hz) {
+StepKernel make_step_kernel(std::int32_t rate_hz, double low_pass_hz) {
     StepKernel kernel;
     const double rate = rate_hz;
-    // The 14 kHz low-pass on the grid: time constant tau grid steps; for an input linear over a step
-    // from b0 to b1, s' = a s + (1 - a) b0 + (b1 - b0) (1 - tau (1 - a)).
-    const double tau = rate * kernel_phases / (2.0 * pi * low_pass_hz);
-    const double a = exp_negative(1.0 / tau);
-    const double ramp = 1.0 - tau * (1.0 - a);
     const int points = (kernel_taps + 1) * kernel_phases;
     std::vector<double> s(static_cast<std::size_t>(points) + 1, 0.0);
-    for (int k = 1; k <= points; ++k) {
-        const double b0 = anti_alias_step(k - 1);
-        const double b1 = anti_alias_step(k);
-        s[static_cast<std::size_t>(k)] =
-            a * s[static_cast<std::size_t>(k - 1)] + (1.0 - a) * b0 + (b1 - b0) * ramp;
+    if (low_pass_hz > 0.0) {
+        // The low-pass on the grid: time constant tau grid steps; for an input linear over a step from
+        // b0 to b1, s' = a s + (1 - a) b0 + (b1 - b0) (1 - tau (1 - a)).
+        const double tau = rate * kernel_phases / (2.0 * pi * low_pass_hz);
+        const double a = exp_negative(1.0 / tau);
+        const double ramp = 1.0 - tau * (1.0 - a);
+        for (int k = 1; k <= points; ++k) {
+            const double b0 = anti_alias_step(k - 1);
+            const double b1 = anti_alias_step(k);
+            s[static_cast<std::size_t>(k)] =
+                a * s[static_cast<std::size_t>(k - 1)] + (1.0 - a) * b0 + (b1 - b0) * ramp;
+        }
+    } else {
+        for (int k = 1; k <= points; ++k) {
+            s[static_cast<std::size_t>(k)] = anti_alias_step(k);
+        }
     }
     // Row p, a step at p/256 of a sample past sample n0: sample n0 - 7 + j sits at grid point
     // (j + 1) * 256 - p of the response, which is 0 at and before grid point 0.
@@ -69,22 +75,23 @@ StepKernel make_step_kernel(std::int32_t rate_hz) {
         row[kernel_taps] = static_cast<float>(1.0 - at(kernel_taps * kernel_phases - p));
         row[kernel_tail] = static_cast<float>(at((kernel_taps + 1) * kernel_phases - p) - 1.0);
     }
-    kernel.tail_decay = exp_negative(2.0 * pi * low_pass_hz / rate);
+    kernel.tail_decay = low_pass_hz > 0.0 ? exp_negative(2.0 * pi * low_pass_hz / rate) : 0.0;
     return kernel;
 }
 
-StepBuffer::StepBuffer(std::int32_t rate_hz, double start_level)
-    : kernel_(make_step_kernel(rate_hz)),
-      per_cycle_((static_cast<std::uint64_t>(rate_hz) << 32U) / cpu_hz),
+StepBuffer::StepBuffer(std::uint64_t clock_hz, std::int32_t rate_hz, double low_pass_hz, double start_level)
+    : kernel_(make_step_kernel(rate_hz, low_pass_hz)),
+      clock_hz_(clock_hz),
+      per_cycle_((static_cast<std::uint64_t>(rate_hz) << 32U) / clock_hz),
       rate_hz_(static_cast<std::uint64_t>(rate_hz)),
       integral_(start_level) {}
 
 void StepBuffer::move_base(Cycle c) {
     flush();
     base_remainder_ += (c - base_cycle_) * rate_hz_;
-    base_sample_ += static_cast<std::int64_t>(base_remainder_ / cpu_hz);
-    base_remainder_ %= cpu_hz;
-    base_fraction_ = (base_remainder_ << 32U) / cpu_hz;
+    base_sample_ += static_cast<std::int64_t>(base_remainder_ / clock_hz_);
+    base_remainder_ %= clock_hz_;
+    base_fraction_ = (base_remainder_ << 32U) / clock_hz_;
     base_cycle_ = c;
 }
 
@@ -101,4 +108,4 @@ void StepBuffer::make_room() {
     origin_ += static_cast<std::int64_t>(gone);
 }
 
-}  // namespace bleepforge::nes
+}  // namespace bleepforge::chip

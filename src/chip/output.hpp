@@ -1,10 +1,11 @@
 #pragma once
 
-// The output stage, the only floating point of the model: the mixed level is a step signal that
-// changes at CPU cycles. Each step is added to the output as a band-limited step (the step response of
-// the resampler's anti-aliasing low-pass followed by the console's 14 kHz low-pass, from a table of
-// 256 phases a sample), the sum is integrated, and the console's two high-passes run on the samples.
-// Only + - * / on IEEE doubles and floats, in a fixed order: the same bits everywhere.
+// The output stage of the models, their only floating point: the mixed level is a step signal that
+// changes at the chip's clock cycles. Each step is added to the output as a band-limited step (the step
+// response of the resampler's anti-aliasing low-pass, followed by the console's own low-pass where it
+// has one, from a table of 256 phases a sample), the sum is integrated, and the console's high-passes
+// run on the samples. Only + - * / on IEEE doubles and floats, in a fixed order: the same bits
+// everywhere.
 
 #include <array>
 #include <cassert>
@@ -12,16 +13,11 @@
 #include <cstdint>
 #include <limits>
 
-#include "apu.hpp"
+#include "bleepforge/hardware.hpp"
 
-namespace bleepforge::nes {
+namespace bleepforge::chip {
 
-// The NTSC CPU clock, as an integer for the exact sample positions; "APU Mixer": the console's output
-// filters, first order, on the front-loading NES: high-passes at 90 Hz and 440 Hz, a low-pass at 14 kHz.
-inline constexpr auto cpu_hz = static_cast<std::uint64_t>(nes_cpu_hz);
-inline constexpr double high_pass_1_hz = 90.0;
-inline constexpr double high_pass_2_hz = 440.0;
-inline constexpr double low_pass_hz = 14000.0;
+using Cycle = std::uint64_t;  // clock cycles of the chip since the render's start
 inline constexpr double pi = 3.141592653589793238;
 
 // e^-x for x at or above 0, from + - * / alone: the series on x / 2^k below 1/8, squared k times.
@@ -63,20 +59,23 @@ struct StepKernel {
     double tail_decay = 0.0;  // per sample, e^(-2 pi 14000 / rate): the 14 kHz low-pass's tail
 };
 
-// The anti-aliasing step, low-passed at 14 kHz for rate_hz: row p is a step at p / 256 of a sample
-// after a sample instant. The low-pass runs on the table's grid of 1/256 sample, exactly for a step
-// response that is linear between its points; past the window the low-pass is a pure exponential, so
-// it is carried on by a one-pole recursion (tail_decay) instead of a longer table.
-[[nodiscard]] StepKernel make_step_kernel(std::int32_t rate_hz);
+// The anti-aliasing step for rate_hz, low-passed at low_pass_hz (0: no low-pass): row p is a step at
+// p / 256 of a sample after a sample instant. The low-pass runs on the table's grid of 1/256 sample,
+// exactly for a step response that is linear between its points; past the window the low-pass is a
+// pure exponential, so it is carried on by a one-pole recursion (tail_decay) instead of a longer table.
+[[nodiscard]] StepKernel make_step_kernel(std::int32_t rate_hz, double low_pass_hz);
 
 // The steps of one render, added where they fall and read out in order. The unit runs ahead in control
-// intervals of at most 7458 CPU cycles (801 samples at 192 kHz); the buffer holds the samples the steps
-// still touch and is moved down as it is read, so it never grows.
+// intervals of at most 1000 samples at the output rate (the NES's 7458 CPU cycles are 801 samples at
+// 192 kHz, the Game Boy's 8192 cycles 375); the buffer holds the samples the steps still touch and is
+// moved down as it is read, so it never grows.
 class StepBuffer {
 public:
-    StepBuffer(std::int32_t rate_hz, double start_level);
+    // A chip clocked at clock_hz (an integer number of cycles a second), rendered at rate_hz, through the
+    // console's low-pass at low_pass_hz (0: none); the level is start_level before the first step.
+    StepBuffer(std::uint64_t clock_hz, std::int32_t rate_hz, double low_pass_hz, double start_level);
 
-    // A step of delta in the mixed level at CPU cycle c, which lies at or after the last move_base and
+    // A step of delta in the mixed level at clock cycle c, which lies at or after the last move_base and
     // at most one control interval after it. The steps that land in the same output sample one after
     // the other are summed in a row of their own, which is added to the buffer when a step lands in
     // another sample or the base moves: the noise changes up to five times a sample at 44100 Hz, and
@@ -95,7 +94,7 @@ public:
             pending_[static_cast<std::size_t>(j)] += delta * row[j];
         }
     }
-    // The unit has run up to CPU cycle c.
+    // The unit has run up to clock cycle c.
     void move_base(Cycle c);
     // Samples before this one are complete: no step at or after the base reaches them.
     [[nodiscard]] std::int64_t complete_end() const { return base_sample_ - kernel_taps / 2 + 1; }
@@ -134,11 +133,12 @@ private:
     }
 
     StepKernel kernel_;
-    std::uint64_t per_cycle_ = 0;  // 2^-32 samples a CPU cycle: rate * 2^32 / cpu_hz
+    std::uint64_t clock_hz_ = 0;
+    std::uint64_t per_cycle_ = 0;  // 2^-32 samples a clock cycle: rate * 2^32 / clock_hz
     std::uint64_t rate_hz_ = 0;
     Cycle base_cycle_ = 0;
-    std::int64_t base_sample_ = 0;        // floor(base_cycle * rate / cpu_hz)
-    std::uint64_t base_remainder_ = 0;    // base_cycle * rate mod cpu_hz, for the exact move
+    std::int64_t base_sample_ = 0;        // floor(base_cycle * rate / clock_hz)
+    std::uint64_t base_remainder_ = 0;    // base_cycle * rate mod clock_hz, for the exact move
     std::uint64_t base_fraction_ = 0;     // the same in 2^-32 samples
     std::int64_t origin_ = -kernel_taps;  // the sample in slot 0
     std::int64_t read_ = -kernel_taps / 2;
@@ -149,5 +149,16 @@ private:
     std::array<float, size> deltas_{};
     std::array<float, size> tails_{};
 };
+
+}  // namespace bleepforge::chip
+
+namespace bleepforge::nes {
+
+// The NTSC CPU clock, as an integer for the exact sample positions; "APU Mixer": the console's output
+// filters, first order, on the front-loading NES: high-passes at 90 Hz and 440 Hz, a low-pass at 14 kHz.
+inline constexpr auto cpu_hz = static_cast<std::uint64_t>(nes_cpu_hz);
+inline constexpr double high_pass_1_hz = 90.0;
+inline constexpr double high_pass_2_hz = 440.0;
+inline constexpr double low_pass_hz = 14000.0;
 
 }  // namespace bleepforge::nes
