@@ -131,10 +131,10 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
         {"{\"bleepforge\": 3, \"duty\": true}",
          "s.bleep:1:19: \"duty\" must be a number, not true or false\n"},
         {"{\"bleepforge\": 3, \"hardware\": true, \"chip\": \"sid\"}",
-         "s.bleep:1:19: \"hardware\" is true, but the sid has no hardware model (the nes has one)\n"},
+         "s.bleep:1:19: \"hardware\" is true, but the sid has no hardware model (the nes and the gameboy have one)\n"},
         {"{\"bleepforge\": 2, \"layers\": [{\"chip\": \"ym2612\", \"hardware\": true}]}",
-         "s.bleep:1:49: \"layers[0].hardware\" is true, but the ym2612 has no hardware model (the nes has "
-         "one)\n"
+         "s.bleep:1:49: \"layers[0].hardware\" is true, but the ym2612 has no hardware model (the nes and "
+         "the gameboy have one)\n"
          "s.bleep:1:49: \"layers[0].hardware\" is a member of format 3: the file says \"bleepforge\": 2\n"},
         // Format 1 holds the design's members only; format 2's integers and the sample-and-hold's
         // gap below its range are the format's too.

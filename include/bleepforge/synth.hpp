@@ -126,9 +126,9 @@ inline constexpr double phaser_max_s = 0.02;
 // With every stage neutral the steps are exactly the design's.
 
 // Whether the chip's console has a model of its sound unit, through which a patch made for the
-// hardware plays: the nes.
+// hardware plays: the nes and the gameboy.
 [[nodiscard]] constexpr bool has_hardware_model(ChipType chip) {
-    return chip == ChipType::nes;
+    return chip == ChipType::nes || chip == ChipType::gameboy;
 }
 
 // A patch made for the hardware, reduced to the frames that play it for duration_s seconds: one for

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "bleepforge/console_export.hpp"
+#include "bleepforge/gbs.hpp"
 #include "bleepforge/nsf.hpp"
 
 namespace bleepforge {
@@ -87,7 +88,7 @@ ConsoleFiles console_files(std::span<const NamedFrames> sounds, ConsoleExport ki
         made = famistudio_text(sounds, names.label);
         break;
     case ConsoleExport::gbs:
-        made.problem = "GBS files are not written yet";
+        made = gbs_file(frames, names.title);
         break;
     case ConsoleExport::vgm:
         made = vgm_file(frames.front());

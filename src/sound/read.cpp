@@ -553,7 +553,7 @@ Sound Handler::finish_sound(Reading& r) {
         problem_in(r, ProblemKind::range,
                    shown(r) + " is true, but the " +
                        std::string(chip_words[static_cast<std::size_t>(r.chip)]) +
-                       " has no hardware model (the nes has one)");
+                       " has no hardware model (the nes and the gameboy have one)");
     }
     Sound start = r.preset ? make_sound(*r.preset, r.chip) : default_sound(r.chip);
     const std::span<const SoundField> fields = sound_fields();

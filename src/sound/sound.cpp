@@ -489,7 +489,7 @@ void check_into(const Sound& sound, const std::string& prefix, bool in_layer,
         add("hardware",
             "\"" + prefix + "hardware\" is true, but the " +
                 std::string(chip_words[static_cast<std::size_t>(sound.patch.chip)]) +
-                " has no hardware model (the nes has one)",
+                " has no hardware model (the nes and the gameboy have one)",
             ProblemKind::range);
     }
     for (const SoundField& field : fields) {

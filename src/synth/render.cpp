@@ -6,6 +6,8 @@
 #include <memory>
 #include <span>
 #include <stdexcept>
+#include <type_traits>
+#include <variant>
 
 #include "bleepforge/synth.hpp"
 #include "fm_block.hpp"
@@ -273,8 +275,18 @@ Voice start_voice(const SfxPatch& patch, double duration_s, std::int32_t rate_hz
     v->generator = generator_of(patch);
     v->stages = stages_in_use(patch);
     if (patch.hardware && has_hardware_model(patch.chip)) {
-        v->hardware = NesRender::start(std::move(hardware_frames(patch, duration_s).frames), rate_hz, v->sample_count);
-        if (!v->hardware) {
+        std::vector<FrameWrites> frames = hardware_frames(patch, duration_s).frames;
+        bool started = false;
+        if (patch.chip == ChipType::gameboy) {
+            if (auto model = GbRender::start(std::move(frames), rate_hz, v->sample_count)) {
+                v->hardware = std::move(*model);
+                started = true;
+            }
+        } else if (auto model = NesRender::start(std::move(frames), rate_hz, v->sample_count)) {
+            v->hardware = std::move(*model);
+            started = true;
+        }
+        if (!started) {
             v->sample_count = 0;  // a rate the model does not render at
         }
         return Voice(std::move(v));
@@ -320,8 +332,16 @@ std::size_t render_voice(Voice& voice, std::span<float> out) {
         render_mix(v, piece);
         return piece.size();
     }
-    if (v.hardware) {
-        const std::size_t written = v.hardware->render(piece);
+    if (v.hardware.index() != 0) {
+        const std::size_t written = std::visit(
+            [piece](auto& model) -> std::size_t {
+                if constexpr (std::is_same_v<std::decay_t<decltype(model)>, std::monostate>) {
+                    return 0;
+                } else {
+                    return model.render(piece);
+                }
+            },
+            v.hardware);
         v.next_sample += written;
         return written;
     }

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include <optional>
+#include <variant>
 
+#include "bleepforge/gameboy.hpp"
 #include "bleepforge/nes.hpp"
 #include "bleepforge/synth.hpp"
 #include "units.hpp"
@@ -31,7 +33,7 @@ struct Voice::State {
     std::vector<double> phaser_ring;  // the phaser's last samples, signal.ring_length long
 
     // A sound made for the hardware: its frames played by the console's model, in place of the above.
-    std::optional<NesRender> hardware;
+    std::variant<std::monostate, NesRender, GbRender> hardware;
 
     // A mix of layers, each a voice of its own from its first sample on (empty: one voice).
     std::vector<Voice> layers;

@@ -102,7 +102,7 @@ int command_random(const Command& command, const Arguments& a) {
     if (hardware && !has_hardware_model(words->chip)) {
         return command.usage("--hardware: the " +
                              std::string(chip_words[static_cast<std::size_t>(words->chip)]) +
-                             " has no hardware model (the nes has one)");
+                             " has no hardware model (the nes and the gameboy have one)");
     }
     text += write_sound(*layers ? random_layered_sound(words->preset, words->chip, *seed, **layers, hardware)
                                 : random_sound(words->preset, words->chip, *seed, hardware));
