@@ -39,6 +39,7 @@
 
 #include "bleepforge/gameboy.hpp"
 #include "bleepforge/gbs.hpp"
+#include "bleepforge/sound.hpp"
 #include "dmg.hpp"
 #include "gb_cases.hpp"
 #include "gb_mix.hpp"
@@ -62,6 +63,24 @@ constexpr double libgme_bass_hz = 120.0;  // its Blip_Buffer's bass setting
 // The cases: the hand-made ones, then the sounds themselves.
 std::vector<GbCase> cases() {
     std::vector<GbCase> all = testing_support::gb_hand_cases();
+    // Every preset's patch of every chip made hardware on the gameboy, and 100 random hardware sounds
+    // of every family.
+    for (std::size_t preset = 0; preset < preset_words.size(); ++preset) {
+        for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
+            Sound sound = make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
+            sound.patch.chip = ChipType::gameboy;
+            sound.patch.hardware = true;
+            all.push_back({std::string(preset_words[preset]) + " of " + std::string(chip_words[chip]),
+                           hardware_frames(sound.patch, sound.duration_s).frames});
+        }
+    }
+    for (std::uint64_t seed = 0; seed < 100; ++seed) {
+        const auto family = static_cast<SfxPreset>(seed % preset_words.size());
+        const Sound sound = random_sound(family, ChipType::gameboy, seed, true);
+        all.push_back(
+            {"random " + std::string(preset_words[seed % preset_words.size()]) + " " + std::to_string(seed),
+             hardware_frames(sound.patch, sound.duration_s).frames});
+    }
     return all;
 }
 
@@ -323,8 +342,9 @@ std::vector<double> levels(const std::vector<double>& x, const std::vector<Frame
         out.push_back(rms(x, w));
         loudest = facts[k].comparable && facts[k].sounds ? std::max(loudest, out.back()) : loudest;
     }
+    // A channel that never sounds (a pulse triggered only at volume 0) is silent throughout.
     for (double& level : out) {
-        level = 20.0 * std::log10(std::max(level, 1e-15) / std::max(loudest, 1e-12));
+        level = loudest > 0.0 ? 20.0 * std::log10(std::max(level, 1e-15) / loudest) : -300.0;
     }
     return out;
 }
