@@ -129,13 +129,15 @@ TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
         const auto family = static_cast<SfxPreset>(n % 8);
         const auto chip = static_cast<ChipType>((n / 8) % 4);
         const bool layered = n % 10 == 9;
-        const bool hardware = n % 5 == 2;  // on the nes: the console's model renders it
+        const bool hardware = n % 5 == 2;  // on the nes and the gameboy in turn: the console's model renders it
+        const ChipType console = (n / 5) % 2 == 0 ? ChipType::nes : ChipType::gameboy;
         Sound sound = layered    ? random_layered_sound(family, chip, n, 2)
-                      : hardware ? random_sound(family, ChipType::nes, n, true)
+                      : hardware ? random_sound(family, console, n, true)
                                  : random_sound(family, chip, n);
         const SampleBuffer before = render_sound(sound, rate_hz);
         const std::string name = std::string(preset_words[n % 8]) + "/" +
-                                 (hardware ? "nes hardware" : std::string(chip_words[(n / 8) % 4])) +
+                                 (hardware ? std::string(chip_words[static_cast<std::size_t>(console)]) + " hardware"
+                                           : std::string(chip_words[(n / 8) % 4])) +
                                  " seed " + std::to_string(n) + ": ";
         if (layered) {
             for (std::size_t i = 0; i < sound.layers.size(); ++i) {
