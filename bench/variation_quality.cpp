@@ -62,5 +62,24 @@ int main() {
         std::printf("%-10s %30s %30s %30s\n", preset_words[family].data(), row(random).c_str(),
                     row(mutated).c_str(), row(preset).c_str());
     }
+    // Made for the hardware: each console's model renders them.
+    for (const ChipType console : {ChipType::nes, ChipType::gameboy}) {
+        std::printf("\n%-10s %30s %30s\n", (std::string(chip_words[static_cast<std::size_t>(console)]) + " hw").c_str(),
+                    "random: |mean|, full, end", "mutated 0.5: |mean|, full, end");
+        for (std::size_t family = 0; family < preset_words.size(); ++family) {
+            Worst random, mutated;
+            for (std::uint64_t seed = 0; seed < 100; ++seed) {
+                const Sound sound = random_sound(static_cast<SfxPreset>(family), console, seed, true);
+                measure(sound, random);
+                measure(mutate_sound(sound, 0.5, seed + 1000), mutated);
+            }
+            auto row = [](const Worst& w) {
+                static char text[64];
+                std::snprintf(text, sizeof text, "%.4f, %.3f %%, %.4f", w.mean, 100.0 * w.full_scale, w.tail);
+                return std::string(text);
+            };
+            std::printf("%-10s %30s %30s\n", preset_words[family].data(), row(random).c_str(), row(mutated).c_str());
+        }
+    }
     return 0;
 }
