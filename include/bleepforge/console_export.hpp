@@ -93,7 +93,8 @@ inline constexpr std::array<std::string_view, 6> console_export_extensions{".fra
                                                                            ".gbs",    ".vgm", ".c"};
 
 // What an export is named by: the sounds' file as given (for the messages; "" for none), the NSF's or
-// GBS's title, the FamiStudio label, and the file name of gbdk's header, which its source includes.
+// GBS's title (cut to the 31 and 32 characters each holds), the FamiStudio label, and the file name of
+// gbdk's header, which its source includes.
 struct ConsoleExportNames {
     std::string_view input;
     std::string_view title;

@@ -204,7 +204,7 @@ void Apu::write_pulse(Pulse& p, unsigned reg, std::uint8_t value) {
 // "Audio Details", Triggering. The divider restarts from the period value: its
 // 4-cycle prescaler keeps its phase (the "low 2 bits"), and as every write here lands on one of its
 // clocks, the first step after a trigger lasts exactly 4 (2048 - x) cycles. The duty step stays.
-void Apu::trigger_pulse(Pulse& p) {
+void Apu::trigger_pulse(Pulse& p) const {
     if (!p.dac) {
         return;
     }

@@ -248,7 +248,7 @@ public:
 
 private:
     void write_pulse(Pulse& p, unsigned reg, std::uint8_t value);
-    void trigger_pulse(Pulse& p);
+    void trigger_pulse(Pulse& p) const;
     void write_wave(unsigned reg, std::uint8_t value);
     void write_noise(unsigned reg, std::uint8_t value);
     void power_off();

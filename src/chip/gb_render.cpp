@@ -46,7 +46,7 @@ double analog_level(int channel, std::uint8_t output, GbDac dac) {
     if (output == output_silent) {
         return dac == GbDac::console ? 1.0 : 0.0;
     }
-    const int volume = output & 15U;
+    const auto volume = static_cast<int>(output & 15U);
     const int digital = (output & output_high) != 0 ? volume : 0;
     const double level = 1.0 - digital / 7.5;
     // Bipolar: less the midpoint of the channel's two values; the wave's samples are centred already.

@@ -82,13 +82,13 @@ ConsoleFiles console_files(std::span<const NamedFrames> sounds, ConsoleExport ki
         made.bytes = frames_text(sounds);
         break;
     case ConsoleExport::nsf:
-        made = nsf_file(frames, names.title);
+        made = nsf_file(frames, names.title.substr(0, nsf_title_max));
         break;
     case ConsoleExport::famistudio:
         made = famistudio_text(sounds, names.label);
         break;
     case ConsoleExport::gbs:
-        made = gbs_file(frames, names.title);
+        made = gbs_file(frames, names.title.substr(0, gbs_title_max));
         break;
     case ConsoleExport::vgm:
         made = vgm_file(frames.front());

@@ -371,9 +371,8 @@ int command_export(const Command& command, const Arguments& a) {
         const bool one_gbdk = sounds->size() == 1 && *kind == ConsoleExport::gbdk;
         named.push_back({one_gbdk ? std::string_view(label) : std::string_view((*sounds)[i].name), &(*frames)[i]});
     }
-    // An NSF or GBS holds one title: the sound's name, or the bank's for several; cut to what it holds.
-    const std::string title =
-        (sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds")).substr(0, nsf_title_max);
+    // An NSF or GBS holds one title: the sound's name, or the bank's for several.
+    const std::string title = sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds");
     const std::string header_name = std::filesystem::path(header).filename().string();
     ConsoleFiles made = console_files(named, *kind, {input, title, label, header_name, player_hz});
     if (!made.problem.empty()) {
