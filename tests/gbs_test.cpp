@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -241,6 +242,47 @@ TEST(Gbs, ReadsOnlyItsOwnFilesWhole) {
     for (const auto& c : cases) {
         EXPECT_EQ(read_gbs(c.bytes).problem, c.problem) << c.bytes.size();
     }
+}
+
+TEST(Gbs, ReadsItsStreamsOnlyWhereItsOwnFilesHaveThem) {
+    // Each of these read as frames before, though no file gbs_file writes has them: the songs' count or
+    // table changed, bytes after the streams, a title or author it does not write.
+    const std::vector<Frames> two = {{HardwareModel::gameboy, {{{0xFF12, 0xF0}}}}, {HardwareModel::gameboy, {}}};
+    const std::string bank = gbs_file(two, "ab").bytes;
+    const std::string one = one_song({{{0xFF26, 0x80}}, {{0xFF12, 0xF0}}}, "ok").bytes;
+    ASSERT_EQ(read_gbs(bank).problem, "");
+    auto changed = [](std::string bytes, std::size_t at, int value) {
+        bytes[at] = static_cast<char>(value);
+        return bytes;
+    };
+    std::string swapped = bank;
+    std::swap_ranges(swapped.begin() + 0x70 + 63, swapped.begin() + 0x70 + 65, swapped.begin() + 0x70 + 65);
+    const std::string table = "the GBS's table of songs does not match its count of songs";
+    const std::string texts = "the GBS's title is not printable ASCII, or it has an author or copyright, which "
+                              "Bleepforge's leave empty";
+    const struct {
+        std::string bytes;
+        std::string problem;
+    } cases[] = {
+        {changed(bank, 4, 1), table},
+        {changed(one, 4, 2), table},
+        {swapped, table},
+        {changed(bank, 0x70 + 63, 0x44), table},
+        {changed(one, 0x70 + 64, 0x03), table},
+        {changed(one, 0x70 + 64, 0x70), table},
+        {one + '\xFF', "the GBS holds bytes after its last song's stream"},
+        {one + std::string(16, '\0'), "the GBS holds bytes after its last song's stream"},
+        {changed(one, 0x11, 0x09), texts},
+        {changed(one, 0x13, 'x'), texts},
+        {changed(one, 0x30, 'A'), texts},
+        {changed(one, 0x6F, 'C'), texts},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(read_gbs(c.bytes).problem, c.problem) << c.bytes.size();
+    }
+    // A title of all 32 characters reads whole.
+    const std::string full(32, '~');
+    EXPECT_EQ(read_gbs(one_song({}, full).bytes).title, full);
 }
 
 // sdasgb, sdldgb and makebin from SDCC, found at configure time; empty where they are missing.
