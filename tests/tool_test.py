@@ -562,6 +562,200 @@ class Banks(Workspace):
         self.assertIn(b"makes a keyword", self.bleep("header", "clash.bleepbank", "--name", "char8", status=2).stderr)
 
 
+# What gbsplay's iodumper logs around a subsong: INIT's writes first, and after each subsong but the
+# last, the registers as it resets them for the next.
+GB_INIT = [("FF26", "00"), ("FF26", "80"), ("FF24", "77"), ("FF25", "FF"), ("FF10", "00")]
+GB_RESET = [f"FF{a:02X}" for a in range(0x10, 0x40)] + ["FF06", "FF07", "FFFF"]
+DMG_FRAME_CYCLES = 70224
+DMG_FRAME_HZ = 4194304 / DMG_FRAME_CYCLES
+
+
+# Opens a file with libgme and prints whether it is a VGM, its tracks, the first's length and loop in
+# milliseconds, and whether libgme warned of anything in it.
+GME_OPEN = r"""#include <gme/gme.h>
+#include <stdio.h>
+
+int main(int argc, char **argv) {
+    Music_Emu *emu;
+    gme_info_t *info;
+    const char *failed = argc == 2 ? gme_open_file(argv[1], &emu, 44100) : "no file";
+    const char *warning = failed ? NULL : gme_warning(emu);
+    if (failed || (failed = gme_track_info(emu, &info, 0))) {
+        printf("%s\n", failed);
+        return 1;
+    }
+    printf("%d %d %d %d %s\n", gme_type(emu) == gme_vgm_type, gme_track_count(emu), info->length,
+           info->loop_length, warning ? "warned" : "quiet");
+    return 0;
+}
+"""
+
+
+def frames_of(text):
+    """The frames text of one sound or a bank: each sound's {frame: ["FF12=F0", ...]}, in order."""
+    lines = text.splitlines()[1:]  # after the console's line, a bank's "# sound NAME" before each sound
+    sounds = [] if lines and lines[0].startswith("# sound ") else [{}]
+    for line in lines:
+        if line.startswith("# sound "):
+            sounds.append({})
+        else:
+            frame, *writes = line.split()
+            sounds[-1][int(frame)] = writes
+    return sounds
+
+
+def written(frames):
+    """The frames that write something: the text lists every frame, gbsplay logs writes."""
+    return {k: writes for k, writes in frames.items() if writes}
+
+
+def channel_mask(frames):
+    """The channels a sound's writes set up: NR10-NR14, NR21-NR24, NR30-NR34 and wave RAM, NR41-NR44."""
+    mask = 0
+    for writes in frames.values():
+        for write in writes:
+            a = int(write[:4], 16)
+            mask |= 1 if 0xFF10 <= a <= 0xFF14 else 2 if 0xFF16 <= a <= 0xFF19 else \
+                4 if 0xFF1A <= a <= 0xFF1E or 0xFF30 <= a <= 0xFF3F else 8 if 0xFF20 <= a <= 0xFF23 else 0
+    return mask
+
+
+class Gameboy(Workspace):
+    """Gameboy sounds made for the hardware, as the consoles' own tools take their exports: gbsplay
+    replays the GBS's writes, SDCC and the C compiler build the GBDK sources, libgme opens the VGM."""
+
+    def need(self, *tools):
+        missing = [name for name, path in tools if not path]
+        if missing:
+            self.skipTest(f"{', '.join(missing)} not installed (CI has them)")
+
+    def hardware_sounds(self):
+        """Every preset made for the hardware, then 20 random hardware sounds: their file names."""
+        names = []
+        for preset in PRESETS:
+            self.write(f"{preset}.bleep", f'{{"bleepforge": 3, "preset": "{preset}", "chip": "gameboy", "hardware": true}}')
+            names.append(preset)
+        for seed in range(1, 21):
+            name = f"random_{seed}"
+            self.bleep("random", PRESETS[seed % len(PRESETS)], "gameboy", "--hardware", "--seed", seed, "-o", name + ".bleep")
+            names.append(name)
+        return names
+
+    def gbsplay(self, gbs, songs, frames):
+        """Each subsong's writes as gbsplay makes them, at the frame they come in: INIT's five, then
+        {frame: ["FF12=F0", ...]} from the first write of PLAY's first call on."""
+        seconds = int(frames / DMG_FRAME_HZ) + 2
+        result = subprocess.run([CONFIG.gbsplay, "-o", "iodumper", "-E", "l", "-t", str(seconds), "-T", "0",
+                                 self.path(gbs), "1", str(songs)], capture_output=True, text=True, timeout=300)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        logged = []
+        for line in result.stdout.splitlines():
+            if line.startswith("subsong "):
+                self.assertEqual(line, f"subsong {len(logged)}")
+                logged.append([])
+            elif line.strip() and logged:
+                cycles, write = line.split()
+                address, value = write.upper().split("=")
+                logged[-1].append((int(cycles, 16), address, value))
+        self.assertEqual(len(logged), songs, gbs)
+        replayed = []
+        for number, writes in enumerate(logged):
+            if number + 1 < songs:
+                self.assertEqual([a for _, a, _ in writes[-len(GB_RESET):]], GB_RESET, (gbs, number))
+                writes = writes[:-len(GB_RESET)]
+            self.assertEqual([(a, v) for _, a, v in writes[:len(GB_INIT)]], GB_INIT, (gbs, number))
+            by_frame = {}
+            elapsed = None
+            for cycles, address, value in writes[len(GB_INIT):]:
+                elapsed = 0 if elapsed is None else elapsed + cycles
+                by_frame.setdefault(round(elapsed / DMG_FRAME_CYCLES), []).append(f"{address}={value}")
+            replayed.append(by_frame)
+        return replayed
+
+    def test_gbsplay_replays_each_sounds_frames(self):
+        self.need(("gbsplay", CONFIG.gbsplay))
+        mismatches = []
+        for name in self.hardware_sounds():
+            self.bleep("export", name + ".bleep", "--to", "gbs")
+            expected, = frames_of(self.bleep("export", name + ".bleep", "--to", "frames", "-o", "-").stdout.decode())
+            # Frame k's writes are found from the first write on, so frame 0 must have one.
+            self.assertTrue(expected.get(0), name)
+            replayed, = self.gbsplay(name + ".gbs", 1, len(expected))
+            if replayed != written(expected):
+                mismatches.append(name)
+        self.assertEqual(mismatches, [], f"files kept in {self.dir}")
+
+    def test_gbsplay_replays_each_sound_of_a_bank_as_its_subsong(self):
+        self.need(("gbsplay", CONFIG.gbsplay))
+        names = ["laser", "explosion", "random_3", "coin", "random_12"]
+        self.hardware_sounds()
+        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {%s}}' % ", ".join(f'"{n}": "{n}.bleep"' for n in names))
+        self.bleep("export", "game.bleepbank", "--to", "gbs")
+        gbs = read(self.path("game.gbs"))
+        self.assertEqual((gbs[4], gbs[0x10:0x30].rstrip(b"\0")), (len(names), b"game"))
+        expected = frames_of(self.bleep("export", "game.bleepbank", "--to", "frames", "-o", "-").stdout.decode())
+        self.assertEqual(len(expected), len(names))
+        for name, sound in zip(names, expected):
+            alone, = frames_of(self.bleep("export", name + ".bleep", "--to", "frames", "-o", "-").stdout.decode())
+            self.assertEqual(sound, alone, name)
+        replayed = self.gbsplay("game.gbs", len(names), max(len(s) for s in expected))
+        for name, got, sound in zip(names, replayed, expected):
+            self.assertEqual(got, written(sound), name)
+
+    def test_gbdk_sources_build_with_sdcc_and_the_c_compiler(self):
+        self.need(("sdcc", CONFIG.sdcc), ("a C compiler", CONFIG.cc if not CONFIG.emulator else ""))
+        self.hardware_sounds()
+        bank = ["laser", "explosion", "coin", "random_5", "random_10"]
+        self.write("game.bleepbank", '{"bleepforge": 3, "sounds": {%s}}' % ", ".join(f'"{n}": "{n}.bleep"' for n in bank))
+        os.rename(self.path("jump.bleep"), self.path("jump_sfx.bleep"))
+        self.bleep("export", "game.bleepbank", "--to", "gbdk")
+        self.bleep("export", "jump_sfx.bleep", "--to", "gbdk")
+        self.bleep("export", "game.bleepbank", "--to", "gbdk", "--player-rate", "256", "-o", "timer.c")
+        self.assertIn("called 256.0000 times a second.\n", read(self.path("timer.c")).decode())
+        masks = {}
+        for sound, name in zip(frames_of(self.bleep("export", "game.bleepbank", "--to", "frames", "-o", "-").stdout.decode()),
+                               bank):
+            masks[name] = channel_mask(sound)
+        jump, = frames_of(self.bleep("export", "jump_sfx.bleep", "--to", "frames", "-o", "-").stdout.decode())
+        masks["jump_sfx"] = channel_mask(jump)
+        # A game's file: the headers included together, every symbol and mask used.
+        symbols = bank + ["jump_sfx"]
+        with open(self.path("probe.c"), "w") as f:
+            f.write('#include <stdio.h>\n\n#include "game.h"\n#include "jump_sfx.h"\n\n'
+                    "const uint8_t *const sounds[] = {%s};\n" % ", ".join(symbols) +
+                    "const uint8_t masks[] = {%s};\n\n" % ", ".join(f"MUTE_MASK_{s}" for s in symbols) +
+                    "int main(void) {\n    unsigned i;\n    for (i = 0; i < sizeof masks; ++i) {\n"
+                    '        printf("%u %u\\n", (unsigned)masks[i], (unsigned)sounds[i][0]);\n    }\n    return 0;\n}\n')
+        gcc_flags = ["-std=c99", "-Wall", "-Wextra", "-Wpedantic", "-Werror"]
+        for source in ("game.c", "jump_sfx.c", "timer.c", "probe.c"):
+            stem = source[:-2]
+            for compiler in ([CONFIG.sdcc, "-msm83", "-c", source, "-o", stem + ".rel"],
+                             [CONFIG.cc, *gcc_flags, "-c", source, "-o", stem + ".o"]):
+                built = subprocess.run(compiler, cwd=self.dir, capture_output=True, text=True)
+                self.assertEqual(built.returncode, 0, (compiler, built.stdout, built.stderr))
+        # The header's declarations are the source's definitions: they link, and each mask names the
+        # channels the sound's frames play.
+        subprocess.run([CONFIG.cc, "probe.o", "game.o", "jump_sfx.o", "-o", "probe"], cwd=self.dir, check=True)
+        lines = subprocess.run([self.path("probe")], capture_output=True, text=True, check=True).stdout.splitlines()
+        self.assertEqual([int(line.split()[0]) for line in lines], [masks[s] for s in symbols])
+        self.assertTrue(all(m != 0 for m in masks.values()), masks)
+
+    def test_libgme_opens_the_vgm_at_its_length(self):
+        self.need(("libgme", CONFIG.gme_library), ("a C compiler", CONFIG.cc if not CONFIG.emulator else ""))
+        self.write("zap.bleep", self.bleep("random", "laser", "gameboy", "--hardware", "--seed", "7").stdout.decode())
+        self.bleep("export", "zap.bleep", "--to", "vgm")
+        # libgme reads the header (its VGM player has no Game Boy chip, so it plays the writes as silence).
+        with open(self.path("open.c"), "w") as f:
+            f.write(GME_OPEN)
+        subprocess.run([CONFIG.cc, "-std=c99", "-Wall", "-Wextra", "-Werror", "-I", CONFIG.gme_include, "open.c",
+                        CONFIG.gme_library, "-o", "open"], cwd=self.dir, check=True)
+        opened = subprocess.run([self.path("open"), self.path("zap.vgm")], capture_output=True, text=True)
+        self.assertEqual(opened.returncode, 0, opened.stdout)
+        # A VGM in its one track, as long as the header's count of samples at 44100 Hz, without a loop.
+        samples, = struct.unpack("<I", read(self.path("zap.vgm"))[0x18:0x1C])
+        self.assertEqual(opened.stdout.split(), ["1", "1", str(samples * 10 // 441), "0", "quiet"])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", required=True)
@@ -570,11 +764,17 @@ def main():
     parser.add_argument("--crlf", action="store_true")  # bleep's data streams are binary everywhere
     parser.add_argument("--cc", default="")
     parser.add_argument("--cxx", default="")
+    parser.add_argument("--gbsplay", default="")
+    parser.add_argument("--sdcc", default="")
+    parser.add_argument("--gme-include", default="")
+    parser.add_argument("--gme-library", default="")
     args, rest = parser.parse_known_args()
     CONFIG.program = os.path.abspath(args.program)
     CONFIG.work = os.path.abspath(args.work)
     CONFIG.emulator = shlex.split(args.emulator)
     CONFIG.cc, CONFIG.cxx = args.cc, args.cxx
+    CONFIG.gbsplay, CONFIG.sdcc = args.gbsplay, args.sdcc
+    CONFIG.gme_include, CONFIG.gme_library = args.gme_include, args.gme_library
     os.makedirs(CONFIG.work, exist_ok=True)
     unittest.main(argv=[sys.argv[0], "-v"] + rest)
 

@@ -1,6 +1,7 @@
 #include "bleepforge/gbs.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -158,12 +159,19 @@ GbsSongs read_gbs(std::string_view bytes) {
         read.problem = "the GBS's table of songs does not match its count of songs";
         return read;
     }
+    // As gbs_file lays them out: the first stream right after the table, each next one right after the
+    // one before, and nothing after the last.
+    std::size_t next_stream = code.size() + 2 * count;
     for (std::size_t s = 0; s < count; ++s) {
         const std::uint16_t address = get16(data, code.size() + 2 * s);
+        if (address != gb_player::load_address + next_stream) {
+            read.problem = "the GBS's table of songs does not match its count of songs";
+            return read;
+        }
         Frames song{HardwareModel::gameboy, {}};
         FrameWrites frame;
-        const std::size_t start = address >= gb_player::load_address ? address - gb_player::load_address : data.size();
-        for (std::size_t at = start;; at += 2) {
+        std::size_t at = next_stream;
+        for (;; at += 2) {
             if (at >= data.size()) {
                 read.problem = "song " + std::to_string(s + 1) + "'s stream runs past the end of the file";
                 return read;
@@ -174,6 +182,7 @@ GbsSongs read_gbs(std::string_view bytes) {
                     read.problem = "song " + std::to_string(s + 1) + "'s last frame has no end";
                     return read;
                 }
+                next_stream = at + 1;
                 break;
             }
             if (index == gb_player::end_of_frame) {
@@ -191,8 +200,21 @@ GbsSongs read_gbs(std::string_view bytes) {
         }
         read.songs.push_back(std::move(song));
     }
-    const std::string_view field = bytes.substr(title_at, text_size);
-    read.title = std::string(field.substr(0, field.find('\0')));
+    if (next_stream != data.size()) {
+        read.problem = "the GBS holds bytes after its last song's stream";
+        return read;
+    }
+    // The title as gbs_file writes it, NUL-padded; author and copyright empty.
+    const std::string_view texts = bytes.substr(title_at, 3 * text_size);
+    const std::size_t title_end = std::min(texts.find('\0'), text_size);
+    if (!std::all_of(texts.begin(), texts.begin() + static_cast<std::ptrdiff_t>(title_end),
+                     [](char c) { return c >= 0x20 && c <= 0x7E; }) ||
+        !std::all_of(texts.begin() + static_cast<std::ptrdiff_t>(title_end), texts.end(), [](char c) { return c == 0; })) {
+        read.problem = "the GBS's title is not printable ASCII, or it has an author or copyright, which Bleepforge's "
+                       "leave empty";
+        return read;
+    }
+    read.title = std::string(texts.substr(0, title_end));
     return read;
 }
 
