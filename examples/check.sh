@@ -131,4 +131,24 @@ assert frames[0].startswith("# nes (2A03, NTSC)") and frames[1].startswith("0 40
 print(f"nes: game.nsf of 3 songs, {len(nsf)} bytes; sounds.s assembled; zap.frames of {len(frames) - 1} frames")
 PY
 
-echo "examples: installed package, runtime, realtime, build-time and NES routes work; headers are remade only on change"
+# A Game Boy game's route, as the README gives it: the bank checked, a GBS of its three sounds, a VGM
+# of one, and GBDK's C data with its header, which SDCC compiles where it is installed.
+cp -R examples/gameboy "$work/gameboy"
+(cd "$work/gameboy" && PATH="$prefix/bin:$PATH" sh export.sh)
+python3 - "$work/gameboy" "$(command -v sdcc || true)" <<'PY'
+import os, sys
+folder, sdcc = sys.argv[1:]
+gbs = open(os.path.join(folder, "game.gbs"), "rb").read()
+assert gbs[:5] == b"GBS\x01\x03" and gbs[16:20] == b"game", gbs[:32]
+vgm = open(os.path.join(folder, "zap.vgm"), "rb").read()
+assert vgm[:4] == b"Vgm " and vgm[8:12] == b"\x61\x01\0\0" and vgm[0x80:0x84] == (4194304).to_bytes(4, "little"), vgm[:16]
+header = open(os.path.join(folder, "sounds.h")).read()
+assert all(f"extern const uint8_t {name}[];" in header for name in ("zap", "boom", "coin")), header
+assert '#include "sounds.h"' in open(os.path.join(folder, "sounds.c")).read()
+if sdcc:
+    assert os.path.getsize(os.path.join(folder, "sounds.rel")) > 0
+print(f"gameboy: game.gbs of 3 songs, {len(gbs)} bytes; zap.vgm, {len(vgm)} bytes; sounds.c and sounds.h, "
+      + ("compiled by SDCC" if sdcc else "not compiled (no SDCC here)"))
+PY
+
+echo "examples: installed package, runtime, realtime, build-time, NES and Game Boy routes work; headers are remade only on change"
