@@ -6,9 +6,13 @@
 #include <string>
 
 #include "gb_player.hpp"
+#include "replay_streams.hpp"
 
 namespace bleepforge {
 namespace {
+
+using replay::get16;
+using replay::put16;
 
 // The GBS header's fields (version 1).
 constexpr std::size_t header_size = 0x70;
@@ -23,18 +27,8 @@ constexpr std::size_t timer_modulo_at = 0x0E;
 constexpr std::size_t timer_control_at = 0x0F;
 constexpr std::size_t title_at = 0x10;
 constexpr std::size_t text_size = 32;
-constexpr std::size_t max_songs = 255;
 // Without bank switching the data runs from the load address to the end of ROM bank 1 at $7FFF.
 constexpr std::size_t max_data = 0x8000 - gb_player::load_address;
-
-std::string hex4(unsigned v) {
-    constexpr char digits[] = "0123456789ABCDEF";
-    return {'$', digits[(v >> 12U) & 15U], digits[(v >> 8U) & 15U], digits[(v >> 4U) & 15U], digits[v & 15U]};
-}
-
-std::string where(std::size_t song, std::size_t frame) {
-    return "song " + std::to_string(song + 1) + ", frame " + std::to_string(frame);
-}
 
 // The addresses our player writes: the sound registers and wave RAM ("Audio Registers"), but the two
 // unused $FF15 and $FF1F. Their index, address - $FF00, leaves bit 7 free for the stream's ends.
@@ -43,28 +37,22 @@ bool sound_register(std::uint16_t address) {
            (address >= 0xFF30 && address <= 0xFF3F);
 }
 
-void put16(std::string& bytes, std::size_t at, std::uint16_t v) {
-    bytes[at] = static_cast<char>(v & 0xFFU);
-    bytes[at + 1] = static_cast<char>(v >> 8U);
+std::string refused_write(const RegisterWrite& w) {
+    return sound_register(w.address) ? std::string()
+                                     : "writes " + replay::hex4(w.address) +
+                                           ", and a GBS's sound writes go to $FF10-$FF26 (but $FF15 and $FF1F) and "
+                                           "$FF30-$FF3F only";
 }
 
-std::uint16_t get16(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                      (static_cast<unsigned char>(bytes[at + 1]) << 8U));
-}
-
-std::string stream_of(const Frames& song) {
-    std::string stream;
-    for (const FrameWrites& frame : song.frames) {
-        for (const RegisterWrite& w : frame) {
-            stream += static_cast<char>(w.address - 0xFF00);
-            stream += static_cast<char>(w.value);
-        }
-        stream += static_cast<char>(gb_player::end_of_frame);
-    }
-    stream += static_cast<char>(gb_player::end_of_sound);
-    return stream;
-}
+constexpr replay::FileKind gbs_kind{"a GBS",
+                                    "the Game Boy",
+                                    HardwareModel::gameboy,
+                                    gbs_title_max,
+                                    0xFF00,
+                                    gb_player::end_of_frame,
+                                    gb_player::end_of_sound,
+                                    gb_player::max_frame_writes,
+                                    refused_write};
 
 ConsoleFile refuse(std::string problem) {
     return {{}, std::move(problem)};
@@ -73,44 +61,15 @@ ConsoleFile refuse(std::string problem) {
 }  // namespace
 
 ConsoleFile gbs_file(std::span<const Frames> songs, std::string_view title) {
-    if (songs.empty() || songs.size() > max_songs) {
-        return refuse("a GBS holds 1 to 255 songs, not " + std::to_string(songs.size()));
+    replay::Streams made = replay::streams_of(songs, title, gbs_kind);
+    if (!made.problem.empty()) {
+        return refuse(std::move(made.problem));
     }
-    if (title.size() > gbs_title_max) {
-        return refuse("the title has " + std::to_string(title.size()) + " characters, and a GBS holds " +
-                      std::to_string(gbs_title_max) + " at most");
-    }
-    if (!std::all_of(title.begin(), title.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) {
-        return refuse("the title holds a character that is not printable ASCII, which a GBS's title is");
-    }
-    std::vector<std::string> streams;
-    for (std::size_t s = 0; s < songs.size(); ++s) {
-        if (songs[s].model != HardwareModel::gameboy) {
-            return refuse("song " + std::to_string(s + 1) + " is not made for the Game Boy");
-        }
-        for (std::size_t f = 0; f < songs[s].frames.size(); ++f) {
-            const FrameWrites& frame = songs[s].frames[f];
-            if (frame.size() > gb_player::max_frame_writes) {
-                return refuse(where(s, f) + " has " + std::to_string(frame.size()) +
-                              " writes, and the player makes 127 a frame at most");
-            }
-            for (const RegisterWrite& w : frame) {
-                if (!sound_register(w.address)) {
-                    return refuse(where(s, f) + " writes " + hex4(w.address) +
-                                  ", and a GBS's sound writes go to $FF10-$FF26 (but $FF15 and $FF1F) and "
-                                  "$FF30-$FF3F only");
-                }
-            }
-        }
-        streams.push_back(stream_of(songs[s]));
-    }
+    const std::vector<std::string>& streams = made.streams;
 
     // After the code: the table of the streams' addresses, then the streams.
     const std::size_t streams_at = gb_player::code.size() + 2 * songs.size();
-    std::size_t data_size = streams_at;
-    for (const std::string& stream : streams) {
-        data_size += stream.size();
-    }
+    const std::size_t data_size = streams_at + replay::size_of(streams);
     if (data_size > max_data) {
         return refuse("the songs need " + std::to_string(data_size) + " bytes with the player, and a GBS " +
                       "without bank switching holds " + std::to_string(max_data) + " ($0400-$7FFF)");

@@ -5,9 +5,13 @@
 #include <string>
 
 #include "nes_player.hpp"
+#include "replay_streams.hpp"
 
 namespace bleepforge {
 namespace {
+
+using replay::get16;
+using replay::put16;
 
 // "NSF" on the NESdev wiki: the header's fields.
 constexpr std::size_t header_size = 0x80;
@@ -27,23 +31,13 @@ constexpr std::size_t pal_period_at = 0x78;
 constexpr std::uint16_t ntsc_period_us = 16639;  // 60.0988 Hz, the NTSC frame rate
 constexpr std::uint16_t pal_period_us = 19997;   // unused by an NTSC file; the value suggested
 constexpr std::string_view unknown_text = "<?>";
-constexpr std::size_t max_songs = 255;
 // Without bank switching the data runs from $8000 up to the CPU's vectors at $FFFA.
 constexpr std::size_t max_data = 0xFFFA - nes_player::load_address;
-
-std::string hex4(unsigned v) {
-    constexpr char digits[] = "0123456789ABCDEF";
-    return {'$', digits[(v >> 12U) & 15U], digits[(v >> 8U) & 15U], digits[(v >> 4U) & 15U], digits[v & 15U]};
-}
-
-std::string where(std::size_t song, std::size_t frame) {
-    return "song " + std::to_string(song + 1) + ", frame " + std::to_string(frame);
-}
 
 // Why the write cannot be in an NSF, or nothing.
 std::string refused_write(const RegisterWrite& w) {
     if (w.address < 0x4000 || w.address > 0x4015 || w.address == 0x4014) {
-        return "writes " + hex4(w.address) + ", and an NSF's sound writes go to $4000-$4013 and $4015 only";
+        return "writes " + replay::hex4(w.address) + ", and an NSF's sound writes go to $4000-$4013 and $4015 only";
     }
     if (w.address == 0x4010 && (w.value & 0x80U) != 0) {
         return "sets bit 7 of $4010, the DMC's interrupt, which an NSF must leave clear";
@@ -54,32 +48,19 @@ std::string refused_write(const RegisterWrite& w) {
     return {};
 }
 
-void put16(std::string& bytes, std::size_t at, std::uint16_t v) {
-    bytes[at] = static_cast<char>(v & 0xFFU);
-    bytes[at + 1] = static_cast<char>(v >> 8U);
-}
-
-std::uint16_t get16(std::string_view bytes, std::size_t at) {
-    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
-                                      (static_cast<unsigned char>(bytes[at + 1]) << 8U));
-}
-
 void put_text(std::string& bytes, std::size_t at, std::string_view text) {
     std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-std::string stream_of(const Frames& song) {
-    std::string stream;
-    for (const FrameWrites& frame : song.frames) {
-        for (const RegisterWrite& w : frame) {
-            stream += static_cast<char>(w.address - 0x4000);
-            stream += static_cast<char>(w.value);
-        }
-        stream += static_cast<char>(nes_player::end_of_frame);
-    }
-    stream += static_cast<char>(nes_player::end_of_sound);
-    return stream;
-}
+constexpr replay::FileKind nsf_kind{"an NSF",
+                                    "the NES",
+                                    HardwareModel::nes,
+                                    nsf_title_max,
+                                    0x4000,
+                                    nes_player::end_of_frame,
+                                    nes_player::end_of_sound,
+                                    nes_player::max_frame_writes,
+                                    refused_write};
 
 ConsoleFile refuse(std::string problem) {
     return {{}, std::move(problem)};
@@ -88,45 +69,18 @@ ConsoleFile refuse(std::string problem) {
 }  // namespace
 
 ConsoleFile nsf_file(std::span<const Frames> songs, std::string_view title) {
-    if (songs.empty() || songs.size() > max_songs) {
-        return refuse("an NSF holds 1 to 255 songs, not " + std::to_string(songs.size()));
+    replay::Streams made = replay::streams_of(songs, title, nsf_kind);
+    if (!made.problem.empty()) {
+        return refuse(std::move(made.problem));
     }
-    if (title.size() > nsf_title_max) {
-        return refuse("the title has " + std::to_string(title.size()) + " characters, and an NSF holds " +
-                      std::to_string(nsf_title_max) + " at most");
-    }
-    if (!std::all_of(title.begin(), title.end(), [](char c) { return c >= 0x20 && c <= 0x7E; })) {
-        return refuse("the title holds a character that is not printable ASCII, which an NSF's title is");
-    }
-    std::vector<std::string> streams;
-    for (std::size_t s = 0; s < songs.size(); ++s) {
-        if (songs[s].model != HardwareModel::nes) {
-            return refuse("song " + std::to_string(s + 1) + " is not made for the NES");
-        }
-        for (std::size_t f = 0; f < songs[s].frames.size(); ++f) {
-            const FrameWrites& frame = songs[s].frames[f];
-            if (frame.size() > nes_player::max_frame_writes) {
-                return refuse(where(s, f) + " has " + std::to_string(frame.size()) +
-                              " writes, and the player makes 127 a frame at most");
-            }
-            for (const RegisterWrite& w : frame) {
-                if (std::string why = refused_write(w); !why.empty()) {
-                    return refuse(where(s, f) + " " + why);
-                }
-            }
-        }
-        streams.push_back(stream_of(songs[s]));
-    }
+    const std::vector<std::string>& streams = made.streams;
 
     // After the code: the two tables' addresses, the low bytes' table, the high bytes' table, streams.
     const std::size_t tables_at = nes_player::code.size();
     const std::size_t lows_at = tables_at + 4;
     const std::size_t highs_at = lows_at + songs.size();
     const std::size_t streams_at = highs_at + songs.size();
-    std::size_t data_size = streams_at;
-    for (const std::string& stream : streams) {
-        data_size += stream.size();
-    }
+    const std::size_t data_size = streams_at + replay::size_of(streams);
     if (data_size > max_data) {
         return refuse("the songs need " + std::to_string(data_size) + " bytes with the player, and an NSF " +
                       "without bank switching holds " + std::to_string(max_data) + " ($8000-$FFF9)");
