@@ -291,7 +291,7 @@ ordered_json sound_object(bool in_file) {
     properties["hardware"] = {
         {"description",
          "Format 3: made for the hardware, reduced to the console's frames and played by a model of its "
-         "sound unit (nes only). Default false."},
+         "sound unit (nes and gameboy). Default false."},
         {"type", "boolean"},
         {"default", false}};
     // The members a file of version 1 may not hold, and those a file of version 2 may not.
