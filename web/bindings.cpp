@@ -95,10 +95,8 @@ std::uint64_t seed_of(std::uint32_t high, std::uint32_t low) {
     return (static_cast<std::uint64_t>(high) << 32U) | low;
 }
 
-// The files of a hardware sound's frames, as bleep export --to names them, in its order.
-enum class ChipExport : std::uint8_t { frames, nsf, famistudio };
-constexpr std::array<std::string_view, 3> chip_export_words{"frames", "nsf", "famistudio"};
-constexpr std::array<std::string_view, 1> hardware_model_words{"nes"};
+// The consoles with a model, by HardwareModel.
+constexpr std::array<std::string_view, 2> hardware_model_words{"nes", "gameboy"};
 
 // Why the sound has no frames to export, in bleep export's words, with shown naming it; nothing when
 // it has.
@@ -111,11 +109,12 @@ std::optional<SoundProblem> frames_problem(const Sound& sound, const std::string
                             ProblemKind::type};
     }
     if (!sound.patch.hardware) {
-        return SoundProblem{0, 0, "hardware",
-                            shown +
-                                " is not made for the hardware: give it \"hardware\": true (on nes), or make "
-                                "one with bleep random PRESET nes --hardware",
-                            ProblemKind::range};
+        return SoundProblem{
+            0, 0, "hardware",
+            shown +
+                " is not made for the hardware: give it \"hardware\": true (on nes or gameboy), "
+                "or make one with bleep random PRESET nes --hardware",
+            ProblemKind::range};
     }
     return std::nullopt;
 }
@@ -182,7 +181,8 @@ EMSCRIPTEN_KEEPALIVE char* bf_vocabulary() {
                                     {"defaultHeaderName", default_header_name},
                                     {"wavFormats", wav_format_words},
                                     {"hardwareChips", hardware_chips},
-                                    {"chipExports", chip_export_words},
+                                    {"chipExports", console_export_words},
+                                    {"gbdkPlayerRates", {gbdk_player_hz_min, gbdk_player_hz_max}},
                                     {"version", sound_format_version}};
     return text_block(vocabulary.dump());
 }
@@ -351,22 +351,25 @@ EMSCRIPTEN_KEEPALIVE char* bf_frames(const char* text, std::size_t size) {
             }
             list.push_back(std::move(writes));
         }
+        const bool gameboy = frames.model == HardwareModel::gameboy;
         const nlohmann::json result{{"model", hardware_model_words[static_cast<std::size_t>(frames.model)]},
-                                    {"frameRate", nes_frame_hz},
-                                    {"clockHz", nes_cpu_hz},
+                                    {"frameRate", gameboy ? dmg_frame_hz : nes_frame_hz},
+                                    {"clockHz", gameboy ? dmg_clock_hz : nes_cpu_hz},
                                     {"frames", std::move(list)}};
         return text_block(result.dump());
     });
 }
 
-// What bleep export --to KIND writes for a sound or a bank, kind an index into chip_export_words
-// checked by the caller. The request is JSON {file, label, bank, sounds: [[name, sound file text],
-// ...]}: the file name the tool would be given ("" for none), the FamiStudio label, whether the sounds
-// are a bank's (each with its name) or one sound's (its name from the file, as the tool takes it).
-// Gives the file's bytes, or the first problem as the tool words it.
+// What bleep export --to KIND writes for a sound or a bank, kind an index into console_export_words
+// checked by the caller. The request is JSON {file, label, headerName, playerHz, bank, sounds: [[name,
+// sound file text], ...]}: the file name the tool would be given ("" for none); --name (null: the
+// tool's own); the file gbdk's source includes (null: the header beside the sound file); gbdk's
+// player calls a second (null: once a frame); whether the sounds are a bank's (each with its name) or
+// one sound's (its name from the file, as the tool takes it). Gives the file's bytes (gbdk: JSON
+// {source, header}), or the first problem as the tool words it.
 EMSCRIPTEN_KEEPALIVE char* bf_chip_export(const char* request, std::size_t size, int kind_index) {
     const nlohmann::json asked = nlohmann::json::parse(std::string_view(request, size));
-    const auto kind = static_cast<ChipExport>(kind_index);
+    const auto kind = static_cast<ConsoleExport>(kind_index);
     const std::string file = asked.at("file").get<std::string>();
     const bool bank = asked.at("bank").get<bool>();
     const nlohmann::json& items = asked.at("sounds");
@@ -387,22 +390,38 @@ EMSCRIPTEN_KEEPALIVE char* bf_chip_export(const char* request, std::size_t size,
         }
         frames.push_back(hardware_frames(reading.sound->patch, reading.sound->duration_s));
     }
+    // gbdk names a single sound's data from its file; the FamiStudio list is "sounds" unless named.
+    const nlohmann::json& given_label = asked.at("label");
+    const std::string label = given_label.is_string()       ? given_label.get<std::string>()
+                              : kind == ConsoleExport::gbdk ? sound_name_of(file, "sound")
+                                                            : "sounds";
+    // The tool writes gbdk's header beside the source, which is beside the sound file.
+    const nlohmann::json& given_header = asked.at("headerName");
+    const std::string header_name =
+        given_header.is_string()
+            ? given_header.get<std::string>()
+            : (file.empty() ? label : std::filesystem::path(file).stem().string()) + ".h";
+    const nlohmann::json& given_rate = asked.at("playerHz");
+    const double player_hz = given_rate.is_number() ? given_rate.get<double>() : dmg_frame_hz;
     std::vector<NamedFrames> named;
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        named.push_back({names[i], &frames[i]});
+        const bool one_gbdk = frames.size() == 1 && kind == ConsoleExport::gbdk;
+        named.push_back({one_gbdk ? std::string_view(label) : std::string_view(names[i]), &frames[i]});
     }
-    if (kind == ChipExport::frames) {
-        return text_block(frames_text(named));
-    }
-    // An NSF holds one title: the sound's name, or the bank's for several; cut to what it holds.
+    // An NSF or GBS holds one title: the sound's name, or the bank's for several; cut to what it holds.
     const std::string title =
         (names.size() == 1 ? names[0] : sound_name_of(file, "sounds")).substr(0, nsf_title_max);
-    const ConsoleFile made = kind == ChipExport::nsf
-                                 ? nsf_file(frames, title)
-                                 : famistudio_text(named, asked.at("label").get<std::string>());
+    const ConsoleFiles made = console_files(named, kind, {file, title, label, header_name, player_hz});
     if (!made.problem.empty()) {
-        return problems_block(
-            {{0, 0, "", file.empty() ? made.problem : file + ": " + made.problem, ProblemKind::range}});
+        // A request for the wrong file is the tool's usage error, in its words; what the file cannot
+        // hold names the file, as the tool's failures do.
+        const std::string message =
+            made.request_refused || file.empty() ? made.problem : file + ": " + made.problem;
+        return problems_block({{0, 0, "", message, ProblemKind::range}});
+    }
+    if (kind == ConsoleExport::gbdk) {
+        return text_block(nlohmann::json{{"source", made.bytes}, {"header", made.header}}.dump(
+            -1, ' ', false, nlohmann::json::error_handler_t::replace));
     }
     return text_block(made.bytes);
 }

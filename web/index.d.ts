@@ -24,7 +24,7 @@ export interface Sound {
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;
-  /** Made for the hardware: reduced to the console's frames and played by a model of its sound unit (nes only). */
+  /** Made for the hardware: reduced to the console's frames and played by a model of its sound unit (nes and gameboy). */
   hardware?: boolean;
   // derived members: the derived_files target writes these lines from the library
   /** Start frequency: starting pitch (20 to 20000 Hz). */
@@ -249,8 +249,11 @@ export function mutate(sound: Sound | LayeredSound, amount: number, seed: bigint
 
 /** The chips whose console's sound unit has a model: a sound on one can be made for the hardware. */
 export const hardwareChips: readonly Chip[];
-/** The files of a hardware sound that exportChip writes, as `bleep export --to` names them. */
-export type ChipExport = 'frames' | 'nsf' | 'famistudio';
+/**
+ * The files of a hardware sound that exportChip writes, as `bleep export --to` names them: frames and vgm
+ * of either console's sounds, nsf and famistudio of the nes's, gbs and gbdk of the gameboy's.
+ */
+export type ChipExport = 'frames' | 'nsf' | 'famistudio' | 'gbs' | 'vgm' | 'gbdk';
 export const chipExports: readonly ChipExport[];
 /** One write to a sound register: the CPU address and the byte written. */
 export interface RegisterWrite {
@@ -260,23 +263,40 @@ export interface RegisterWrite {
 /** A hardware sound reduced to its frames: the register writes of each video frame. */
 export interface Frames {
   /** The console whose sound unit plays them. */
-  model: 'nes';
-  /** Video frames a second: frame k's writes are made at k / frameRate seconds. */
+  model: 'nes' | 'gameboy';
+  /** Video frames a second (about 60.0988 on the nes, 59.7275 on the gameboy): frame k's writes are made at k / frameRate seconds. */
   frameRate: number;
-  /** The CPU clock the channels' timers count, in Hz. */
+  /** The clock the channels' timers count, in Hz: the nes's CPU (1789773), the gameboy's master clock (4194304). */
   clockHz: number;
   /** Each frame's writes, in the order made. */
   frames: RegisterWrite[][];
 }
 /** The frames of a sound made for the hardware; any other sound throws (a RangeError, or a TypeError for layers). */
 export function frames(sound: Sound): Frames;
-/** Options of exportChip: the FamiStudio label (`--name`, default "sounds") and the file the tool would be given. */
+/** Options of exportChip: `--name` and the file the tool would be given, which names the sound and its messages. */
 export interface ChipExportOptions {
+  /** The FamiStudio label (default "sounds"), or gbdk's symbol for a single sound (default the file's stem). */
   name?: string;
   fileName?: string;
 }
-/** What `bleep export --to nsf` writes for the sound or the bank: an NSF file's bytes. */
-export function exportChip(sound: Sound | Bank, kind: 'nsf', options?: ChipExportOptions): Uint8Array;
+/** Options of a gbdk export: also the header its source includes and how often the game calls the player. */
+export interface GbdkExportOptions extends ChipExportOptions {
+  /** The header's file name, as `#include "..."` names it (default the file's stem, or name, with .h). */
+  headerName?: string;
+  /** The player's calls a second, `--player-rate` (59.7275 to 1024; default once a video frame). */
+  playerRate?: number;
+}
+/** Why a number cannot be gbdk's playerRate (59.7275 to 1024 calls a second), or null when it can. */
+export function checkPlayerRate(rate: unknown): string | null;
+/** What `bleep export --to gbdk` writes: the C source and the header beside it. */
+export interface GbdkFiles {
+  source: string;
+  header: string;
+}
+/** What `bleep export --to nsf`, `gbs` or `vgm` writes for the sound (or, but for vgm, the bank): a file's bytes. */
+export function exportChip(sound: Sound | Bank, kind: 'nsf' | 'gbs' | 'vgm', options?: ChipExportOptions): Uint8Array;
 /** What `bleep export --to frames` or `--to famistudio` writes for the sound or the bank, as text. */
 export function exportChip(sound: Sound | Bank, kind: 'frames' | 'famistudio', options?: ChipExportOptions): string;
-export function exportChip(sound: Sound | Bank, kind: ChipExport, options?: ChipExportOptions): Uint8Array | string;
+/** What `bleep export --to gbdk` writes for the gameboy sound or bank: the C source and its header. */
+export function exportChip(sound: Sound | Bank, kind: 'gbdk', options?: GbdkExportOptions): GbdkFiles;
+export function exportChip(sound: Sound | Bank, kind: ChipExport, options?: GbdkExportOptions): Uint8Array | string | GbdkFiles;

@@ -128,7 +128,10 @@ export const rates = Object.freeze({ min: vocabulary.minRate, max: vocabulary.ma
 export const wavFormats = Object.freeze(vocabulary.wavFormats);
 /** The chips whose console's sound unit has a model, so that a sound on them can be made for the hardware. */
 export const hardwareChips = Object.freeze(vocabulary.hardwareChips);
-/** The files exportChip writes of a hardware sound: "frames", "nsf" and "famistudio", as `bleep export --to`. */
+/**
+ * The files exportChip writes of a hardware sound, as `bleep export --to`: "frames" and "vgm" of either
+ * console's, "nsf" and "famistudio" of the nes's, "gbs" and "gbdk" of the gameboy's.
+ */
 export const chipExports = Object.freeze(vocabulary.chipExports);
 
 /** Resolves once the module is ready; it already is when this file has been imported. */
@@ -456,8 +459,9 @@ export function random(preset, chip, seed, options) {
 
 /**
  * The frames of a sound made for the hardware: {model, frameRate, clockHz, frames}, the console
- * ("nes"), its video frames a second, the CPU clock its channels' timers count, and for each frame
- * its register writes in the order made, each {address, value}. A sound not made for the hardware
+ * ("nes" or "gameboy"), its video frames a second (about 60.0988 or 59.7275), the clock its channels'
+ * timers count (1789773 or 4194304 Hz), and for each frame its register writes in the order made,
+ * each {address, value}. A sound not made for the hardware
  * throws a RangeError saying how to make one; a layered sound a TypeError.
  */
 export function frames(sound) {
@@ -465,28 +469,70 @@ export function frames(sound) {
   return { ...made, frames: made.frames.map((writes) => writes.map(([address, value]) => ({ address, value }))) };
 }
 
-// The FamiStudio data's label when none is given, as bleep export's --name.
-const defaultChipLabel = 'sounds';
+const [minPlayerRate, maxPlayerRate] = vocabulary.gbdkPlayerRates;
+
+/**
+ * Why a number cannot be how often a game calls gbdk's sound-effect player, or null when it can: from
+ * 59.7275 (each vertical blank) to 1024 calls a second.
+ */
+export function checkPlayerRate(rate) {
+  if (typeof rate !== 'number') {
+    return `playerRate must be a number, not ${typeName(rate)}`;
+  }
+  if (!(rate >= minPlayerRate && rate <= maxPlayerRate)) {
+    return `playerRate ${rate} is not a number of calls a second from ${minPlayerRate} to ${maxPlayerRate}`;
+  }
+  return null;
+}
+
+// A file name gbdk's source can include between quotes, as the tool's own header beside it is.
+function checkHeaderFile(headerName) {
+  if (typeof headerName !== 'string') {
+    throw new TypeError(`headerName must be a string, not ${typeName(headerName)}`);
+  }
+  // eslint-disable-next-line no-control-regex
+  if (headerName === '' || /["\\/\u0000-\u001f\u007f]/.test(headerName)) {
+    throw new RangeError(`headerName "${headerName}" is not a file name to include (no quotes, slashes or control characters)`);
+  }
+}
 
 /**
  * What `bleep export FILE --to KIND` writes, byte for byte, for a sound made for the hardware or a
- * bank (as parseBank gives it) of such sounds: kind "frames" (the frames as text, a string), "nsf" (an
- * NSF file, a Uint8Array) or "famistudio" (FamiTone2/FamiStudio sound-effect data in ca65 syntax, a
- * string). Options: name, the FamiStudio data's label (--name, default "sounds"); fileName, the name of
- * the file the tool would be given, from whose stem it names a sound ("sound" when that is no
- * identifier) and a bank's NSF title ("sounds"), and which its messages name. A sound not made for
- * the hardware throws a RangeError saying how to make one, a layered sound a TypeError, and a file the
- * console's players cannot take (a FamiStudio effect over the engine's limits, ...) a RangeError.
+ * bank (as parseBank gives it) of such sounds, by kind: "frames" (the frames as text, a string) and
+ * "vgm" (a VGM file of one sound, a Uint8Array) of either console; on the nes "nsf" (an NSF file, a
+ * Uint8Array) and "famistudio" (FamiTone2/FamiStudio sound-effect data in ca65 syntax, a string); on the
+ * gameboy "gbs" (a GBS file, a Uint8Array) and "gbdk" (C data for GBDK and GB Studio's sound-effect
+ * player: {source, header}, two strings). Options: name (--name), the FamiStudio data's label (default
+ * "sounds") or the gbdk symbol of a single sound (default the file's stem); fileName, the name of the
+ * file the tool would be given, from whose stem it names a sound ("sound" when that is no identifier),
+ * a bank's NSF or GBS title ("sounds") and gbdk's header, and which its messages name; headerName, the
+ * header gbdk's source includes (default the file's stem, or name, with .h); playerRate, for gbdk, the
+ * player's calls a second (--player-rate, 59.7275 to 1024, default once a frame). A sound not made
+ * for the hardware throws a RangeError saying how to make one, a layered sound a TypeError, and a kind
+ * for the other console, a bank for a VGM file or a file the console's players cannot take (a
+ * FamiStudio effect over the engine's limits, ...) a RangeError.
  */
 export function exportChip(soundOrBank, kind, options) {
   const index = wordIndex(kind, chipExports, 'kind');
-  const { name = defaultChipLabel, fileName = '' } = optionsOf(options);
-  const problem = checkHeaderName(name);
-  if (problem !== null) {
-    throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+  const { name, fileName = '', headerName, playerRate } = optionsOf(options);
+  if (name !== undefined) {
+    const problem = checkHeaderName(name);
+    if (problem !== null) {
+      throw new (typeof name === 'string' ? RangeError : TypeError)(problem);
+    }
   }
   if (typeof fileName !== 'string') {
     throw new TypeError(`fileName must be a string, not ${typeName(fileName)}`);
+  }
+  if (headerName !== undefined) checkHeaderFile(headerName);
+  if (playerRate !== undefined) {
+    const problem = checkPlayerRate(playerRate);
+    if (problem !== null) {
+      throw new (typeof playerRate === 'number' ? RangeError : TypeError)(problem);
+    }
+    if (kind !== 'gbdk') {
+      throw new RangeError(`playerRate ${playerRate} is for kind gbdk`);
+    }
   }
   const bank = typeof soundOrBank === 'object' && soundOrBank !== null && 'entries' in soundOrBank;
   let sounds;
@@ -501,12 +547,17 @@ export function exportChip(soundOrBank, kind, options) {
   } else {
     sounds = [['', soundText(soundOrBank)]];
   }
-  const request = JSON.stringify({ file: fileName, label: name, bank, sounds });
+  const request = JSON.stringify({
+    file: fileName, label: name ?? null, headerName: headerName ?? null, playerHz: playerRate ?? null, bank, sounds,
+  });
   const result = soundResult(take(withStrings([request], (pointer, size) => core._bf_chip_export(pointer, size, index))));
   if (result instanceof Error) {
     throw result;
   }
-  return kind === 'nsf' ? result : fromUtf8.decode(result);
+  if (kind === 'gbdk') {
+    return soundOf(result);
+  }
+  return kind === 'frames' || kind === 'famistudio' ? fromUtf8.decode(result) : result;
 }
 
 /** The sound moved a little: amount from 0 (not at all) to 1; the same seed gives the same sound. */

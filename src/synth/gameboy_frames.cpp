@@ -2,6 +2,7 @@
 // noise channel, and the levels as the channels' 4-bit volumes, which the DMG takes only on a trigger
 // or by its own envelope steps (Pan Docs, "Audio Registers" and "Audio Details"). The mapping is
 // described in bleepforge/synth.hpp.
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
@@ -72,9 +73,9 @@ int distance(int a, int b) { return a > b ? a - b : b - a; }
 // The frames from `from` on that an envelope started there plays within `tolerance` of the wanted
 // volumes. The last frame, which silences the channel, is met only by a held volume, so that no
 // player's envelope phase can leave a step sounding.
-std::uint64_t frames_met(const Envelope& e, const std::vector<std::uint8_t>& wanted, std::uint64_t from,
-                         int tolerance) {
-    std::uint64_t n = from;
+std::size_t frames_met(const Envelope& e, const std::vector<std::uint8_t>& wanted, std::size_t from,
+                       int tolerance) {
+    std::size_t n = from;
     for (; n < wanted.size(); ++n) {
         const bool met = n + 1 == wanted.size() ? e.pace == 0 && e.start == wanted[n]
                                                 : distance(e.volume_after(n - from), wanted[n]) <= tolerance;
@@ -90,14 +91,14 @@ std::uint64_t frames_met(const Envelope& e, const std::vector<std::uint8_t>& wan
 // within tolerance (held, where that carries as far); tolerance 0 retriggers on every change.
 std::vector<std::optional<std::uint8_t>> plan_triggers(const std::vector<std::uint8_t>& wanted, int tolerance) {
     std::vector<std::optional<std::uint8_t>> triggers(wanted.size());
-    std::uint64_t n = 0;
+    std::size_t n = 0;
     while (n < wanted.size()) {
         Envelope best{wanted[n], false, 0};
-        std::uint64_t best_run = frames_met(best, wanted, n, tolerance);
+        std::size_t best_run = frames_met(best, wanted, n, tolerance);
         for (const bool up : {false, true}) {
             for (int pace = 1; pace <= max_pace && tolerance > 0; ++pace) {
                 const Envelope e{wanted[n], up, static_cast<std::uint8_t>(pace)};
-                const std::uint64_t run = frames_met(e, wanted, n, tolerance);
+                const std::size_t run = frames_met(e, wanted, n, tolerance);
                 if (run > best_run) {
                     best = e;
                     best_run = run;

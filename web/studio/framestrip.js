@@ -1,8 +1,8 @@
 // The frame strip: a hardware sound's frames as its channels play them, one frame after another: the
-// tone channel's pitch (from its timer period), its volume and duty (pulse) or whether it sounds
-// (triangle), and whether the noise channel sounds. A picture, a summary line and a table of every
-// frame, built with text and attributes only. The frames are the module's; this only reads what
-// each frame leaves in the registers.
+// tone channel's pitch (from its timer period), its volume and duty (pulse) or whether it sounds (the
+// nes's triangle), and whether the noise channel sounds, on the nes or the gameboy. A picture, a
+// summary line and a table of every frame, built with text and attributes only. The frames are the
+// module's; this only reads what each frame leaves in the registers.
 import { prepare } from './scope.js';
 
 // The NES's sound registers (NESdev wiki "APU"): the channels enabled in $4015 (bits 0, 2 and 3);
@@ -24,9 +24,7 @@ const pulseMinPeriod = 8;
 
 const hex = (value, digits) => value.toString(16).toUpperCase().padStart(digits, '0');
 
-// What each frame leaves the channels playing: {tone, frameRate, states}, tone 'pulse' or 'triangle'
-// (the one the first frame enables), each state {period, hz, sounding, volume, duty, noise, writes}.
-export function channelStates({ frameRate, clockHz, frames }) {
+function nesStates({ clockHz, frames }) {
   const registers = new Map();
   let tone = null;
   const states = frames.map((writes) => {
@@ -52,7 +50,74 @@ export function channelStates({ frameRate, clockHz, frames }) {
     state.noise = noiseVolume > 0 ? noiseVolume : null;
     return state;
   });
-  return { tone, frameRate, states };
+  return { tone, states };
+}
+
+// The Game Boy's (Pan Docs "Audio Registers"): the power in NR52 ($FF26, bit 7) and each channel's
+// sides in NR51 ($FF25: bit 0 and 4 pulse 1, bits 3 and 7 the noise). Pulse 1: the duty in NR11
+// bits 7-6; NR12 the envelope, its start volume in bits 7-4, up in bit 3, its pace in bits 2-0 (bits
+// 7-3 all 0 turn the channel's DAC off); the 11-bit period in NR13 and NR14 bits 2-0, NR14 bit 7 the
+// trigger; the noise's envelope in NR42 and its trigger in NR44. A trigger starts the envelope, which
+// steps the volume once every pace ticks of its 64 Hz clock.
+const dmg = {
+  power: 0xff26, sides: 0xff25,
+  pulse: { duty: 0xff11, envelope: 0xff12, low: 0xff13, high: 0xff14, sides: 0x11 },
+  noise: { envelope: 0xff21, trigger: 0xff23, sides: 0x88 },
+};
+const envelopeHz = 64;
+
+// A channel's volume: the envelope its last trigger started, that many frames on. Where the 64 Hz
+// ticks fall against the frames depends on the console's divider; half a tick is taken, as the
+// frames were made with.
+function dmgVolume({ start, up, pace }, frames, frameRate) {
+  if (pace === 0) return start;
+  const steps = Math.floor(Math.floor((frames * envelopeHz) / frameRate + 0.5) / pace);
+  return up ? Math.min(15, start + steps) : Math.max(0, start - steps);
+}
+
+function gameboyStates({ clockHz, frameRate, frames }) {
+  const registers = new Map();
+  // Each channel's envelope since its trigger and the frames since; null while it is off.
+  const playing = { pulse: null, noise: null };
+  const step = (channel, writes, triggerAddress) => {
+    const { envelope } = dmg[channel];
+    const value = registers.get(envelope) ?? 0;
+    const triggered = writes.some(({ address, value: written }) => address === triggerAddress && written & 0x80);
+    if ((value & 0xf8) === 0 || !(registers.get(dmg.power) & 0x80)) {
+      playing[channel] = null;
+    } else if (triggered) {
+      playing[channel] = { start: value >> 4, up: (value & 8) !== 0, pace: value & 7, since: 0 };
+    } else if (playing[channel]) {
+      playing[channel].since += 1;
+    }
+    const heard = ((registers.get(dmg.sides) ?? 0) & dmg[channel].sides) !== 0;
+    return playing[channel] && heard ? dmgVolume(playing[channel], playing[channel].since, frameRate) : 0;
+  };
+  const states = frames.map((writes) => {
+    for (const { address, value } of writes) registers.set(address, value);
+    const period = (registers.get(dmg.pulse.low) ?? 0) | ((registers.get(dmg.pulse.high) ?? 0) & 7) << 8;
+    const volume = step('pulse', writes, dmg.pulse.high);
+    const noiseVolume = step('noise', writes, dmg.noise.trigger);
+    return {
+      writes,
+      period,
+      // 32 clock cycles a count of the period's 2048 - x: 131072 / (2048 - x) Hz.
+      hz: clockHz / (32 * (2048 - period)),
+      volume,
+      duty: duties[(registers.get(dmg.pulse.duty) ?? 0) >> 6],
+      sounding: volume > 0,
+      noise: noiseVolume > 0 ? noiseVolume : null,
+    };
+  });
+  return { tone: 'pulse', states };
+}
+
+// What each frame leaves the channels playing: {model, tone, frameRate, states}, tone 'pulse' or
+// 'triangle' (on the nes the one the first frame enables; the gameboy's is pulse 1), each state
+// {period, hz, sounding, volume, duty, noise, writes}.
+export function channelStates(made) {
+  const { tone, states } = made.model === 'gameboy' ? gameboyStates(made) : nesStates(made);
+  return { model: made.model, tone, frameRate: made.frameRate, states };
 }
 
 const rounded = (hz) => (hz >= 100 ? Math.round(hz) : Number(hz.toFixed(1)));
@@ -65,7 +130,7 @@ const span = (values, show = String) => {
 // One line that says what the strip shows.
 export function frameSummary({ tone, frameRate, states }) {
   const count = states.length;
-  const head = `${count} frame${count === 1 ? '' : 's'} (${(count / frameRate).toFixed(2)} s at ${frameRate.toFixed(2)} a second)`;
+  const head = `${count} frame${count === 1 ? '' : 's'} (${(count / frameRate).toFixed(2)} s at ${Number(frameRate.toFixed(4))} a second)`;
   const sounding = states.filter((s) => s.sounding);
   let toneText = 'no tone channel';
   if (tone && !sounding.length) {

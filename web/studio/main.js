@@ -1,6 +1,6 @@
 // The studio: a view over the WebAssembly library. Every sample, file and header comes from it.
 import {
-  checkHeaderName, checkRate, checkSound, chips, exportChip, formatSound, frames as framesOf, hardwareChips, inactiveMembers, layerFields,
+  checkHeaderName, checkPlayerRate, checkRate, checkSound, chips, exportChip, formatSound, frames as framesOf, hardwareChips, inactiveMembers, layerFields,
   makeSound, mutate, parseSound, presets, random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
@@ -218,7 +218,7 @@ function showSound(whole) {
   controls.show(sound);
   $('chip').value = sound.chip;
   showHardware(sound);
-  $('hardware-files').hidden = isLayered(whole) || whole.hardware !== true;
+  showConsoleFiles(whole);
   const family = sound.preset ? `\u00b7 ${presetTitles[sound.preset]} family` : '';
   $('family').textContent = isLayered(whole) ? `\u00b7 layer ${layerState.selected + 1} of ${whole.layers.length} ${family}` : family;
   showLayerStrip(whole);
@@ -301,7 +301,8 @@ $('chip').addEventListener('change', (event) => {
   const notes = [];
   if (ignored.length) notes.push(`On ${chip} the sound ignores ${ignored.map(({ member }) => member).join(', ')}: ${ignored[0].reason}.`);
   if (sound.hardware === true && !hardware) {
-    notes.push(`On ${chip} the sound is not made for the hardware: only ${hardwareChips.join(', ')} has a model of its sound unit.`);
+    const have = hardwareChips.length === 1 ? `${hardwareChips[0]} has a model of its` : `${hardwareChips.join(' and ')} have a model of their`;
+    notes.push(`On ${chip} the sound is not made for the hardware: only ${have} sound unit.`);
   }
   $('chip-note').textContent = notes.join(' ');
   store.commit(withEdited(next));
@@ -474,9 +475,20 @@ $('rate').addEventListener('change', () => {
 });
 $('header-name').addEventListener('input', headerNameProblem);
 
-// A hardware sound's files for the console, each what bleep export --to KIND writes for the sound
-// file Save gives (whose name names the sound in them). The FamiStudio data's label is checked as
-// it is typed.
+// A hardware sound's files for its console, each what bleep export --to KIND writes for the sound
+// file Save gives (whose name names the sound in them): the nes's NSF and FamiStudio data, the
+// gameboy's GBS and GBDK C, and either's VGM and frames. The FamiStudio data's label and the GBDK
+// player's rate are checked as they are typed.
+function showConsoleFiles(whole) {
+  $('hardware-files').hidden = isLayered(whole) || whole.hardware !== true;
+  const gameboy = whole.chip === 'gameboy';
+  $('hardware-files-title').textContent = gameboy ? 'For the Game Boy' : 'For the NES';
+  $('nes-options').hidden = gameboy;
+  $('gameboy-options').hidden = !gameboy;
+  for (const button of document.querySelectorAll('#hardware-files [data-console]')) {
+    button.hidden = button.dataset.console !== (gameboy ? 'gameboy' : 'nes');
+  }
+}
 const labelProblem = () => {
   const problem = checkHeaderName($('sfx-label').value);
   $('sfx-label-error').textContent = problem || '';
@@ -484,20 +496,44 @@ const labelProblem = () => {
   return problem;
 };
 $('sfx-label').addEventListener('input', labelProblem);
+// The rate as typed: empty for once a frame (undefined), else the number of calls a second.
+const playerRate = () => ($('player-rate').value.trim() === '' ? undefined : Number($('player-rate').value));
+const playerRateProblem = () => {
+  const text = $('player-rate').value.trim();
+  const problem = text === '' ? null
+    : Number.isNaN(Number(text)) ? `"${text}" is not a number of calls a second from 59.7275 to 1024` : checkPlayerRate(playerRate());
+  $('player-rate-error').textContent = problem || '';
+  $('player-rate').setAttribute('aria-invalid', String(problem !== null));
+  return problem;
+};
+$('player-rate').addEventListener('input', playerRateProblem);
 const chipFiles = [
   { kind: 'nsf', button: 'export-nsf', extension: 'nsf', type: 'application/octet-stream' },
   { kind: 'famistudio', button: 'export-famistudio', extension: 's', type: 'text/plain' },
+  { kind: 'gbs', button: 'export-gbs', extension: 'gbs', type: 'application/octet-stream' },
+  { kind: 'gbdk', button: 'export-gbdk', extension: 'c', type: 'text/x-c' },
+  { kind: 'vgm', button: 'export-vgm', extension: 'vgm', type: 'application/octet-stream' },
   { kind: 'frames', button: 'export-frames', extension: 'frames', type: 'text/plain' },
 ];
+// What a kind's own field holds back: its title and problem, or nothing.
+const fieldOf = {
+  famistudio: () => ['FamiStudio label', labelProblem()],
+  gbdk: () => ['GBDK player calls', playerRateProblem()],
+};
 for (const { kind, button, extension, type } of chipFiles) {
   $(button).addEventListener('click', () => {
-    const problem = kind === 'famistudio' ? labelProblem() : null;
-    const labelEntries = problem ? [`FamiStudio label (${problem})`] : [];
-    if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...labelEntries])) return;
+    const [title, problem] = fieldOf[kind]?.() ?? [];
+    const fieldEntries = problem ? [`${title} (${problem})`] : [];
+    if (refused('files-refused', 'Nothing exported', [...soundEntries(), ...fieldEntries])) return;
     const base = baseName(store.sound);
-    let bytes;
+    const options = {
+      fileName: `${base}.bleep`,
+      ...(kind === 'famistudio' && { name: $('sfx-label').value }),
+      ...(kind === 'gbdk' && playerRate() !== undefined && { playerRate: playerRate() }),
+    };
+    let made;
     try {
-      bytes = exportChip(store.sound, kind, { fileName: `${base}.bleep`, ...(kind === 'famistudio' && { name: $('sfx-label').value }) });
+      made = exportChip(store.sound, kind, options);
     } catch (error) {
       // What the console's players cannot take, such as an effect longer than the engine reads.
       $('files-refused').textContent = `Nothing exported: ${error.message}`;
@@ -505,7 +541,14 @@ for (const { kind, button, extension, type } of chipFiles) {
       return;
     }
     const name = `${base}.${extension}`;
-    download(bytes, name, type);
+    if (kind === 'gbdk') {
+      // The source includes its header by this name, so the two go side by side.
+      download(made.source, name, type);
+      download(made.header, `${base}.h`, type);
+      say(`Exported ${name} and ${base}.h`);
+      return;
+    }
+    download(made, name, type);
     say(`Exported ${name}`);
   });
 }

@@ -119,6 +119,7 @@ test('the TypeScript declarations hold the tables\' members, titles, summaries a
   assert.deepEqual(unions.Preset, bf.presets);
   assert.deepEqual(unions.Chip, bf.chips);
   assert.deepEqual(unions.WavFormat, bf.wavFormats);
+  assert.deepEqual(unions.ChipExport, bf.chipExports);
   const every = [...bf.fields, ...bf.layerFields];
   assert.deepEqual(unions.Section, [...new Set(bf.fields.map((f) => f.section))]);  // every section, in order
   assert.deepEqual(unions.Unit, [...new Set(every.map((f) => f.unit))]);

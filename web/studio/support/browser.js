@@ -61,6 +61,24 @@ export async function download(page, selector) {
   return { name: file.suggestedFilename(), bytes: readFileSync(path) };
 }
 
+// What a click downloads when it gives several files, in the order they come.
+export async function downloads(page, selector, count) {
+  const files = [];
+  const all = new Promise((resolve) => {
+    const seen = (file) => {
+      files.push(file);
+      if (files.length === count) {
+        page.off('download', seen);
+        resolve();
+      }
+    };
+    page.on('download', seen);
+  });
+  await page.click(selector);
+  await all;
+  return Promise.all(files.map(async (file) => ({ name: file.suggestedFilename(), bytes: readFileSync(await file.path()) })));
+}
+
 // Whether an action downloads nothing: no download starts while it runs and for a while after.
 export async function nothingDownloaded(page, action) {
   let downloaded = false;

@@ -9,7 +9,7 @@ import { join } from 'node:path';
 import { after, before, test } from 'node:test';
 
 import {
-  download, haveNativeBleep, launch, nativeBleep, nothingDownloaded, referenceHashes, screenshotFolder, setValue, sha256, studioUrl,
+  download, downloads, haveNativeBleep, launch, nativeBleep, nothingDownloaded, referenceHashes, screenshotFolder, setValue, sha256, studioUrl,
   valueOf,
 } from '../support/browser.js';
 
@@ -719,10 +719,17 @@ test('every control the keyboard reaches is in view below the sticky bar, going 
 
 // What bleep export writes for a file in the scratch folder, run there so that its messages name the
 // file as the page does; or the message it refuses with.
-function nativeExport(file, kind, name) {
+function nativeExport(file, kind, name, more = []) {
   const out = `${file}.${kind}.native`;
-  const run = spawnSync(nativeBleep, ['export', file, '--to', kind, '-o', out, ...(name ? ['--name', name] : [])], { cwd: scratch, encoding: 'utf8' });
+  const run = spawnSync(nativeBleep, ['export', file, '--to', kind, '-o', out, ...(name ? ['--name', name] : []), ...more], { cwd: scratch, encoding: 'utf8' });
   return run.status === 0 ? { bytes: readFileSync(join(scratch, out)) } : { refused: run.stderr.split('\n')[0].replace(/^bleep: /, '') };
+}
+
+// What bleep export --to gbdk writes beside the file, where it names the header the source includes.
+function nativeGbdk(file, more = []) {
+  execFileSync(nativeBleep, ['export', file, '--to', 'gbdk', ...more], { cwd: scratch });
+  const stem = join(scratch, file.replace(/\.bleep$/, ''));
+  return { source: readFileSync(`${stem}.c`), header: readFileSync(`${stem}.h`) };
 }
 
 test('the Hardware switch makes the sound for the console, undoably, from the keyboard, and the stages it lacks are dimmed with the reason', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
@@ -758,14 +765,14 @@ test('the Hardware switch makes the sound for the console, undoably, from the ke
   writeFileSync(file, (await download(page, '#save-sound')).bytes);
   const lines = nativeExport('laser_nes.bleep', 'frames').bytes.toString().trim().split('\n').slice(1);
   assert.match(await page.textContent('#frame-summary'),
-    new RegExp(`^${lines.length} frames \\(0\\.52 s at 60\\.10 a second\\); triangle on \\d+: \\d+ to 823 Hz \\(period 67 to \\d+\\); noise off\\.$`));
+    new RegExp(`^${lines.length} frames \\(0\\.52 s at 60\\.0988 a second\\); triangle on \\d+: \\d+ to 823 Hz \\(period 67 to \\d+\\); noise off\\.$`));
   await page.click('#frame-details summary');
   const rows = await page.locator('#frame-table tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
   assert.deepEqual(rows.map((cells) => `${cells[0]}${cells.at(-1) ? ` ${cells.at(-1)}` : ''}`), lines);
   assert.deepEqual(await page.locator('#frame-table thead th').allTextContents(), ['Frame', 'Period', 'Hz', 'Sounds', 'Noise', 'Writes']);
-  // The laser's first frames: the triangle at period $041 (65), stopped ($4008 = $80: a reload of 0)
-  // while the attack starts at volume 0; then sounding ($FF) at $043 (67): 1789773 / (32 x 68) Hz.
-  assert.equal(lines[0], '0 4015=0C 4008=80 400A=41 400B=00 400C=30 400E=03 400F=00');
+  // The laser's first frames: the triangle alone enabled ($4015 = $04), at period $041 (65), stopped
+  // ($4008 = $80: a reload of 0) while the attack starts at volume 0; then sounding ($FF) at $043 (67): 1789773 / (32 x 68) Hz.
+  assert.equal(lines[0], '0 4015=04 4008=80 400A=41 400B=00');
   assert.equal(lines[1], '1 4008=FF 400A=43');
   assert.deepEqual(rows[0].slice(0, 5), ['0', '65', '-', 'no', '-']);
   assert.deepEqual(rows[1].slice(0, 5), ['1', '67', '823', 'yes', '-']);
@@ -784,7 +791,7 @@ test('the Hardware switch makes the sound for the console, undoably, from the ke
   assert.match(page.url(), /preset=coin&chip=nes&hardware=true&/);
   await page.selectOption('#chip', 'sid');
   assert.equal(await page.isHidden('#hardware-row'), true);
-  assert.equal(await page.textContent('#chip-note'), 'On sid the sound is not made for the hardware: only nes has a model of its sound unit.');
+  assert.equal(await page.textContent('#chip-note'), 'On sid the sound is not made for the hardware: only nes and gameboy have a model of their sound unit.');
   assert.match(page.url(), /chip=sid&hardware=false&/);
   await page.click('#undo');
   assert.equal(await page.isChecked('#hardware'), true);
@@ -802,7 +809,10 @@ test('a hardware sound\'s NSF, FamiStudio data and frames are bleep export\'s by
   assert.equal(saved.name, 'laser_nes.bleep');
   writeFileSync(join(scratch, saved.name), saved.bytes);
   assert.equal(saved.bytes.toString(), execFileSync(nativeBleep, ['random', 'laser', 'nes', '--seed', seed, '--hardware'], { encoding: 'utf8' }));
-  const files = [['#export-nsf', 'nsf', 'laser_nes.nsf'], ['#export-famistudio', 'famistudio', 'laser_nes.s'], ['#export-frames', 'frames', 'laser_nes.frames']];
+  const files = [['#export-nsf', 'nsf', 'laser_nes.nsf'], ['#export-famistudio', 'famistudio', 'laser_nes.s'],
+    ['#export-vgm', 'vgm', 'laser_nes.vgm'], ['#export-frames', 'frames', 'laser_nes.frames']];
+  assert.equal(await page.textContent('#hardware-files-title'), 'For the NES');
+  for (const hidden of ['#export-gbs', '#export-gbdk', '#gameboy-options']) assert.equal(await page.isHidden(hidden), true, hidden);
   for (const [button, kind, name] of files) {
     const got = await download(page, button);
     assert.equal(got.name, name);
@@ -883,5 +893,93 @@ test('a hardware sound\'s share link reopens it exactly, switch, strip and files
   // The strip's column of writes scrolls inside its box, not the page.
   const box = await page.$eval('.frame-table-box', (element) => ({ inner: element.scrollWidth, outer: element.clientWidth, right: element.getBoundingClientRect().right }));
   assert.ok(box.inner > box.outer && box.right <= 360, JSON.stringify(box));
+  await page.context().close();
+});
+
+test('a gameboy hardware sound: the switch, the strip of DMG frames, and its GBS, VGM, GBDK C and frames as bleep export writes them', { skip: !haveNativeBleep && !process.env.CI && 'no native bleep' }, async () => {
+  const page = await session.open({ viewport: { width: 1400, height: 1000 } });
+  await page.uncheck('#autoplay');
+  await page.selectOption('#chip', 'gameboy');
+  assert.equal(await page.isVisible('#hardware-row'), true, 'shown for the gameboy');
+  await page.check('#hardware');
+  assert.equal(await page.textContent('#status'), 'Made for the hardware on gameboy');
+  assert.match(page.url(), /preset=laser&chip=gameboy&hardware=true&/);
+  const saved = await download(page, '#save-sound');
+  assert.equal(saved.name, 'laser_gameboy.bleep');
+  writeFileSync(join(scratch, saved.name), saved.bytes);
+  // The strip reads the DMG's registers at its frame rate: each row's writes the tool's frame line,
+  // and pulse 1's period and pitch from NR13 and NR14, its volume from NR12.
+  const [heading, ...lines] = nativeExport(saved.name, 'frames').bytes.toString().trim().split('\n');
+  assert.equal(heading, '# gameboy (DMG), 59.7275 frames a second');
+  assert.match(await page.textContent('#frame-summary'),
+    new RegExp(`^${lines.length} frames \\(\\d\\.\\d\\d s at 59\\.7275 a second\\); pulse 1 on \\d+: [\\d.]+ to [\\d.]+ Hz \\(period \\d+ to \\d+\\), volume [\\d to]+, duty [\\d. to]+ %; noise off\\.$`));
+  await page.click('#frame-details summary');
+  const rows = await page.locator('#frame-table tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
+  assert.deepEqual(rows.map((cells) => `${cells[0]}${cells.at(-1) ? ` ${cells.at(-1)}` : ''}`), lines);
+  assert.deepEqual(await page.locator('#frame-table thead th').allTextContents(), ['Frame', 'Period', 'Hz', 'Volume', 'Duty', 'Noise', 'Writes']);
+  const registers = new Map();
+  lines.forEach((line, k) => {
+    for (const write of line.split(' ').slice(1)) registers.set(write.slice(0, 4), parseInt(write.slice(5), 16));
+    const period = registers.get('FF13') | (registers.get('FF14') & 7) << 8;
+    const hz = 131072 / (2048 - period);
+    assert.equal(rows[k][1], String(period), `frame ${k}`);
+    if (registers.get('FF12') >> 4) {
+      assert.equal(rows[k][2], String(hz >= 100 ? Math.round(hz) : Number(hz.toFixed(1))), `frame ${k}`);
+      assert.equal(rows[k][3], String(registers.get('FF12') >> 4), `frame ${k}`);
+    }
+  });
+  assert.ok(lines[0].startsWith('0 FF26=80 FF24=77 FF25=FF'), lines[0]);
+  await page.evaluate(() => window.scrollTo(0, 0));
+  await page.screenshot({ path: join(screenshotFolder(), 'studio-gameboy-1400.png'), fullPage: true });
+  // The Game Boy's files, and not the NES's.
+  assert.equal(await page.textContent('#hardware-files-title'), 'For the Game Boy');
+  for (const hidden of ['#export-nsf', '#export-famistudio', '#nes-options']) assert.equal(await page.isHidden(hidden), true, hidden);
+  const files = [['#export-gbs', 'gbs', 'laser_gameboy.gbs'], ['#export-vgm', 'vgm', 'laser_gameboy.vgm'], ['#export-frames', 'frames', 'laser_gameboy.frames']];
+  for (const [button, kind, name] of files) {
+    const got = await download(page, button);
+    assert.equal(got.name, name);
+    assert.equal(sha256(got.bytes), sha256(nativeExport(saved.name, kind).bytes), kind);
+  }
+  assert.equal((await download(page, '#export-gbs')).bytes.subarray(0, 3).toString(), 'GBS');
+  // GBDK C: the source and the header it includes, two files; the player's rate as the tool's.
+  const pair = async () => Object.fromEntries((await downloads(page, '#export-gbdk', 2)).map(({ name, bytes }) => [name, bytes.toString()]));
+  const native = nativeGbdk(saved.name);
+  assert.deepEqual(await pair(), { 'laser_gameboy.c': native.source.toString(), 'laser_gameboy.h': native.header.toString() });
+  assert.equal(await page.textContent('#status'), 'Exported laser_gameboy.c and laser_gameboy.h');
+  await page.fill('#player-rate', '256');
+  const timed = nativeGbdk(saved.name, ['--player-rate', '256']);
+  assert.deepEqual(await pair(), { 'laser_gameboy.c': timed.source.toString(), 'laser_gameboy.h': timed.header.toString() });
+  assert.notEqual(timed.source.toString(), native.source.toString());
+  // A rate the player cannot be called at is refused as typed, and holds back the GBDK C only.
+  for (const [typed, words] of [['fast', '"fast" is not a number of calls a second from 59.7275 to 1024'], ['2000', 'playerRate 2000 is not a number of calls a second from 59.7275 to 1024']]) {
+    await page.fill('#player-rate', typed);
+    assert.equal(await page.textContent('#player-rate-error'), words);
+    assert.equal(await page.getAttribute('#player-rate', 'aria-invalid'), 'true');
+    assert.equal(await nothingDownloaded(page, () => page.click('#export-gbdk')), true);
+    assert.equal(await page.textContent('#files-refused'), `Nothing exported. Correct first: GBDK player calls (${words}).`);
+  }
+  assert.equal(sha256((await download(page, '#export-gbs')).bytes), sha256(nativeExport(saved.name, 'gbs').bytes));
+  await page.fill('#player-rate', '');
+  assert.equal(await page.textContent('#player-rate-error'), '');
+  // A field showing a value the sound does not hold holds every console file back.
+  await setValue(page, 'duty', 2);
+  for (const button of ['#export-gbs', '#export-gbdk', '#export-vgm', '#export-frames']) {
+    assert.equal(await nothingDownloaded(page, () => page.click(button)), true, button);
+    assert.equal(await page.textContent('#files-refused'), 'Nothing exported. Correct first: Duty ("duty" is 2, outside its range: 0 to 1).');
+  }
+  await setValue(page, 'duty', 0.5);
+  await page.locator('#frames-view').scrollIntoViewIfNeeded();
+  await page.setViewportSize({ width: 360, height: 740 });
+  assert.equal(await page.evaluate(() => document.documentElement.scrollWidth), 360, 'nothing sticks out sideways');
+  for (const [part, selector] of [['frames', '#frames-view'], ['files', '#hardware-files']]) {
+    await page.locator(selector).scrollIntoViewIfNeeded();
+    await page.screenshot({ path: join(screenshotFolder(), `studio-gameboy-360-${part}.png`) });
+  }
+  // On the nes it stays made for the hardware, with the NES's files.
+  await page.selectOption('#chip', 'nes');
+  assert.equal(await page.isChecked('#hardware'), true);
+  assert.equal(await page.textContent('#hardware-files-title'), 'For the NES');
+  assert.equal(await page.isVisible('#export-nsf'), true);
+  assert.equal(await page.isHidden('#export-gbs'), true);
   await page.context().close();
 });
