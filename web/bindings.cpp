@@ -408,9 +408,8 @@ EMSCRIPTEN_KEEPALIVE char* bf_chip_export(const char* request, std::size_t size,
         const bool one_gbdk = frames.size() == 1 && kind == ConsoleExport::gbdk;
         named.push_back({one_gbdk ? std::string_view(label) : std::string_view(names[i]), &frames[i]});
     }
-    // An NSF or GBS holds one title: the sound's name, or the bank's for several; cut to what it holds.
-    const std::string title =
-        (names.size() == 1 ? names[0] : sound_name_of(file, "sounds")).substr(0, nsf_title_max);
+    // An NSF or GBS holds one title: the sound's name, or the bank's for several.
+    const std::string title = names.size() == 1 ? names[0] : sound_name_of(file, "sounds");
     const ConsoleFiles made = console_files(named, kind, {file, title, label, header_name, player_hz});
     if (!made.problem.empty()) {
         // A request for the wrong file is the tool's usage error, in its words; what the file cannot
