@@ -50,7 +50,7 @@ int main(int argc, char** argv) {
         }
         samples = render_sound(mix, 44100);
     } else {
-        // The design's own: powerup on the FM voice, with vibrato, and explosion, with the filter.
+        // The original voice's own: powerup on the FM voice, with vibrato, and explosion, with the filter.
         samples = render_sfx(make_patch(SfxPreset::powerup, ChipType::ym2612), 0.5, 44100);
         const SampleBuffer more = render_sfx(make_patch(SfxPreset::explosion, ChipType::nes), 0.5, 44100);
         samples.insert(samples.end(), more.begin(), more.end());

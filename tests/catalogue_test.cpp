@@ -70,7 +70,7 @@ TEST(ParseChip, MatchesKeysAnywhereInAnyCaseWithEarlierKeysWinning) {
 }
 
 // Every ordered pair of keys in one word, in both orders: the key earlier in the table decides,
-// wherever it stands. The tables in the order the design gives them.
+// wherever it stands. The tables in the order the program has always given them.
 TEST(ParseWords, LetTheEarlierKeyWinForEveryPairOfKeys) {
     const std::pair<const char*, SfxPreset> preset_table[] = {
         {"laser", SfxPreset::laser},   {"shoot", SfxPreset::laser},    {"jump", SfxPreset::jump},

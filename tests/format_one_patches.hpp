@@ -12,7 +12,7 @@ struct TimedPatch {
     double duration_s;
 };
 
-// 200 patches of the design's fourteen members only, drawn across their ranges, and their lengths:
+// 200 patches of the original fourteen members only, drawn across their ranges, and their lengths:
 // the sounds whose floats stages_test.cpp holds to the ones recorded before the stages came.
 inline std::vector<TimedPatch> format_one_patches() {
     SplitMix rng{1919};

@@ -136,7 +136,7 @@ TEST(ReadSound, ReportsEveryProblemWithItsLineColumnAndMember) {
          "s.bleep:1:49: \"layers[0].hardware\" is true, but the ym2612 has no hardware model (the nes and "
          "the gameboy have one)\n"
          "s.bleep:1:49: \"layers[0].hardware\" is a member of format 3: the file says \"bleepforge\": 2\n"},
-        // Format 1 holds the design's members only; format 2's integers and the sample-and-hold's
+        // Format 1 holds the original members only; format 2's integers and the sample-and-hold's
         // gap below its range are the format's too.
         {"{\"bleepforge\": 1,\n \"gain\": 0.5, \"duty\": 2,\n \"punch\": 0.1}",
          "s.bleep:2:2: \"gain\" is a member of format 2: the file says \"bleepforge\": 1\n"

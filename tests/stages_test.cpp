@@ -272,7 +272,7 @@ TEST(Stages, GainScalesBeforeTheClip) {
     }
 }
 
-// A stage set to change nothing still takes the stages' path: its samples are the design's, bit
+// A stage set to change nothing still takes the stages' path: its samples are the original voice's, bit
 // for bit, for every preset on every chip.
 TEST(Stages, LeaveTheDesignsBitsWhenTheyChangeNothing) {
     for (int preset = 0; preset < 8; ++preset) {
@@ -351,7 +351,7 @@ struct Hashes {
     }
 };
 
-// Patches of the design's fourteen members only, drawn across their ranges. The floats of those
+// Patches of the original fourteen members only, drawn across their ranges. The floats of those
 // whose filter stays below its bound were recorded from the build before the stages came, and every
 // build since must give them; the others' floats were re-recorded with the bound.
 TEST(Stages, LeaveTwoHundredFormatOneSoundsAsTheyWere) {

@@ -274,7 +274,7 @@ ordered_json sound_object(bool in_file) {
     ordered_json properties;
     properties["bleepforge"] = {
         {"description",
-         "Format version: 1 holds the design's members, 2 the stages of sound design and layers too, 3 "
+         "Format version: 1 holds the original members, 2 the stages of sound design and layers too, 3 "
          "whether the sound is made for the hardware."},
         {"type", "integer"},
         {"enum", {1, 2, sound_format_version}}};

@@ -20,7 +20,7 @@ export type Unit = 'Hz' | 'Hz/s' | 'Hz/s²' | '' | 's' | '1/s' | 'rad' | 's/s';
  * the preset's patch (or the defaults with 440 Hz) and every member given overrides it.
  */
 export interface Sound {
-  /** The format version: 3 (1 holds the design's members only, 2 no `hardware`). */
+  /** The format version: 3 (1 holds the original members only, 2 no `hardware`). */
   bleepforge: number;
   preset?: Preset;
   chip?: Chip;

@@ -16,7 +16,7 @@ namespace bleepforge {
 // The exporters take any run of samples: a SampleBuffer, or what a game rendered into its own
 // memory with render_voice.
 
-// The sample formats a WAV file can hold: 16-bit signed PCM (the design's), 8-bit unsigned PCM
+// The sample formats a WAV file can hold: 16-bit signed PCM (the program's own), 8-bit unsigned PCM
 // (float_to_pcm16's rule with 127 for 32767, offset by 128) and 32-bit IEEE float (format tag 3 with
 // a fact chunk), which holds the renderer's floats exactly.
 enum class WavFormat : std::uint8_t { s16, u8, f32 };

@@ -19,7 +19,7 @@
 namespace bleepforge {
 
 // The format version this build writes (the file's "bleepforge" member); it reads 1 to 3. Version 1
-// holds the design's members only, version 2 the stages and layers too, version 3 whether the sound
+// holds the original members only, version 2 the stages and layers too, version 3 whether the sound
 // is made for the hardware.
 inline constexpr std::int64_t sound_format_version = 3;
 // A sound file's text is at most this long; anything longer is refused unread.
@@ -114,8 +114,8 @@ struct SoundField {
     MoveWhen when;
     SliderScale slider;
     Section section;
-    int version;              // the format that brought it: 1 the design's members, 2 the stages
-    double neutral;           // a stage's value that leaves the sound as without it (0 for the design's)
+    int version;              // the format that brought it: 1 the original members, 2 the stages
+    double neutral;           // a stage's value that leaves the sound as without it (0 for the original members)
     bool integer;             // whole numbers only
     bool zero_is_off;         // 0 is allowed below min, and means off (downsample_rate)
     InactiveReason inactive;  // nullptr where the member always can change the sound

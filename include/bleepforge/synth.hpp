@@ -82,8 +82,8 @@ enum class Generator : std::int32_t { pulse, stepped_triangle, saw_pulse, fm, si
 [[nodiscard]] constexpr bool bitcrush_is_on(const SfxPatch& patch) {
     return patch.bitcrush_bits < 16.0;
 }
-// Whether any stage of format 2 is in use: a patch without one renders as the design's voice, by
-// the design's own steps.
+// Whether any stage of format 2 is in use: a patch without one renders as the original voice, by
+// its own steps.
 [[nodiscard]] constexpr bool stages_in_use(const SfxPatch& p) {
     return p.freq_slide_accel != 0.0 || p.jump1_semitones != 0.0 || p.jump2_semitones != 0.0 ||
            repeat_is_on(p) || p.duty_sweep != 0.0 || p.punch != 0.0 || p.filter_sweep != 0.0 ||
@@ -106,8 +106,8 @@ inline constexpr double phaser_max_s = 0.02;
 //     same for jump 2. Vibrato adds vibrato_depth * sin(2 pi vibrato_rate t) to the tone's pitch.
 //  3. Generator: its cycle position from the phase, with duty + duty_sweep * tau held in 0.05 to 0.95
 //     (where the pulse still sounds) where duty_sweep is not 0.
-//  4. Noise, as the design mixes it, with noise_below_hz in place of its 120 Hz.
-//  5. Low-pass: the design's filter, with filter_cutoff + filter_sweep * t held in [0, 1] as its
+//  4. Noise, as the original voice mixes it, with noise_below_hz in place of its 120 Hz.
+//  5. Low-pass: the original filter, with filter_cutoff + filter_sweep * t held in [0, 1] as its
 //     factor where filter_sweep is not 0.
 //  6. High-pass: two one-pole stages y = a (y' + x - x'), a = 1 / (1 + 2 pi fc / rate), with fc =
 //     highpass_cutoff + highpass_sweep * t held in 0 to 20000 Hz. From here on in double.
@@ -123,7 +123,7 @@ inline constexpr double phaser_max_s = 0.02;
 // 11. Gain: times gain. 12. The clip to [-1, 1] as a float (a NaN gives 0).
 // Sines come from the renderer's own sines (nearest_sine, and the polynomial of the tremolo), so they are
 // the same everywhere.
-// With every stage neutral the steps are exactly the design's.
+// With every stage neutral the steps are exactly the original voice's.
 
 // Whether the chip's console has a model of its sound unit, through which a patch made for the
 // hardware plays: the nes and the gameboy.

@@ -114,7 +114,7 @@ inline void advance_phases(Running& run, Block& b, std::size_t j, double tone_hz
     }
 }
 
-// The design's steps, with every choice that the patch fixes for the whole render (generator,
+// The original voice's steps, with every choice that the patch fixes for the whole render (generator,
 // vibrato, filter) taken once, outside the loop. Samples go in blocks: first the recurrences
 // (envelope, pitch, phases), then the voices, which are independent of each other and so can be
 // computed side by side, then noise, filter and output, in order.

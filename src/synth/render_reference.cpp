@@ -9,7 +9,7 @@
 namespace bleepforge {
 
 // Every step of the chain in synth.hpp, in its order, one sample at a time, every choice of the
-// design's own steps made on the spot and the stages' units stepped where any is in use: the plainest
+// original voice's own steps made on the spot and the stages' units stepped where any is in use: the plainest
 // form, which the renderer's every path must match bit for bit.
 SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std::int32_t rate_hz) {
     using namespace voice;

@@ -83,7 +83,7 @@ inline double swept(double start, double per_second, double t_s, double low, dou
 }
 
 // The pitch step of a slide that accelerates: (slide + accel * tau) / rate. With no acceleration it is
-// exactly the design's slide / rate.
+// exactly the original slide / rate.
 inline double slide_step_at(double slide_hz_s, double accel_hz_s2, double tau_s, double rate_hz) {
     return (slide_hz_s + accel_hz_s2 * tau_s) / rate_hz;
 }

@@ -3,7 +3,7 @@
 // The chain of synth.hpp as units: each stage its parameters and its own state, set up once for a
 // render from the patch and the rate, then stepped once a sample. The stages' loop and the plain
 // reference renderer both run these, so a stage's arithmetic is written once. A unit that is off
-// passes its input through untouched, so the chain with every stage neutral is the design's.
+// passes its input through untouched, so the chain with every stage neutral is the original voice.
 
 #include <cstdint>
 #include <vector>
@@ -72,7 +72,7 @@ public:
             jump.done = false;
         }
     }
-    // The design's step: the slide alone, by a step fixed for the render.
+    // The original voice's step: the slide alone, by a step fixed for the render.
     double slide_by(double step_hz) {
         hz_ = slide_pitch(hz_, step_hz);
         return hz_;
@@ -164,7 +164,7 @@ private:
     std::uint32_t lfsr_ = 0x7FFF;
 };
 
-// The design's low-pass, its cutoff factor swept where filter_sweep is not 0.
+// The original low-pass, its cutoff factor swept where filter_sweep is not 0.
 class LowPass {
 public:
     LowPass() = default;
@@ -177,7 +177,7 @@ public:
           rate_hz_(rate_hz) {}
 
     [[nodiscard]] bool on() const { return on_; }
-    // The filter with its own cutoff factor: the design's step.
+    // The filter with its own cutoff factor: the original step.
     float step(float in, double freq_hz) {
         return filter_sample(state_, in, freq_hz, cutoff_, damping_, rate_hz_);
     }
@@ -231,7 +231,7 @@ private:
 // integer comparisons.
 std::uint64_t first_index_not_before(double end_s, double rate_hz, std::uint64_t count);
 
-// The level: the design's envelope, then the punch and the tremolo.
+// The level: the original envelope, then the punch and the tremolo.
 class Level {
 public:
     Level() = default;
@@ -382,7 +382,7 @@ public:
     PitchStages(const SfxPatch& p, double rate_hz)
         : repeat_(p, rate_hz), pitch_(p, rate_hz), vibrato_(p), duty_(p) {}
 
-    // The design's step: the slide by a step fixed for the render, the vibrato where kVibrato.
+    // The original voice's step: the slide by a step fixed for the render, the vibrato where kVibrato.
     template <bool kVibrato>
     Tone design_step(const Tick& at, double slide_step_hz) {
         const double freq_hz = pitch_.slide_by(slide_step_hz);
@@ -426,7 +426,7 @@ public:
           output_(p) {}
 
     [[nodiscard]] float envelope(const Tick& at) const { return level_.envelope(at); }
-    // The design's step: the noise layer, the low-pass where kFilter, the envelope in float, the clip.
+    // The original voice's step: the noise layer, the low-pass where kFilter, the envelope in float, the clip.
     template <bool kFilter>
     float design_step(float voice, double freq_hz, float env) {
         voice = noise_.mix(voice, freq_hz);

@@ -22,7 +22,7 @@ struct Voice::State {
     double rate_hz = 0.0;
     std::uint64_t sample_count = 0;  // samples in the whole render
     Generator generator = Generator::silent;
-    bool stages = false;  // stages_in_use(patch): the stages' loop, else the design's
+    bool stages = false;  // stages_in_use(patch): the stages' loop, else the original voice's
 
     // What changes from sample to sample.
     std::uint64_t next_sample = 0;    // the index of the next sample render_voice writes

@@ -10,7 +10,7 @@ test('the vocabulary is the library\'s', async () => {
   await bf.load();
   assert.deepEqual(bf.presets, ['laser', 'jump', 'explosion', 'coin', 'powerup', 'hit', 'blip', 'game_over']);
   assert.deepEqual(bf.chips, ['nes', 'sid', 'gameboy', 'ym2612']);
-  // The design's fourteen and the duration, then the stages of format 2, section by section.
+  // The original fourteen and the duration, then the stages of format 2, section by section.
   assert.deepEqual(bf.fields.filter((f) => f.version === 1).map((f) => f.name), ['base_freq', 'freq_slide',
     'vibrato_depth', 'vibrato_rate', 'attack', 'decay', 'sustain_time', 'release', 'sustain_level', 'duration', 'duty',
     'noise', 'fm_ratio', 'fm_index', 'filter_cutoff']);
