@@ -54,9 +54,10 @@ double analog_level(int channel, std::uint8_t output, GbDac dac) {
 }
 
 double panning_weight(int channel, std::uint8_t nr50, std::uint8_t nr51) {
-    const unsigned left = (nr51 >> (4U + static_cast<unsigned>(channel))) & 1U;
-    const unsigned right = (nr51 >> static_cast<unsigned>(channel)) & 1U;
-    return (left * (((nr50 >> 4U) & 7U) + 1U) + right * ((nr50 & 7U) + 1U)) / 16.0;
+    const unsigned left = (unsigned{nr51} >> (4U + static_cast<unsigned>(channel))) & 1U;
+    const unsigned right = (unsigned{nr51} >> static_cast<unsigned>(channel)) & 1U;
+    const unsigned volumes = nr50;
+    return (left * (((volumes >> 4U) & 7U) + 1U) + right * ((volumes & 7U) + 1U)) / 16.0;
 }
 
 }  // namespace dmg
