@@ -35,6 +35,10 @@ protected:
     }
 
     std::string path(const std::string& name) const { return dir_.str() + "/" + name; }
+    // A path as the tool joins a folder and a name (with the platform's separator between them).
+    static std::string joined(const std::string& folder, const std::string& name) {
+        return (std::filesystem::path(folder) / name).string();
+    }
     void write(const std::string& name, const std::string& text) const { std::ofstream(path(name)) << text; }
 
     RenderPlan plan(std::vector<std::string> inputs, const RenderSettings& settings) {
@@ -75,7 +79,7 @@ TEST_F(RenderPlanTest, ReadsRendersAndNamesEachInput) {
     // A bank: one WAV file a sound, in its order, then its header; it read the file it names too.
     const PlannedInput& game = p.inputs[1];
     ASSERT_TRUE(game.render);
-    EXPECT_EQ(game.read, (std::vector<std::string>{path("game.bleepbank"), path("sfx/coin.bleep")}));
+    EXPECT_EQ(game.read, (std::vector<std::string>{path("game.bleepbank"), joined(dir_.str(), "sfx/coin.bleep")}));
     EXPECT_EQ(paths_of(game.render->files),
               (std::vector<std::string>{"out/coin.wav", "out/hit.wav", "out/game.h"}));
     ASSERT_EQ(game.render->sounds.size(), 2U);
@@ -109,8 +113,8 @@ TEST_F(RenderPlanTest, KeepsEachInputsProblemsAndRefusesClashesOverAll) {
         plan({"wav.bleepbank"}, {std::nullopt, path("sfx"), 44100, WavFormat::s16, false});
     ASSERT_TRUE(into_input.inputs[0].render);
     ASSERT_FALSE(into_input.clear);
-    EXPECT_EQ(into_input.clear.error(), "the WAV file " + path("sfx/coin.wav") +
-                                            " would replace the sound file " + path("sfx/coin.wav") +
+    EXPECT_EQ(into_input.clear.error(), "the WAV file " + joined(path("sfx"), "coin.wav") +
+                                            " would replace the sound file " + joined(dir_.str(), "sfx/coin.wav") +
                                             " it is made from; write it elsewhere with -o");
 
     // A header whose symbols would not compile keeps the bank from rendering.
