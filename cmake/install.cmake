@@ -31,7 +31,9 @@ install(FILES ${PROJECT_SOURCE_DIR}/doc/bleepforge-sound.schema.json ${PROJECT_S
         DESTINATION ${data_dir})
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION $<IF:$<BOOL:${WIN32}>,.,${doc_dir}>)
 install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${doc_dir})
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${data_dir}/examples PATTERN check.sh EXCLUDE)
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${data_dir}/examples PATTERN check.sh EXCLUDE
+        PATTERN "*.sh" PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                                   WORLD_EXECUTE)
 # The studio page beside the programs too, so bleep studio finds it in a build folder.
 configure_file(${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html ${PROJECT_BINARY_DIR}/bleepforge-studio.html COPYONLY)
 
