@@ -1,4 +1,4 @@
-// Frames as a VGM file (the VGM specification, 1.61 and later): the register log chip-music tools
+// Frames as a VGM file (version 1.61 and later, as vgmrips documents it): the register log chip-music tools
 // import, with one wait between frames.
 #include <cstdint>
 #include <cstdio>
