@@ -44,6 +44,7 @@
 #include "gb_cases.hpp"
 #include "gb_mix.hpp"
 #include "output.hpp"
+#include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
@@ -64,7 +65,7 @@ constexpr double libgme_bass_hz = 120.0;  // its Blip_Buffer's bass setting
 std::vector<GbCase> cases() {
     std::vector<GbCase> all = testing_support::gb_hand_cases();
     // Every preset's patch of every chip made hardware on the gameboy, and 100 random hardware sounds
-    // of every family.
+    // of every family (20 where the build is unoptimised).
     for (std::size_t preset = 0; preset < preset_words.size(); ++preset) {
         for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
             Sound sound = make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
@@ -74,7 +75,7 @@ std::vector<GbCase> cases() {
                            hardware_frames(sound.patch, sound.duration_s).frames});
         }
     }
-    for (std::uint64_t seed = 0; seed < 100; ++seed) {
+    for (std::uint64_t seed = 0; seed < testing_support::random_cases(100, 20); ++seed) {
         const auto family = static_cast<SfxPreset>(seed % preset_words.size());
         const Sound sound = random_sound(family, ChipType::gameboy, seed, true);
         all.push_back(

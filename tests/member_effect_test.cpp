@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "bleepforge/sound.hpp"
+#include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
@@ -116,12 +117,8 @@ void check_members(Sound& whole, Sound& target, const SampleBuffer& before, cons
     }
 }
 
-// Unoptimised builds (debug, sanitizers) take the first 40, which still hold every family on every chip.
-#ifdef __OPTIMIZE__
-constexpr std::uint64_t sound_count = 200;
-#else
-constexpr std::uint64_t sound_count = 40;
-#endif
+// Unoptimised builds take the first 40, which still hold every family on every chip.
+constexpr std::uint64_t sound_count = testing_support::random_cases(200, 40);
 
 TEST(MemberEffects, AreWhatTheTableSaysOverTwoHundredRandomSounds) {
     Tally tally;

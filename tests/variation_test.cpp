@@ -8,9 +8,12 @@
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
 #include "recorded_hashes.hpp"
+#include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
+
+using testing_support::random_cases;
 
 float peak_of_first_half_second(const Sound& sound) {
     Sound head = sound;
@@ -26,7 +29,7 @@ float peak_of_first_half_second(const Sound& sound) {
 // (so 0.112, never 0.11199999999999999).
 TEST(Variations, WriteEveryValueToItsRowsDecimals) {
     for (std::size_t family = 0; family < preset_words.size(); ++family) {
-        for (std::uint64_t seed = 0; seed < 30; ++seed) {
+        for (std::uint64_t seed = 0; seed < random_cases(30, 8); ++seed) {
             const Sound made = random_sound(static_cast<SfxPreset>(family), static_cast<ChipType>(seed % 4), seed);
             for (const Sound& s : {made, mutate_sound(made, 0.7, seed)}) {
                 for (const SoundField& field : sound_fields()) {
@@ -45,7 +48,7 @@ TEST(Variations, WriteEveryValueToItsRowsDecimals) {
 TEST(RandomSound, KeepsItsFamilysCharacterInsideTheRangesAndIsAudible) {
     for (std::size_t family = 0; family < preset_words.size(); ++family) {
         for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
-            for (std::uint64_t seed = 0; seed < 25; ++seed) {
+            for (std::uint64_t seed = 0; seed < random_cases(25, 5); ++seed) {
                 SCOPED_TRACE(std::string(preset_words[family]) + " " + std::string(chip_words[chip]) +
                              " seed " + std::to_string(seed));
                 const auto preset = static_cast<SfxPreset>(family);
@@ -112,7 +115,7 @@ TEST(MutateSound, MovesALittleInsideTheRangesAndLeavesUnusedFeaturesOff) {
     EXPECT_EQ(write_sound(mutate_sound(laser, std::nan(""), 5)), write_sound(laser));
 
     for (std::size_t family = 0; family < preset_words.size(); ++family) {
-        for (std::uint64_t seed = 0; seed < 40; ++seed) {
+        for (std::uint64_t seed = 0; seed < random_cases(40, 8); ++seed) {
             const auto chip = static_cast<ChipType>(seed % 4);
             const Sound before = make_sound(static_cast<SfxPreset>(family), chip);
             const Sound after = mutate_sound(before, 1.0, seed);
@@ -159,7 +162,7 @@ float full_scale_share(const SampleBuffer& samples) {
 TEST(Variations, HaveNoDcNoClippingAndEndInSilence) {
     for (std::size_t family = 0; family < preset_words.size(); ++family) {
         for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
-            for (std::uint64_t seed = 0; seed < 6; ++seed) {
+            for (std::uint64_t seed = 0; seed < random_cases(6, 2); ++seed) {
                 const Sound random =
                     random_sound(static_cast<SfxPreset>(family), static_cast<ChipType>(chip), seed);
                 const Sound preset = make_sound(static_cast<SfxPreset>(family), static_cast<ChipType>(chip));
@@ -193,7 +196,7 @@ TEST(MutateSound, LeavesTheFilterOffAtItsBypassThresholdAndOnJustBelowIt) {
     Sound on = off;
     on.patch.filter_cutoff = std::nextafter(filter_bypass_cutoff, 0.0);
     ASSERT_TRUE(filter_is_on(on.patch));
-    for (std::uint64_t seed = 0; seed < 200; ++seed) {
+    for (std::uint64_t seed = 0; seed < random_cases(200, 40); ++seed) {
         EXPECT_EQ(mutate_sound(off, 1.0, seed).patch.filter_cutoff, filter_bypass_cutoff) << seed;
         EXPECT_TRUE(filter_is_on(mutate_sound(on, 1.0, seed).patch)) << seed;
     }
@@ -201,7 +204,7 @@ TEST(MutateSound, LeavesTheFilterOffAtItsBypassThresholdAndOnJustBelowIt) {
     Sound still = make_sound(SfxPreset::coin, ChipType::nes);
     Sound wobbly = make_sound(SfxPreset::powerup, ChipType::nes);
     wobbly.patch.vibrato_depth = 0.1;
-    for (std::uint64_t seed = 0; seed < 200; ++seed) {
+    for (std::uint64_t seed = 0; seed < random_cases(200, 40); ++seed) {
         EXPECT_EQ(mutate_sound(still, 1.0, seed).patch.vibrato_depth, 0.0) << seed;
         EXPECT_TRUE(vibrato_is_on(mutate_sound(wobbly, 1.0, seed).patch)) << seed;
     }
