@@ -1,8 +1,24 @@
 #!/usr/bin/env bash
 # The WebAssembly module's rendering speed beside the native renderer's, measured in one run on
-# one machine, and the module's size. Builds the bench and web presets first.
+# one machine, and the module's size. Builds the web preset and the native render benchmark first,
+# in the bench preset's tree or, with --native DIR, in that configured build tree (CI passes the
+# release tree it has built, so only the benchmark itself compiles; the tree is left as it was).
+# Usage: bench/web.sh [--native DIR] [--seconds S]
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-cmake --workflow --preset bench >/dev/null
+native=build/bench
+restore=""
+if [[ ${1:-} == --native ]]; then
+    native=$2
+    shift 2
+    grep -q '^BLEEPFORGE_BUILD_BENCH:BOOL=ON$' "$native/CMakeCache.txt" || restore=OFF
+    cmake "$native" -DBLEEPFORGE_BUILD_BENCH=ON >/dev/null
+else
+    cmake --preset bench >/dev/null
+fi
+cmake --build "$native" --target render_bench >/dev/null
+"$native/render_bench" --benchmark_filter='^render/' --benchmark_min_time=0.2 \
+    --benchmark_out="$native/bench/render_bench.json" --benchmark_out_format=json >/dev/null
+[[ -n $restore ]] && cmake "$native" -DBLEEPFORGE_BUILD_BENCH=$restore >/dev/null
 cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
-node web/bench/render.bench.js build/bench/bench/render_bench.json "$@"
+node web/bench/render.bench.js "$native/bench/render_bench.json" "$@"
