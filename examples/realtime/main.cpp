@@ -19,13 +19,14 @@ struct Playback {
 };
 
 // SDL asks for the next block of float samples; the voice writes what it has and silence follows.
+// Done at the first block of silence alone: the block that ended the sound is with the device by then.
 void pull(void* user, Uint8* stream, int bytes) {
     auto& playback = *static_cast<Playback*>(user);
     const std::span<float> out(reinterpret_cast<float*>(stream),
                                static_cast<std::size_t>(bytes) / sizeof(float));
     const std::size_t written = bleepforge::render_voice(playback.voice, out);
     std::fill(out.begin() + static_cast<std::ptrdiff_t>(written), out.end(), 0.0f);
-    if (written < out.size()) {
+    if (written == 0) {
         playback.done = true;
     }
 }
@@ -73,6 +74,7 @@ int main(int argc, char** argv) {
     while (!playback.done) {
         SDL_Delay(5);
     }
+    SDL_Delay(100);  // what the device still holds plays out before it closes
     SDL_CloseAudioDevice(device);
     SDL_Quit();
     return 0;
