@@ -65,9 +65,14 @@ constexpr double libgme_bass_hz = 120.0;  // its Blip_Buffer's bass setting
 std::vector<GbCase> cases() {
     std::vector<GbCase> all = testing_support::gb_hand_cases();
     // Every preset's patch of every chip made hardware on the gameboy, and 100 random hardware sounds
-    // of every family (20 where the build is unoptimised).
+    // of every family (12 where the build is unoptimised).
+    // Unoptimised builds take a quarter of the presets' patches, each family and each chip's once.
+    const std::uint64_t stride = testing_support::random_cases(1, chip_words.size());
     for (std::size_t preset = 0; preset < preset_words.size(); ++preset) {
         for (std::size_t chip = 0; chip < chip_words.size(); ++chip) {
+            if ((preset + chip) % stride != 0) {
+                continue;
+            }
             Sound sound = make_sound(static_cast<SfxPreset>(preset), static_cast<ChipType>(chip));
             sound.patch.chip = ChipType::gameboy;
             sound.patch.hardware = true;
@@ -75,7 +80,7 @@ std::vector<GbCase> cases() {
                            hardware_frames(sound.patch, sound.duration_s).frames});
         }
     }
-    for (std::uint64_t seed = 0; seed < testing_support::random_cases(100, 20); ++seed) {
+    for (std::uint64_t seed = 0; seed < testing_support::random_cases(100, 12); ++seed) {
         const auto family = static_cast<SfxPreset>(seed % preset_words.size());
         const Sound sound = random_sound(family, ChipType::gameboy, seed, true);
         all.push_back(
@@ -112,14 +117,15 @@ std::vector<double> band_limited(const std::vector<double>& x) {
         taps.push_back(sinc * (0.42 - 0.5 * std::cos(p) + 0.08 * std::cos(2.0 * p)));
         sum += taps.back();
     }
+    // Zeros either side, so that every output sample sums all the taps.
+    std::vector<double> padded(x.size() + 2 * half, 0.0);
+    std::copy(x.begin(), x.end(), padded.begin() + half);
     std::vector<double> y(x.size(), 0.0);
     for (std::size_t i = 0; i < x.size(); ++i) {
+        const double* at = padded.data() + i;
         double acc = 0.0;
-        for (int j = -half; j <= half; ++j) {
-            const auto at = static_cast<std::ptrdiff_t>(i) + j;
-            if (at >= 0 && at < static_cast<std::ptrdiff_t>(x.size())) {
-                acc += taps[static_cast<std::size_t>(j + half)] * x[static_cast<std::size_t>(at)];
-            }
+        for (std::size_t j = 0; j < taps.size(); ++j) {
+            acc += taps[j] * at[j];
         }
         y[i] = acc / sum;
     }
@@ -208,10 +214,14 @@ double pitch_hz(const std::vector<double>& x, Window w, double expected_hz) {
     const auto low = static_cast<std::size_t>(std::floor(periods * period * 0.97));
     const auto high = static_cast<std::size_t>(std::ceil(periods * period * 1.03));
     std::size_t best = low;
-    for (std::size_t lag = low; lag <= high; ++lag) {
-        best = correlation(lag) > correlation(best) ? lag : best;
+    double peak = correlation(low);
+    for (std::size_t lag = low + 1; lag <= high; ++lag) {
+        const double c = correlation(lag);
+        if (c > peak) {
+            best = lag;
+            peak = c;
+        }
     }
-    const double peak = correlation(best);
     if (peak < 0.9 || best == low || best == high) {
         return 0.0;
     }

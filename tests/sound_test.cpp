@@ -335,7 +335,8 @@ using testing_support::SplitMix;
 
 TEST(WriteSound, ReadsBackToTheSamePatchBitForBit) {
     SplitMix rng{11};
-    for (std::uint64_t n = 0; n < testing_support::random_cases(4000, 800); ++n) {  // the sound fuzzer goes on from here
+    // The sound fuzzer goes on from here.
+    for (std::uint64_t n = 0; n < testing_support::random_cases(4000, 800); ++n) {
         Sound sound = rng.next() % 3 == 0 ? default_sound(ChipType::nes)
                                           : make_sound(static_cast<SfxPreset>(rng.next() % 8), ChipType::nes);
         sound.patch.chip = static_cast<ChipType>(rng.next() % 4);

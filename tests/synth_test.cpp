@@ -16,6 +16,7 @@
 #include "sine.hpp"
 #include "sine_bound.hpp"
 #include "test_patches.hpp"
+#include "test_scale.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -294,7 +295,7 @@ TEST(RenderSfx, MatchesThePlainRendererBitForBit) {
     }
     SplitMix rng{2026};
     std::size_t samples = 0;
-    for (int n = 0; n < 400; ++n) {
+    for (std::uint64_t n = 0; n < testing_support::random_cases(400, 100); ++n) {
         const SfxPatch p = random_patch(rng);
         const auto rate = static_cast<std::int32_t>(rng.uniform(8000.0, 96000.0));
         const double duration_s = rng.uniform(0.0, 0.2);
@@ -302,7 +303,7 @@ TEST(RenderSfx, MatchesThePlainRendererBitForBit) {
         samples += fast.size();
         ASSERT_TRUE(same_bits(fast, render_sfx_reference(p, duration_s, rate))) << "patch " << n;
     }
-    EXPECT_GT(samples, 1000000U);
+    EXPECT_GT(samples, testing_support::random_cases(1000000, 250000));
 }
 
 // The FM voice's fast sine decides the float only where its error bound allows.
@@ -493,7 +494,7 @@ TEST(Filter, HoldsItsCoefficientWhereItDecays) {
 TEST(FastSine, KeepsItsBoundToTheTopOfItsRange) {
     SplitMix rng{2020};
     double worst = 0.0;
-    for (int n = 0; n < 200000; ++n) {
+    for (std::uint64_t n = 0; n < testing_support::random_cases(200000, 50000); ++n) {
         const double x = (rng.next() % 2 == 0 ? 1.0 : -1.0) * rng.uniform(0x1p19, 0x1p20);
         worst = std::max(worst, std::fabs(voice::fast_sine(x) - voice::nearest_sine(x)));
     }

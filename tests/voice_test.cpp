@@ -8,6 +8,7 @@
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
 #include "test_patches.hpp"
+#include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
@@ -66,7 +67,7 @@ TEST(Voice, RendersEveryPresetOnEveryChipInAnyPiecesToTheWholeBuffersBits) {
 
 TEST(Voice, RendersRandomPatchesInAnyPiecesToTheWholeBuffersBits) {
     SplitMix rng{1818};
-    for (int n = 0; n < 150; ++n) {
+    for (std::uint64_t n = 0; n < testing_support::random_cases(150, 40); ++n) {
         const SfxPatch patch = testing_support::random_patch(rng);
         const auto rate = static_cast<std::int32_t>(rng.uniform(8000.0, 96000.0));
         const double duration_s = rng.uniform(0.0, 0.1);
