@@ -719,6 +719,13 @@ test('every control the keyboard reaches is in view below the sticky bar, going 
 
 // What bleep export writes for a file in the scratch folder, run there so that its messages name the
 // file as the page does; or the message it refuses with.
+// Opens the strip's table of every frame, which the page fills on the details' toggle event: a task
+// after the click, so the table is waited for.
+async function openFrameTable(page) {
+  await page.click('#frame-details summary');
+  await page.locator('#frame-table tbody tr').first().waitFor();
+}
+
 function nativeExport(file, kind, name, more = []) {
   const out = `${file}.${kind}.native`;
   const run = spawnSync(nativeBleep, ['export', file, '--to', kind, '-o', out, ...(name ? ['--name', name] : []), ...more], { cwd: scratch, encoding: 'utf8' });
@@ -766,7 +773,7 @@ test('the Hardware switch makes the sound for the console, undoably, from the ke
   const lines = nativeExport('laser_nes.bleep', 'frames').bytes.toString().trim().split('\n').slice(1);
   assert.match(await page.textContent('#frame-summary'),
     new RegExp(`^${lines.length} frames \\(0\\.52 s at 60\\.0988 a second\\); triangle on \\d+: \\d+ to 823 Hz \\(period 67 to \\d+\\); noise off\\.$`));
-  await page.click('#frame-details summary');
+  await openFrameTable(page);
   const rows = await page.locator('#frame-table tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
   assert.deepEqual(rows.map((cells) => `${cells[0]}${cells.at(-1) ? ` ${cells.at(-1)}` : ''}`), lines);
   assert.deepEqual(await page.locator('#frame-table thead th').allTextContents(), ['Frame', 'Period', 'Hz', 'Sounds', 'Noise', 'Writes']);
@@ -881,7 +888,7 @@ test('a hardware sound\'s share link reopens it exactly, switch, strip and files
   assert.deepEqual((await download(reopened, '#export-nsf')).bytes, nsf.bytes);
   await reopened.context().close();
   // The switch, the dimmed stages, the strip and the console's files at desktop width and at 360 px.
-  await page.click('#frame-details summary');
+  await openFrameTable(page);
   await page.evaluate(() => window.scrollTo(0, 0));
   await page.screenshot({ path: join(screenshotFolder(), 'studio-hardware-1400.png'), fullPage: true });
   await page.setViewportSize({ width: 360, height: 740 });
@@ -913,7 +920,7 @@ test('a gameboy hardware sound: the switch, the strip of DMG frames, and its GBS
   assert.equal(heading, '# gameboy (DMG), 59.7275 frames a second');
   assert.match(await page.textContent('#frame-summary'),
     new RegExp(`^${lines.length} frames \\(\\d\\.\\d\\d s at 59\\.7275 a second\\); pulse 1 on \\d+: [\\d.]+ to [\\d.]+ Hz \\(period \\d+ to \\d+\\), volume [\\d to]+, duty [\\d. to]+ %; noise off\\.$`));
-  await page.click('#frame-details summary');
+  await openFrameTable(page);
   const rows = await page.locator('#frame-table tbody tr').evaluateAll((trs) => trs.map((tr) => [...tr.children].map((c) => c.textContent)));
   assert.deepEqual(rows.map((cells) => `${cells[0]}${cells.at(-1) ? ` ${cells.at(-1)}` : ''}`), lines);
   assert.deepEqual(await page.locator('#frame-table thead th').allTextContents(), ['Frame', 'Period', 'Hz', 'Volume', 'Duty', 'Noise', 'Writes']);
