@@ -7,11 +7,12 @@
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
 native=build/bench
-restore=""
 if [[ ${1:-} == --native ]]; then
     native=$2
     shift 2
-    grep -q '^BLEEPFORGE_BUILD_BENCH:BOOL=ON$' "$native/CMakeCache.txt" || restore=OFF
+    if ! grep -q '^BLEEPFORGE_BUILD_BENCH:BOOL=ON$' "$native/CMakeCache.txt"; then
+        trap 'cmake "$native" -DBLEEPFORGE_BUILD_BENCH=OFF >/dev/null' EXIT
+    fi
     cmake "$native" -DBLEEPFORGE_BUILD_BENCH=ON >/dev/null
 else
     cmake --preset bench >/dev/null
@@ -19,6 +20,5 @@ fi
 cmake --build "$native" --target render_bench >/dev/null
 "$native/render_bench" --benchmark_filter='^render/' --benchmark_min_time=0.2 \
     --benchmark_out="$native/bench/render_bench.json" --benchmark_out_format=json >/dev/null
-[[ -n $restore ]] && cmake "$native" -DBLEEPFORGE_BUILD_BENCH=$restore >/dev/null
 cmake --preset web >/dev/null && cmake --build --preset web >/dev/null
 node web/bench/render.bench.js "$native/bench/render_bench.json" "$@"

@@ -19,6 +19,7 @@
 #include "format_one_patches.hpp"
 #include "recorded_hashes.hpp"
 #include "sine.hpp"
+#include "test_scale.hpp"
 
 namespace bleepforge::voice::nearest_sine_parts {
 namespace {
@@ -124,9 +125,9 @@ TEST(SineProbe, CountsTheArgumentsOfThePresetsOnEveryChip) {
 // The 200 sounds with every stage (tests/reference/stage_sounds.jsonl) and the 200 of format 1,
 // their hashes those recorded in tests/reference/: the probe build renders the recorded floats.
 TEST(SineProbe, CountsTheArgumentsOfTheRecordedSounds) {
-#ifndef __OPTIMIZE__
-    GTEST_SKIP() << "the arguments are every build's; an optimised build counts them in seconds";
-#endif
+    if (!testing_support::every_case) {
+        GTEST_SKIP() << "the arguments are every build's; an optimised build counts them in seconds";
+    }
     probe = {};
     std::ifstream in(BLEEPFORGE_STAGE_SOUNDS);
     ASSERT_TRUE(in) << BLEEPFORGE_STAGE_SOUNDS;
@@ -150,9 +151,9 @@ TEST(SineProbe, CountsTheArgumentsOfTheRecordedSounds) {
 // random_sound and mutate_sound render to measure what they make: seeds 0 to 99 of each family, as
 // variation_test.cpp's recorded files (the first family's hashes checked here too).
 TEST(SineProbe, CountsTheArgumentsOfTheRecordedVariations) {
-#ifndef __OPTIMIZE__
-    GTEST_SKIP() << "the arguments are every build's; an optimised build counts them in seconds";
-#endif
+    if (!testing_support::every_case) {
+        GTEST_SKIP() << "the arguments are every build's; an optimised build counts them in seconds";
+    }
     probe = {};
     std::uint64_t random_hash = 1469598103934665603ULL;
     std::uint64_t mutated_hash = 1469598103934665603ULL;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "test_random.hpp"
+#include "test_scale.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
@@ -40,11 +41,7 @@ constexpr bool accurate_long_double = false;
 #endif
 
 // Unoptimised builds (debug, sanitizers) check a quarter of the arguments, in about the same time.
-#ifdef __OPTIMIZE__
-constexpr int share = 1;
-#else
-constexpr int share = 4;
-#endif
+constexpr int share = testing_support::every_case ? 1 : 4;
 
 // Each the double nearest sin x, from 3000-bit arithmetic; -x gives the negated value.
 TEST(NearestSine, GivesTheNearestDoubleAtWorkedArguments) {
