@@ -132,13 +132,13 @@ int command_mutate(const Command& command, const Arguments& a) {
             return command.usage(clear.error());
         }
     }
-    std::string input;
+    std::optional<std::string> input;
     const Result<Sound> sound = command.read(a.operands[0], &input);
     if (!sound) {
         return command.finish(sound);
     }
     // The file's own leading comments stay; the comments among its members cannot follow them.
-    std::string text = leading_comments(input);
+    std::string text = leading_comments(*input);
     if (!a[Option::seed]) {
         text += "// bleep mutate " + a.operands[0] + " --amount " +
                 (a[Option::amount] ? *a[Option::amount] : std::string("0.2")) + " --seed " +

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <map>
 
 #include "desktop.hpp"
 
@@ -91,13 +92,16 @@ void Command::say(const std::string& line) const {
     tell(console_.out, line + "\n");
 }
 
-Result<Sound> Command::read(const std::string& path, std::string* text) const {
+Result<Sound> Command::read(const std::string& path, std::optional<std::string>* text) const {
     Result<std::string> input = read_input(path, console_.in, max_sound_file_size);
     const std::string shown = path == "-" ? std::string(stdin_name) : path;
     if (!input) {
         return Failure(shown + ": cannot read: " + input.error());
     }
     SoundReading reading = read_sound(*input);
+    if (text != nullptr) {
+        *text = std::move(*input);
+    }
     if (!reading.sound) {
         std::vector<std::string> problems;
         for (const SoundProblem& problem : reading.problems) {
@@ -105,30 +109,42 @@ Result<Sound> Command::read(const std::string& path, std::string* text) const {
         }
         return Failure(std::move(problems));
     }
-    if (text != nullptr) {
-        *text = std::move(*input);
-    }
     return std::move(*reading.sound);
 }
 
-Result<Bank> Command::read_bank_file(const std::string& path, std::vector<std::string>* inputs) const {
-    if (inputs != nullptr) {
-        inputs->push_back(path);
-    }
+Result<Bank> Command::read_bank_file(const std::string& path, std::vector<std::string>* inputs,
+                                     std::vector<std::optional<std::string>>* held) const {
+    auto note = [&](const std::string& file, const Result<std::string>& read) {
+        if (inputs != nullptr) {
+            inputs->push_back(file);
+        }
+        if (held != nullptr) {
+            held->push_back(read ? std::optional<std::string>(*read) : std::nullopt);
+        }
+    };
     const Result<std::string> input = read_input(path, console_.in, max_sound_file_size);
+    note(path, input);
     if (!input) {
         return Failure(path + ": cannot read: " + input.error());
     }
     const std::filesystem::path folder = std::filesystem::path(path).parent_path();
     auto beside = [&](const std::string& file) { return (folder / file).string(); };
-    BankReading reading = read_bank(*input, [&](const std::string& file) {
-        Result<std::string> read = read_input(beside(file), console_.in, max_sound_file_size);
-        return read ? LoadedText{true, std::move(*read), ""} : LoadedText{false, "", read.error()};
-    });
-    if (inputs != nullptr) {
-        for (const std::string& file : reading.files) {
-            inputs->push_back(beside(file));
+    // Each file as the bank was made from it, so that a watcher compares later looks with exactly
+    // what was read rather than with a second look that a save in between would already show.
+    std::map<std::string, Result<std::string>> loaded;
+    auto load = [&](const std::string& file) -> const Result<std::string>& {
+        auto found = loaded.find(file);
+        if (found == loaded.end()) {
+            found = loaded.emplace(file, read_input(beside(file), console_.in, max_sound_file_size)).first;
         }
+        return found->second;
+    };
+    BankReading reading = read_bank(*input, [&](const std::string& file) {
+        const Result<std::string>& read = load(file);
+        return read ? LoadedText{true, *read, ""} : LoadedText{false, "", read.error()};
+    });
+    for (const std::string& file : reading.files) {
+        note(beside(file), load(file));
     }
     if (!reading.bank) {
         std::vector<std::string> problems;

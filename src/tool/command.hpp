@@ -56,13 +56,17 @@ public:
     void say(const std::string& line) const;
 
     // The sound in a file (or standard input), or every problem that kept it from being read. The
-    // text read goes into text when it is asked for.
-    [[nodiscard]] Result<Sound> read(const std::string& path, std::string* text = nullptr) const;
+    // text read goes into text when it is asked for, whether or not it holds a sound (nothing when
+    // the file could not be read).
+    [[nodiscard]] Result<Sound> read(const std::string& path,
+                                     std::optional<std::string>* text = nullptr) const;
     // The bank in a file, with the sound files it names read from beside it, or every problem (a
     // referenced file's with its own name and line). inputs gets the paths of every file read, the
-    // bank's first, even when there are problems.
+    // bank's first, even when there are problems; held gets what each of them held as it was read
+    // (nothing where it could not be read), in the same order.
     [[nodiscard]] Result<Bank> read_bank_file(const std::string& path,
-                                              std::vector<std::string>* inputs = nullptr) const;
+                                              std::vector<std::string>* inputs = nullptr,
+                                              std::vector<std::optional<std::string>>* held = nullptr) const;
     // Writes to the path ("-" or none: standard output).
     [[nodiscard]] Result<> write(const std::optional<std::string>& path, std::string_view bytes) const;
 

@@ -186,11 +186,14 @@ public:
         : command_(command), settings_(std::move(settings)), player_(player) {}
 
     // Renders the input as render does, alone (reporting what kept it from rendering), and notes
-    // what it read.
+    // the files it read and what they held then: later looks are compared with exactly that, so a
+    // save that lands while the render runs is seen at the next look.
     void render(Watched& watched) {
         RenderPlan plan = plan_render(command_, {&watched.input, 1}, settings_);
         PlannedInput& planned = plan.inputs.front();
         watched.files = std::move(planned.read);
+        watched.rendered = std::move(planned.held);
+        watched.previous_look = watched.rendered;
         const Result<> written = !planned.render ? Result<>(Failure(planned.render.reasons()))
                                  : !plan.clear ? Result<>(Failure(watched.input + ": " + plan.clear.error()))
                                                : write_render(command_, *planned.render);
@@ -204,15 +207,6 @@ public:
         tell(watched, *planned.render);
     }
 
-    // Renders the input and notes what the render was made from: found, the look just taken of
-    // its files, or a fresh look where the render found it reads other files now.
-    void refresh(Watched& watched, Snapshot found) {
-        const std::vector<std::string> files = watched.files;
-        render(watched);
-        watched.rendered = watched.files == files ? std::move(found) : look_at(watched.files);
-        watched.previous_look = watched.rendered;
-    }
-
     // Looks at the input's files, and renders again when they changed and have settled.
     void look(Watched& watched) {
         Snapshot found = look_at(watched.files);
@@ -221,7 +215,7 @@ public:
             return;
         }
         if (found != watched.rendered) {
-            refresh(watched, std::move(found));
+            render(watched);
         }
     }
 
@@ -318,7 +312,7 @@ int command_watch(const Command& command, const Arguments& a) {
             if (started) {
                 watch.look(w);
             } else {
-                watch.refresh(w, look_at(w.files));
+                watch.render(w);
             }
         }
         started = true;

@@ -20,8 +20,8 @@ std::string header_name_for(const std::string& path) {
 }
 
 Result<InputRender> render_sound_file(const Command& command, const std::string& input,
-                                      const RenderSettings& settings) {
-    Result<Sound> sound = command.read(input);
+                                      const RenderSettings& settings, std::optional<std::string>& held) {
+    Result<Sound> sound = command.read(input, &held);
     if (!sound) {
         return Failure(sound.reasons());
     }
@@ -43,8 +43,9 @@ Result<InputRender> render_sound_file(const Command& command, const std::string&
 }
 
 Result<InputRender> render_bank_file(const Command& command, const std::string& input,
-                                     const RenderSettings& settings, std::vector<std::string>& read) {
-    Result<Bank> bank = command.read_bank_file(input, &read);
+                                     const RenderSettings& settings, std::vector<std::string>& read,
+                                     std::vector<std::optional<std::string>>& held) {
+    Result<Bank> bank = command.read_bank_file(input, &read, &held);
     if (!bank) {
         return Failure(bank.reasons());
     }
@@ -95,16 +96,17 @@ RenderPlan plan_render(const Command& command, std::span<const std::string> inpu
     std::vector<Output> outputs;
     for (const std::string& input : inputs) {
         if (!is_bank(input)) {
-            PlannedInput planned{input,
-                                 {input},
-                                 sound_file_outputs(input, settings),
-                                 render_sound_file(command, input, settings)};
+            std::optional<std::string> held;
+            Result<InputRender> render = render_sound_file(command, input, settings, held);
+            PlannedInput planned{
+                input, {input}, {std::move(held)}, sound_file_outputs(input, settings), std::move(render)};
             outputs.insert(outputs.end(), planned.outputs.begin(), planned.outputs.end());
             plan.inputs.push_back(std::move(planned));
             continue;
         }
         std::vector<std::string> read;
-        Result<InputRender> render = render_bank_file(command, input, settings, read);
+        std::vector<std::optional<std::string>> held;
+        Result<InputRender> render = render_bank_file(command, input, settings, read, held);
         std::vector<Output> named;
         if (render) {
             const std::size_t wav_files = render->sounds.size();
@@ -113,7 +115,7 @@ RenderPlan plan_render(const Command& command, std::span<const std::string> inpu
             }
         }
         outputs.insert(outputs.end(), named.begin(), named.end());
-        plan.inputs.push_back({input, std::move(read), std::move(named), std::move(render)});
+        plan.inputs.push_back({input, std::move(read), std::move(held), std::move(named), std::move(render)});
     }
     plan.clear = refuse_clashes(outputs);
     return plan;

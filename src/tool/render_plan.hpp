@@ -42,6 +42,7 @@ struct InputRender {
 struct PlannedInput {
     std::string input;
     std::vector<std::string> read;  // every file read for it, the input first, even when one failed
+    std::vector<std::optional<std::string>> held;  // what each of those held as read (nothing: unreadable)
     std::vector<Output> outputs;    // where it writes; a sound file's are named from its path alone
     Result<InputRender> render;     // or every problem that kept it from rendering
 };
