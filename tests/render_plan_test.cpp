@@ -89,6 +89,36 @@ TEST_F(RenderPlanTest, ReadsRendersAndNamesEachInput) {
     EXPECT_EQ(game.outputs[2].what, "the header");
 }
 
+// watch compares its later looks with what the render read, byte for byte, so that record must be
+// the files as read: one entry a file read, nothing where a file could not be read.
+TEST_F(RenderPlanTest, HoldsWhatEachFileReadHeld) {
+    write(
+        "mixed.bleepbank",
+        R"({"bleepforge": 2, "sounds": {"a": "sfx/coin.bleep", "b": "gone.bleep", "c": "sfx/coin.bleep"}})");
+    const RenderSettings beside{std::nullopt, std::nullopt, 44100, WavFormat::s16, false};
+    const RenderPlan p = plan({"bad.bleep", "missing.bleep", "mixed.bleepbank", "game.bleepbank"}, beside);
+    ASSERT_EQ(p.inputs.size(), 4U);
+    const std::string coin = R"({"bleepforge": 1, "preset": "coin", "duration": 0.05})";
+    EXPECT_EQ(p.inputs[0].held,
+              (std::vector<std::optional<std::string>>{R"({"bleepforge": 1, "atack": 0.1, "duty": 2})"}));
+    EXPECT_EQ(p.inputs[1].held, (std::vector<std::optional<std::string>>{std::nullopt}));
+    const PlannedInput& mixed = p.inputs[2];
+    EXPECT_FALSE(mixed.render);
+    ASSERT_EQ(mixed.held.size(), mixed.read.size());
+    std::size_t gone_files = 0;
+    for (std::size_t i = 1; i < mixed.read.size(); ++i) {
+        const bool gone = mixed.read[i].ends_with("gone.bleep");
+        gone_files += gone ? 1 : 0;
+        EXPECT_EQ(mixed.held[i], gone ? std::nullopt : std::optional<std::string>(coin)) << mixed.read[i];
+    }
+    EXPECT_EQ(gone_files, 1U);
+    const PlannedInput& game = p.inputs[3];
+    ASSERT_TRUE(game.render);
+    ASSERT_EQ(game.held.size(), 2U);
+    EXPECT_NE(game.held[0]->find(R"("hit": {"preset": "hit")"), std::string::npos);
+    EXPECT_EQ(game.held[1], coin);
+}
+
 TEST_F(RenderPlanTest, KeepsEachInputsProblemsAndRefusesClashesOverAll) {
     const RenderSettings beside{std::nullopt, std::nullopt, 44100, WavFormat::s16, false};
     const RenderPlan p = plan({"bad.bleep", "missing.bleep", "zap.bleep"}, beside);
