@@ -717,8 +717,6 @@ test('every control the keyboard reaches is in view below the sticky bar, going 
 
 // --- sounds made for the hardware -----------------------------------------------------------------
 
-// What bleep export writes for a file in the scratch folder, run there so that its messages name the
-// file as the page does; or the message it refuses with.
 // Opens the strip's table of every frame, which the page fills on the details' toggle event: a task
 // after the click, so the table is waited for.
 async function openFrameTable(page) {
@@ -726,6 +724,8 @@ async function openFrameTable(page) {
   await page.locator('#frame-table tbody tr').first().waitFor();
 }
 
+// What bleep export writes for a file in the scratch folder, run there so that its messages name the
+// file as the page does; or the message it refuses with.
 function nativeExport(file, kind, name, more = []) {
   const out = `${file}.${kind}.native`;
   const run = spawnSync(nativeBleep, ['export', file, '--to', kind, '-o', out, ...(name ? ['--name', name] : []), ...more], { cwd: scratch, encoding: 'utf8' });
