@@ -74,7 +74,7 @@ TEST(Usage, IsEveryCommandsLineFromTheTable) {
               "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
               "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format s16|u8|f32]\n"
               "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
-              "       bleep export FILE [--to frames|nsf|famistudio|gbs|vgm|gbdk] [-o OUT] [--name IDENT] [--player-rate HZ]\n"
+              "       bleep export FILE --to frames|nsf|famistudio|gbs|vgm|gbdk [-o OUT] [--name IDENT] [--player-rate HZ]\n"
               "       bleep check FILE... [--strict] [--rate HZ]\n"
               "       bleep play FILE... [--rate HZ] [--loop]\n"
               "       bleep watch FILE... [--out-dir DIR] [--rate HZ] [--format F] [--header] [--play]\n"

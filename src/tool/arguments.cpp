@@ -47,7 +47,8 @@ constexpr OptionUse mutate_options[] = {{amount}, {seed}, {output}};
 constexpr OptionUse render_options[] = {{.option = output, .value = "OUT.wav", .or_next = true}, {out_dir}, {rate},
                                         {.option = format, .choices = true}};
 constexpr OptionUse header_options[] = {{.option = output, .value = "OUT.h"}, {name}, {rate}, {depfile}};
-constexpr OptionUse export_options[] = {{.option = to, .choices = true}, {.option = output, .value = "OUT"},
+constexpr OptionUse export_options[] = {{.option = to, .choices = true, .required = true},
+                                        {.option = output, .value = "OUT"},
                                         {name}, {player_rate}};
 constexpr OptionUse check_options[] = {{strict}, {rate}};
 constexpr OptionUse play_options[] = {{rate}, {loop}};
@@ -196,7 +197,7 @@ std::string usage_text() {
         bool in_group = false;
         for (const OptionUse& use : command.options) {
             const OptionRow& row = row_of(use.option);
-            text += in_group ? " | " : " [";
+            text += in_group ? " | " : use.required ? " " : " [";
             text += row.spelling;
             if (use.choices) {
                 text += " ";
@@ -207,7 +208,7 @@ std::string usage_text() {
                 text += " " + std::string(use.value.empty() ? row.value : use.value);
             }
             in_group = use.or_next;
-            if (!in_group) {
+            if (!in_group && !use.required) {
                 text += "]";
             }
         }

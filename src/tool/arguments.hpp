@@ -56,6 +56,7 @@ struct OptionUse {
     std::string_view value = {};  // the value's name here, when not the option's own ("OUT.wav")
     bool choices = false;         // the value as its choices: "s16|u8|f32"
     bool or_next = false;         // one or the other with the next: "[-o OUT.wav | --out-dir DIR]"
+    bool required = false;        // the command needs it, so the usage shows it without brackets
 };
 
 enum class Verb : std::uint8_t {
