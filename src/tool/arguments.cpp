@@ -26,7 +26,9 @@ constexpr OptionRow options[] = {
     {player_rate, "--player-rate", "", "HZ",    "for gbdk, how often the game calls the player: from 59.7275 (each "
                                                 "vertical blank, the default) to 1024; 256 for a 256 Hz timer, as GB "
                                                 "Studio's engine and VGM2GBSFX's music manager call it"},
-    {name,    "--name",    "",         "IDENT", "the C identifier in its symbols (default chiptune_sfx)"},
+    {name,    "--name",    "",         "IDENT", "the C identifier in its symbols; by default chiptune_sfx for "
+                                                "header, and for export sounds (the famistudio table) or the sound "
+                                                "file's name (gbdk)"},
     {seed,    "--seed",    "",         "N",     "0 to 18446744073709551615 (default: drawn)"},
     {amount,  "--amount",  "",         "A",     "0 (nothing) to 1 (a lot), default 0.2"},
     {layers,  "--layers",  "",         "N",     "a layered sound of N layers, 1 to 8"},
