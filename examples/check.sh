@@ -19,6 +19,9 @@ done
 ls "$prefix"/lib/libbleepforge_*.a >/dev/null
 [[ $(env -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/bleep" studio) == "Open this file in a web browser: $prefix/share/bleepforge/bleepforge-studio.html" ]]
 
+# The examples' sounds are there to be copied: none draws a warning.
+"$prefix/bin/bleep" check --strict examples/*/sfx/*.bleep examples/*/sfx/*.bleepbank
+
 configure() { cmake -S "${source:-examples}/$1" -B "$work/$1" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${@:2}" >/dev/null; }
 
 configure runtime
