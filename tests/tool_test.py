@@ -227,13 +227,17 @@ class CommandLine(Workspace):
         self.write("over.bleep", self.bleep("new", "game_over").stdout.decode())
         self.write("loud.bleep", '{"bleepforge": 3, "preset": "coin", "chip": "sid", "gain": 4}')
         self.write("quiet.bleep", '{"bleepforge": 3, "preset": "coin", "chip": "sid", "gain": 0}')
-        result = self.bleep("check", "over.bleep", "loud.bleep", "quiet.bleep")
+        self.write("mix.bleep", '{"bleepforge": 3, "layers": [{"preset": "coin", "chip": "sid", "gain": 2, "mix_gain": 2}]}')
+        result = self.bleep("check", "over.bleep", "loud.bleep", "quiet.bleep", "mix.bleep")
         lines = result.stderr.decode().splitlines()
         self.assertEqual(lines[:2], [
             "bleep: over.bleep: warning: the sound stops at 0.5 s, before it has ended (at 1.075 s), so it ends in a click",
             "bleep: over.bleep: warning: a DC offset of -0.399 (the samples' mean), which a high-pass near 20 Hz takes away"])
         self.assertRegex(lines[2], r"^bleep: loud\.bleep: warning: [0-9]+ samples are at full scale, flattened by the clip: lower the gain$")
-        self.assertEqual(lines[3:], ["bleep: quiet.bleep: warning: the sound is silent: every sample is 0"])
+        self.assertEqual(lines[3], "bleep: quiet.bleep: warning: the sound is silent: every sample is 0")
+        self.assertRegex(lines[4], r"^bleep: mix\.bleep: warning: [0-9]+ samples are at full scale, flattened by the "
+                                   r"clip: lower the layers' gain or mix_gain$")
+        self.assertEqual(len(lines), 5)
         failed = self.bleep("check", "--strict", "over.bleep", status=1)
         self.assertEqual(failed.stderr.decode().splitlines(), lines[:2])
         self.write("fine.bleep", self.bleep("random", "coin", "sid", "--seed", "4").stdout.decode())

@@ -419,7 +419,8 @@ std::vector<std::string> sound_warnings(const Sound& sound, std::span<const floa
     }
     if (full_scale > 0) {
         warnings.push_back(std::to_string(full_scale) + (full_scale == 1 ? " sample is" : " samples are") +
-                           " at full scale, flattened by the clip: lower the gain");
+                           " at full scale, flattened by the clip: " +
+                           (sound.layers.empty() ? "lower the gain" : "lower the layers' gain or mix_gain"));
     }
     if (silent) {
         warnings.push_back("the sound is silent: every sample is 0");

@@ -631,7 +631,7 @@ test('layers share the mix evenly as they come and go, keep gains set by hand, a
     await page.press(`#layer-${index}-mix_gain`, 'Enter');
   }
   const [warning] = await clipping();
-  assert.match(warning, /^\d+ samples are at full scale, flattened by the clip: lower the gain\.$/);
+  assert.match(warning, /^\d+ samples are at full scale, flattened by the clip: lower the layers' gain or mix_gain\.$/);
   if (haveNativeBleep) {
     const file = join(scratch, 'clipping.bleep');
     writeFileSync(file, (await download(page, '#save-sound')).bytes);
