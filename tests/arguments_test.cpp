@@ -71,7 +71,7 @@ TEST(Usage, IsEveryCommandsLineFromTheTable) {
     EXPECT_EQ(usage_text(),
               "usage: bleep new PRESET [CHIP] [-o FILE]\n"
               "       bleep random PRESET [CHIP] [--seed N] [--layers N] [--hardware] [-o FILE]\n"
-              "       bleep mutate FILE [--amount A] [--seed N] [-o FILE]\n"
+              "       bleep mutate FILE [--amount A] [--seed N] [--hardware] [-o FILE]\n"
               "       bleep render FILE... [-o OUT.wav | --out-dir DIR] [--rate HZ] [--format s16|u8|f32]\n"
               "       bleep header FILE [-o OUT.h] [--name IDENT] [--rate HZ] [--depfile FILE]\n"
               "       bleep export FILE --to frames|nsf|famistudio|gbs|vgm|gbdk [-o OUT] [--name IDENT] "

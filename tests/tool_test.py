@@ -266,6 +266,15 @@ class CommandLine(Workspace):
         self.bleep("export", "zap.bleep", "--to", "vgm")
         self.assertEqual(read(self.path("zap.vgm"))[:4], b"Vgm ")
         self.assertIn("the sid has no hardware model", self.bleep("random", "laser", "sid", "--hardware", status=2).stderr.decode())
+        # mutate --hardware makes a sound one, and its comment makes the same file again.
+        made = self.bleep("mutate", "plain.bleep", "--hardware").stdout.decode()
+        self.assertIn('"hardware": true', made)
+        comment, sound = made.split("\n", 1)
+        self.assertEqual(comment.split()[-1], "--hardware")
+        self.assertEqual(self.bleep(*comment.split()[2:]).stdout.decode(), sound)
+        self.write("mix.bleep", '{"bleepforge": 3, "layers": [{"preset": "coin"}, {"preset": "coin", "chip": "ym2612"}]}')
+        self.assertIn("bleep: mix.bleep: --hardware: the ym2612 has no hardware model (the nes and the gameboy have one)",
+                      self.bleep("mutate", "mix.bleep", "--hardware", status=2).stderr.decode())
         self.bleep("export", "zap.bleep", "--to", "frames", "-o", "zap.bleep", status=2)  # never over an input
 
     def test_a_bank_given_where_a_sound_file_goes_is_named_as_one(self):

@@ -149,6 +149,32 @@ TEST(MutateSound, MovesALittleInsideTheRangesAndLeavesUnusedFeaturesOff) {
     }
 }
 
+// --hardware on mutate: the sound is made for the console before it moves, the stages the console
+// lacks set back so that check has nothing to note of them; a chip without a model stays as it is.
+TEST(MutateSound, MakesASoundForTheHardwareWhereAsked) {
+    for (const ChipType chip : {ChipType::nes, ChipType::gameboy}) {
+        for (std::uint64_t seed = 0; seed < random_cases(16, 8); ++seed) {
+            const Sound voice = random_sound(static_cast<SfxPreset>(seed % 8), chip, seed);
+            const Sound made = mutate_sound(voice, 0.5, seed, true);
+            SCOPED_TRACE(write_sound(made));
+            ASSERT_TRUE(check_sound(made).empty());
+            EXPECT_TRUE(made.patch.hardware);
+            EXPECT_TRUE(unheard_settings(mutate_sound(voice, 0.0, seed, true)).empty());  // before it moves
+            EXPECT_NE(made.patch.base_freq, voice.patch.base_freq);
+            // A hardware sound stays one without the flag, and the flag changes nothing more for it.
+            EXPECT_TRUE(mutate_sound(made, 0.5, seed).patch.hardware);
+            EXPECT_EQ(write_sound(mutate_sound(made, 0.5, seed, true)),
+                      write_sound(mutate_sound(made, 0.5, seed)));
+        }
+    }
+    const Sound mix = random_layered_sound(SfxPreset::explosion, ChipType::gameboy, 4, 3);
+    for (const Layer& layer : mutate_sound(mix, 0.0, 4, true).layers) {
+        EXPECT_TRUE(layer.sound.patch.hardware);
+    }
+    const Sound sid = make_sound(SfxPreset::coin, ChipType::sid);
+    EXPECT_FALSE(mutate_sound(sid, 0.5, 1, true).patch.hardware);
+}
+
 float full_scale_share(const SampleBuffer& samples) {
     std::size_t full = 0;
     for (const float v : samples) {

@@ -198,10 +198,12 @@ EMSCRIPTEN_KEEPALIVE char* bf_random(int preset, int chip, std::uint32_t seed_hi
                                                seed_of(seed_high, seed_low), hardware != 0)));
 }
 
+// hardware as for bf_random, the caller having checked every chip of the sound.
 EMSCRIPTEN_KEEPALIVE char* bf_mutate(const char* text, std::size_t size, double amount,
-                                     std::uint32_t seed_high, std::uint32_t seed_low) {
+                                     std::uint32_t seed_high, std::uint32_t seed_low, int hardware) {
     return with_sound(text, size, [&](const Sound& sound) {
-        return text_block(write_sound(mutate_sound(sound, amount, seed_of(seed_high, seed_low))));
+        return text_block(
+            write_sound(mutate_sound(sound, amount, seed_of(seed_high, seed_low), hardware != 0)));
     });
 }
 

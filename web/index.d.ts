@@ -244,8 +244,12 @@ export function toHeader(sound: Sound | LayeredSound, options?: { name?: string;
  * hardware: true it is made for the hardware, as `bleep random --hardware` (a chip of hardwareChips).
  */
 export function random(preset: Preset, chip: Chip, seed: bigint | number, options?: { hardware?: boolean }): CompleteSound;
-/** The sound moved a little, amount from 0 to 1. */
-export function mutate(sound: Sound | LayeredSound, amount: number, seed: bigint | number): CompleteSound;
+/**
+ * The sound moved a little, amount from 0 to 1. With hardware: true it is first made for the hardware,
+ * as `bleep mutate --hardware` (every chip in it of hardwareChips).
+ */
+export function mutate(sound: Sound | LayeredSound, amount: number, seed: bigint | number,
+                       options?: { hardware?: boolean }): CompleteSound;
 
 /** The chips whose console's sound unit has a model: a sound on one can be made for the hardware. */
 export const hardwareChips: readonly Chip[];

@@ -447,14 +447,21 @@ export function random(preset, chip, seed, options) {
   const [high, low] = seedHalves(seed);
   const presetIndex = wordIndex(preset, presets, 'preset');
   const chipIndex = wordIndex(chip, chips, 'chip');
+  const hardware = hardwareOption(options, [chip]);
+  return soundOf(take(core._bf_random(presetIndex, chipIndex, high, low, hardware ? 1 : 0)).bytes);
+}
+
+// The hardware option, refused where one of the chips has no model.
+function hardwareOption(options, chipsUsed) {
   const { hardware = false } = optionsOf(options);
   if (typeof hardware !== 'boolean') {
     throw new TypeError(`hardware must be true or false, not ${typeName(hardware)}`);
   }
-  if (hardware && !hardwareChips.includes(chip)) {
-    throw new RangeError(`hardware: the ${chip} has no hardware model (${modelsHave()})`);
+  const lacking = chipsUsed.find((chip) => !hardwareChips.includes(chip));
+  if (hardware && lacking !== undefined) {
+    throw new RangeError(`hardware: the ${lacking} has no hardware model (${modelsHave()})`);
   }
-  return soundOf(take(core._bf_random(presetIndex, chipIndex, high, low, hardware ? 1 : 0)).bytes);
+  return hardware;
 }
 
 /**
@@ -560,8 +567,12 @@ export function exportChip(soundOrBank, kind, options) {
   return kind === 'frames' || kind === 'famistudio' ? fromUtf8.decode(result) : result;
 }
 
-/** The sound moved a little: amount from 0 (not at all) to 1; the same seed gives the same sound. */
-export function mutate(sound, amount, seed) {
+/**
+ * The sound moved a little: amount from 0 (not at all) to 1; the same seed gives the same sound. With
+ * {hardware: true} it is first made for the hardware, as `bleep mutate --hardware`: every chip in it of
+ * hardwareChips.
+ */
+export function mutate(sound, amount, seed, options) {
   if (typeof amount !== 'number') {
     throw new TypeError(`amount must be a number, not ${typeName(amount)}`);
   }
@@ -569,7 +580,10 @@ export function mutate(sound, amount, seed) {
     throw new RangeError(`amount ${amount} is not from 0 to 1`);
   }
   const [high, low] = seedHalves(seed);
-  return soundOf(fromSound(sound, (pointer, size) => core._bf_mutate(pointer, size, amount, high, low)));
+  const parts = Array.isArray(sound?.layers) ? sound.layers : [sound];
+  const hardware = hardwareOption(options, parts.map((part) => part?.chip ?? 'nes'));
+  const flag = hardware ? 1 : 0;
+  return soundOf(fromSound(sound, (pointer, size) => core._bf_mutate(pointer, size, amount, high, low, flag)));
 }
 
 /** A bank's problems: `problems` lists each with its file (empty for the bank), entry, line, column and member. */

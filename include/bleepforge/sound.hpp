@@ -231,7 +231,10 @@ struct SoundReading {
 // every platform. Features the sound does not use (filter, noise, vibrato, FM on other chips)
 // stay off, and every field stays inside its range. An amount outside [0, 1] is clamped to it.
 // A layered sound is mutated layer by layer, its layers' number, starts and mix gains kept.
-[[nodiscard]] Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed);
+// With hardware the sound (each layer) is first made for the hardware where its chip has a model,
+// so the stages its sound unit lacks stay as they are; a hardware sound stays one either way.
+[[nodiscard]] Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed,
+                                 bool hardware = false);
 
 // A random layered sound of a family: count layers (1 to max_layers), the first a random sound of
 // the family and the others its companions (an explosion's noise body under a falling hit, a

@@ -188,6 +188,19 @@ void finish_variation(Sound& sound, bool lengthen_only) {
     }
 }
 
+// Made for the console: what its sound unit cannot play goes back to the preset's values (the
+// chip's defaults without one), as check takes them for unset.
+void make_for_hardware(Sound& sound) {
+    sound.patch.hardware = true;
+    const Sound start =
+        sound.preset ? make_sound(*sound.preset, sound.patch.chip) : default_sound(sound.patch.chip);
+    for (const SoundField& field : sound_fields()) {
+        if (!inactive_reason(field, sound).empty()) {
+            sound_members::set_value(sound, field, sound_members::value_of(start, field));
+        }
+    }
+}
+
 // The stages each family uses the way sound designers' generators do: a coin jumps up, a powerup
 // may repeat, an explosion may crush or hold and punch, a laser may narrow its pulse as it falls, a
 // hit may punch or crush, a blip may jump an octave, a game over may tremble and fall a step.
@@ -299,30 +312,28 @@ Sound random_sound(SfxPreset family, ChipType chip, std::uint64_t seed, bool har
     draw_stages(sound.preset.value_or(SfxPreset::game_over), draws, p);
     p.highpass_cutoff = draw_member(draws, {dc_block_hz, 40}, &SfxPatch::highpass_cutoff);
     if (hardware && has_hardware_model(chip)) {
-        // Made for the console: what its sound unit cannot play stays as the preset has it.
-        p.hardware = true;
         sound.duration_s = fitting_duration_s(sound);  // as finish_variation sets it: what is heard
-        const Sound start = make_sound(sound.preset.value_or(SfxPreset::game_over), chip);
-        for (const SoundField& field : sound_fields()) {
-            if (!inactive_reason(field, sound).empty()) {
-                sound_members::set_value(sound, field, sound_members::value_of(start, field));
-            }
-        }
+        make_for_hardware(sound);
     }
     finish_variation(sound, false);
     return sound;
 }
 
-Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed) {
+Sound mutate_sound(const Sound& sound, double amount, std::uint64_t seed, bool hardware) {
     const double a = amount > 0.0 ? std::min(amount, 1.0) : 0.0;  // NaN too gives 0
     Sound out = sound;
     if (!sound.layers.empty()) {
         // Each layer its own stream; the mix's shape stays.
         for (std::size_t i = 0; i < out.layers.size(); ++i) {
             out.layers[i].sound =
-                mutate_sound(sound.layers[i].sound, a, seed ^ (0xD1B54A32D192ED03ULL * (i + 1)));
+                mutate_sound(sound.layers[i].sound, a, seed ^ (0xD1B54A32D192ED03ULL * (i + 1)), hardware);
         }
         return out;
+    }
+    if (hardware && !sound.patch.hardware && has_hardware_model(sound.patch.chip)) {
+        // Which members move follows from the sound as made for the hardware.
+        make_for_hardware(out);
+        return mutate_sound(out, a, seed);
     }
     MemberDraws draws(seed);
     for (const SoundField& field : sound_fields()) {

@@ -37,7 +37,7 @@ constexpr OptionRow options[] = {
     {header,  "--header",  "",         "",      "write the header too"},
     {play,    "--play",    "",         "",      "play each fresh render"},
     {hardware, "--hardware", "",       "",      "made for the console (nes, gameboy): its frames, played by its "
-                                                "sound unit"},
+                                                "sound unit; mutate makes the sound so before moving it"},
     {strict,  "--strict",  "",         "",      "warnings fail too (status 1), for CI"},
     {help,    "-h",        "--help",   "",      "this text"},
     {version, "--version", "",         "",      "the version"},
@@ -45,7 +45,7 @@ constexpr OptionRow options[] = {
 
 constexpr OptionUse new_options[] = {{output}};
 constexpr OptionUse random_options[] = {{seed}, {layers}, {hardware}, {output}};
-constexpr OptionUse mutate_options[] = {{amount}, {seed}, {output}};
+constexpr OptionUse mutate_options[] = {{amount}, {seed}, {hardware}, {output}};
 constexpr OptionUse render_options[] = {{.option = output, .value = "OUT.wav", .or_next = true}, {out_dir}, {rate},
                                         {.option = format, .choices = true}};
 constexpr OptionUse header_options[] = {{.option = output, .value = "OUT.h"}, {name}, {rate}, {depfile}};

@@ -78,6 +78,24 @@ int command_new(const Command& command, const Arguments& a) {
         command.write(a[Option::output], write_sound(make_sound(words->preset, words->chip))));
 }
 
+std::string no_hardware_model(ChipType chip) {
+    return "--hardware: the " + std::string(chip_words[static_cast<std::size_t>(chip)]) +
+           " has no hardware model (the nes and the gameboy have one)";
+}
+
+// The first chip of the sound, or of its layers, that --hardware cannot make a console's.
+std::optional<ChipType> chip_without_model(const Sound& sound) {
+    if (sound.layers.empty()) {
+        return has_hardware_model(sound.patch.chip) ? std::nullopt : std::optional(sound.patch.chip);
+    }
+    for (const Layer& layer : sound.layers) {
+        if (const std::optional<ChipType> chip = chip_without_model(layer.sound)) {
+            return chip;
+        }
+    }
+    return std::nullopt;
+}
+
 int command_random(const Command& command, const Arguments& a) {
     const Result<PresetChip> words = preset_and_chip(a);
     if (!words) {
@@ -100,9 +118,7 @@ int command_random(const Command& command, const Arguments& a) {
     }
     const bool hardware = a.has(Option::hardware);
     if (hardware && !has_hardware_model(words->chip)) {
-        return command.usage("--hardware: the " +
-                             std::string(chip_words[static_cast<std::size_t>(words->chip)]) +
-                             " has no hardware model (the nes and the gameboy have one)");
+        return command.usage(no_hardware_model(words->chip));
     }
     text += write_sound(*layers ? random_layered_sound(words->preset, words->chip, *seed, **layers, hardware)
                                 : random_sound(words->preset, words->chip, *seed, hardware));
@@ -142,9 +158,13 @@ int command_mutate(const Command& command, const Arguments& a) {
     if (!a[Option::seed]) {
         text += "// bleep mutate " + a.operands[0] + " --amount " +
                 (a[Option::amount] ? *a[Option::amount] : std::string("0.2")) + " --seed " +
-                std::to_string(*seed) + "\n";
+                std::to_string(*seed) + (a.has(Option::hardware) ? " --hardware" : "") + "\n";
     }
-    text += write_sound(mutate_sound(*sound, *amount, *seed));
+    const bool hardware = a.has(Option::hardware);
+    if (const std::optional<ChipType> chip = chip_without_model(*sound); hardware && chip) {
+        return command.usage(a.operands[0] + ": " + no_hardware_model(*chip));
+    }
+    text += write_sound(mutate_sound(*sound, *amount, *seed, hardware));
     return command.finish(command.write(a[Option::output], text));
 }
 

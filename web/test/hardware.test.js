@@ -41,6 +41,19 @@ test('random hardware sounds are the native tool\'s files for the same seeds', {
   // Without the option, or with it false, the sound is the one random always gave.
   assert.deepEqual(bf.random('coin', 'nes', 3, { hardware: false }), bf.random('coin', 'nes', 3));
   assert.equal(bf.random('coin', 'nes', 3).hardware, false);
+  // mutate's option is bleep mutate --hardware's, and refused where a layer's chip has no model.
+  const dir = mkdtempSync(join(tmpdir(), 'bleepforge-mutate-'));
+  try {
+    const file = join(dir, 'coin.bleep');
+    writeFileSync(file, bf.formatSound(bf.makeSound('coin', 'nes')));
+    const native = execFileSync(nativeBleep, ['mutate', file, '--seed', '5', '--hardware'], { encoding: 'utf8' });
+    assert.equal(bf.formatSound(bf.mutate(bf.makeSound('coin', 'nes'), 0.2, 5, { hardware: true })), native);
+  } finally {
+    rmSync(dir, { recursive: true, force: true });
+  }
+  const mix = { bleepforge: 3, layers: [{ preset: 'coin' }, { preset: 'coin', chip: 'sid' }] };
+  assert.throws(() => bf.mutate(mix, 0.2, 5, { hardware: true }), { name: 'RangeError', message: /the sid has no hardware model/ });
+  assert.equal(bf.mutate(mix, 0.2, 5).layers[0].hardware, false);
 });
 
 test('every export of a hardware sound is bleep export\'s, byte for byte, and frames() its frames', { skip }, () => {
