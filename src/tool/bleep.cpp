@@ -336,41 +336,60 @@ Result<std::vector<Frames>> export_frames(const std::vector<Named>& sounds, cons
     return frames;
 }
 
-int command_export(const Command& command, const Arguments& a) {
+// What export was asked for, from its arguments: the kind, the label and the player's rate.
+struct ExportRequest {
+    ConsoleExport kind;
+    std::string label;
+    double player_hz = dmg_frame_hz;
+};
+
+Result<ExportRequest> export_request(const Arguments& a) {
     if (a.operands.size() != 1) {
-        return command.usage(a.operands.empty() ? "a sound file is missing"
-                                                : "export takes one sound file or bank");
+        return Failure(a.operands.empty() ? "a sound file is missing"
+                                          : "export takes one sound file or bank");
     }
     if (!a[Option::to]) {
-        return command.usage("--to is missing: " + word_list(console_export_words));
+        return Failure("--to is missing: " + word_list(console_export_words));
     }
     const std::optional<ConsoleExport> kind = exact_word<ConsoleExport>(*a[Option::to], console_export_words);
     if (!kind) {
-        return command.usage("--to " + *a[Option::to] + " is not one of " + word_list(console_export_words));
+        return Failure("--to " + *a[Option::to] + " is not one of " + word_list(console_export_words));
     }
     const std::string& input = a.operands[0];
     // gbdk names a single sound's data from its file; the FamiStudio list is "sounds" unless named.
-    const std::string label =
-        a[Option::name] ? *a[Option::name] : *kind == ConsoleExport::gbdk ? sound_name_of(input, "sound") : "sounds";
-    if (!is_header_name(label)) {
-        return command.usage("--name " + label + " is not an identifier (letters, digits, _; not a keyword)");
+    ExportRequest request{*kind, a[Option::name]                ? *a[Option::name]
+                                 : *kind == ConsoleExport::gbdk ? sound_name_of(input, "sound")
+                                                                : "sounds"};
+    if (!is_header_name(request.label)) {
+        return Failure("--name " + request.label +
+                       " is not an identifier (letters, digits, _; not a keyword)");
     }
     if (input == "-" && !a[Option::output]) {
-        return command.usage("a sound file from standard input needs -o");
+        return Failure("a sound file from standard input needs -o");
     }
     if (*kind == ConsoleExport::gbdk && a[Option::output] == "-") {
-        return command.usage("--to gbdk writes a C source and its header: give -o FILE.c");
+        return Failure("--to gbdk writes a C source and its header: give -o FILE.c");
     }
-    double player_hz = dmg_frame_hz;
     if (a[Option::player_rate]) {
         const auto given = real_number(*a[Option::player_rate]);
         if (*kind != ConsoleExport::gbdk || !given || !(*given >= gbdk_player_hz_min && *given <= gbdk_player_hz_max)) {
-            return command.usage("--player-rate " + *a[Option::player_rate] +
-                                 (*kind != ConsoleExport::gbdk ? " is for --to gbdk"
-                                                               : " is not a number of calls a second from 59.7275 to 1024"));
+            return Failure("--player-rate " + *a[Option::player_rate] +
+                           (*kind != ConsoleExport::gbdk
+                                ? " is for --to gbdk"
+                                : " is not a number of calls a second from 59.7275 to 1024"));
         }
-        player_hz = *given;
+        request.player_hz = *given;
     }
+    return request;
+}
+
+int command_export(const Command& command, const Arguments& a) {
+    const Result<ExportRequest> request = export_request(a);
+    if (!request) {
+        return command.usage(request.error());
+    }
+    const ConsoleExport kind = request->kind;
+    const std::string& input = a.operands[0];
     std::vector<std::string> inputs{input};
     const Result<std::vector<Named>> sounds = sounds_of(command, input, inputs);
     if (!sounds) {
@@ -384,29 +403,31 @@ int command_export(const Command& command, const Arguments& a) {
         a[Option::output]
             ? *a[Option::output]
             : output_beside(input, std::nullopt,
-                            std::string(console_export_extensions[static_cast<std::size_t>(*kind)]).c_str());
+                            std::string(console_export_extensions[static_cast<std::size_t>(kind)]).c_str());
     const std::string header = std::filesystem::path(output).replace_extension(".h").string();
     std::vector<NamedFrames> named;
     for (std::size_t i = 0; i < frames->size(); ++i) {
-        const bool one_gbdk = sounds->size() == 1 && *kind == ConsoleExport::gbdk;
-        named.push_back({one_gbdk ? std::string_view(label) : std::string_view((*sounds)[i].name), &(*frames)[i]});
+        const bool one_gbdk = sounds->size() == 1 && kind == ConsoleExport::gbdk;
+        named.push_back({one_gbdk ? std::string_view(request->label) : std::string_view((*sounds)[i].name),
+                         &(*frames)[i]});
     }
     // An NSF or GBS holds one title: the sound's name, or the bank's for several.
     const std::string title = sounds->size() == 1 ? (*sounds)[0].name : sound_name_of(input, "sounds");
     const std::string header_name = std::filesystem::path(header).filename().string();
-    ConsoleFiles made = console_files(named, *kind, {input, title, label, header_name, player_hz});
+    ConsoleFiles made =
+        console_files(named, kind, {input, title, request->label, header_name, request->player_hz});
     if (!made.problem.empty()) {
         return made.request_refused ? command.usage(made.problem)
                                     : command.finish(Result<>(Failure(input + ": " + made.problem)));
     }
     std::vector<Output> outputs{{output, "the export", inputs}};
-    if (*kind == ConsoleExport::gbdk) {
+    if (kind == ConsoleExport::gbdk) {
         outputs.push_back({header, "the export's header", inputs});
     }
     if (const Result<> clear = refuse_clashes(outputs); !clear) {
         return command.usage(clear.error());
     }
-    if (*kind == ConsoleExport::gbdk && !command.check(command.write(header, made.header))) {
+    if (kind == ConsoleExport::gbdk && !command.check(command.write(header, made.header))) {
         return exit_failure;
     }
     return command.finish(command.write(output, made.bytes));
