@@ -260,22 +260,21 @@ private:
     Player* player_;  // with --play
 };
 
-}  // namespace
-
-int command_watch(const Command& command, const Arguments& a) {
+// What watch renders and where, from its arguments, its sound files' outputs checked for clashes.
+Result<RenderSettings> watch_settings(const Arguments& a) {
     const Result<std::int32_t> rate = rate_of(a);
     if (!rate) {
-        return command.usage(rate.error());
+        return Failure(rate.error());
     }
     const Result<WavFormat> format = format_of(a);
     if (!format) {
-        return command.usage(format.error());
+        return Failure(format.error());
     }
     if (a.operands.empty()) {
-        return command.usage("a sound file is missing");
+        return Failure("a sound file is missing");
     }
     if (std::find(a.operands.begin(), a.operands.end(), "-") != a.operands.end()) {
-        return command.usage("watch needs sound files; standard input cannot change");
+        return Failure("watch needs sound files; standard input cannot change");
     }
     const RenderSettings settings{std::nullopt, a[Option::out_dir], *rate, *format, a.has(Option::header)};
     // A sound file's outputs are known now; a bank's once it is read, at each render.
@@ -287,8 +286,19 @@ int command_watch(const Command& command, const Arguments& a) {
         }
     }
     if (const Result<> clear = refuse_clashes(outputs); !clear) {
-        return command.usage(clear.error());
+        return Failure(clear.error());
     }
+    return settings;
+}
+
+}  // namespace
+
+int command_watch(const Command& command, const Arguments& a) {
+    const Result<RenderSettings> found = watch_settings(a);
+    if (!found) {
+        return command.usage(found.error());
+    }
+    const RenderSettings& settings = *found;
     if (!command.check(make_out_dir(settings))) {
         return exit_failure;
     }
@@ -318,11 +328,12 @@ int command_watch(const Command& command, const Arguments& a) {
         started = true;
     };
     if (play) {
-        const Result<> played = play_audio(*rate, {[&](std::span<float> out) { return player.fill(out); },
-                                                   [&] {
-                                                       step();
-                                                       return !interrupted.load();
-                                                   }});
+        const Result<> played =
+            play_audio(settings.rate_hz, {[&](std::span<float> out) { return player.fill(out); },
+                                          [&] {
+                                              step();
+                                              return !interrupted.load();
+                                          }});
         return after_playing(command, played, exit_ok);
     }
     while (!interrupted.load()) {
