@@ -210,6 +210,8 @@ private:
     bool close();
     void wrong_type(std::string_view type);
     void entry_key(Reading& r, const std::string& name);
+    void unknown_member(const Reading& r, const std::string& name);
+    void member_key(Reading& r, const std::string& name);
     Sound finish_sound(Reading& r);
 
     std::string_view text_;
@@ -249,51 +251,60 @@ bool Handler::key(std::string& name) {
         entry_key(r, name);
         return true;
     }
-    const auto known = std::find(r.names.begin(), r.names.end(), name);
-    if (known == r.names.end()) {
-        if (r.scope == Scope::layer && name == "bleepforge") {
-            problem(ProblemKind::member, shown(r) + ": the format version stays at the top of the file");
-        } else if (r.scope == Scope::layer && name == "layers") {
-            problem(ProblemKind::member, shown(r) + ": a layer holds no layers of its own");
-        } else if (r.root && name == "sounds") {
-            problem(ProblemKind::member,
-                    shown(r) +
-                        " is a bank's member: this is a bank, not a sound file, and is read as one "
-                        "from a file named *.bleepbank");
-        } else {
-            const std::string_view guess = sound_members::closest_word(name, r.names);
-            problem(
-                ProblemKind::member,
-                "unknown member " + shown(r) +
-                    (guess.empty() ? ""
-                                   : " (did you mean " + in_quotes(r.prefix + std::string(guess)) + "?)"));
-        }
-        return true;
+    if (std::find(r.names.begin(), r.names.end(), name) == r.names.end()) {
+        unknown_member(r, name);
+    } else {
+        member_key(r, name);
     }
+    return true;
+}
+
+// A member this object does not hold: what it is instead, or the closest word it may have meant.
+void Handler::unknown_member(const Reading& r, const std::string& name) {
+    if (r.scope == Scope::layer && name == "bleepforge") {
+        problem(ProblemKind::member, shown(r) + ": the format version stays at the top of the file");
+    } else if (r.scope == Scope::layer && name == "layers") {
+        problem(ProblemKind::member, shown(r) + ": a layer holds no layers of its own");
+    } else if (r.root && name == "sounds") {
+        problem(ProblemKind::member,
+                shown(r) +
+                    " is a bank's member: this is a bank, not a sound file, and is read as one "
+                    "from a file named *.bleepbank");
+    } else {
+        const std::string_view guess = sound_members::closest_word(name, r.names);
+        problem(
+            ProblemKind::member,
+            "unknown member " + shown(r) +
+                (guess.empty() ? "" : " (did you mean " + in_quotes(r.prefix + std::string(guess)) + "?)"));
+    }
+}
+
+// A member this object holds: the role its value plays, and the format version it needs.
+void Handler::member_key(Reading& r, const std::string& name) {
     if (name == "bleepforge") {
         r.role = Role::version;
-        return true;
+        return;
     }
     if (r.scope == Scope::bank) {
         r.role = Role::sounds;
-        return true;
+        return;
     }
     if (name == "layers") {
         r.role = Role::layers;
         r.layers_key = r.current;
         versioned.push_back({{r.prefix + name, r.current.where}, 2, entry_of(r)});
-        return true;
+        return;
     }
     r.own_members.push_back(r.current);
     if (name == "preset" || name == "chip") {
         r.role = name == "preset" ? Role::preset : Role::chip;
-        return true;
+        return;
     }
     if (name == "hardware") {
         r.role = Role::hardware;
         r.hardware_at = r.current;
         versioned.push_back({{r.prefix + name, r.current.where}, 3, entry_of(r)});
-        return true;
+        return;
     }
     const std::span<const SoundField> fields = sound_fields();
     const auto field =
@@ -309,7 +320,6 @@ bool Handler::key(std::string& name) {
         r.field = name == layer_fields()[0].name ? 0 : 1;
         r.own_members.pop_back();
     }
-    return true;
 }
 
 // A bank's entry name is a header name (export.hpp): the header's symbols for the sound are made of it.
