@@ -13,6 +13,8 @@ namespace {
 
 using replay::get16;
 using replay::put16;
+using replay::read_stream;
+using replay::StreamRead;
 
 // The GBS header's fields (version 1).
 constexpr std::size_t header_size = 0x70;
@@ -127,37 +129,13 @@ GbsSongs read_gbs(std::string_view bytes) {
             read.problem = "the GBS's table of songs does not match its count of songs";
             return read;
         }
-        Frames song{HardwareModel::gameboy, {}};
-        FrameWrites frame;
-        std::size_t at = next_stream;
-        for (;; at += 2) {
-            if (at >= data.size()) {
-                read.problem = "song " + std::to_string(s + 1) + "'s stream runs past the end of the file";
-                return read;
-            }
-            const auto index = static_cast<unsigned char>(data[at]);
-            if (index == gb_player::end_of_sound) {
-                if (!frame.empty()) {
-                    read.problem = "song " + std::to_string(s + 1) + "'s last frame has no end";
-                    return read;
-                }
-                next_stream = at + 1;
-                break;
-            }
-            if (index == gb_player::end_of_frame) {
-                song.frames.push_back(std::move(frame));
-                frame.clear();
-                --at;  // the end of a frame is one byte
-                continue;
-            }
-            const auto address_written = static_cast<std::uint16_t>(0xFF00 + index);
-            if (!sound_register(address_written) || at + 1 >= data.size()) {
-                read.problem = "song " + std::to_string(s + 1) + "'s stream holds a byte the player does not read";
-                return read;
-            }
-            frame.push_back({address_written, static_cast<std::uint8_t>(data[at + 1])});
+        StreamRead stream = read_stream(data, next_stream, s, gbs_kind, sound_register);
+        if (!stream.problem.empty()) {
+            read.problem = std::move(stream.problem);
+            return read;
         }
-        read.songs.push_back(std::move(song));
+        next_stream = stream.end;
+        read.songs.push_back(std::move(stream.song));
     }
     if (next_stream != data.size()) {
         read.problem = "the GBS holds bytes after its last song's stream";

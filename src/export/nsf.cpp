@@ -12,6 +12,8 @@ namespace {
 
 using replay::get16;
 using replay::put16;
+using replay::read_stream;
+using replay::StreamRead;
 
 // "NSF" on the NESdev wiki: the header's fields.
 constexpr std::size_t header_size = 0x80;
@@ -149,36 +151,12 @@ NsfSongs read_nsf(std::string_view bytes) {
     for (std::size_t s = 0; s < count; ++s) {
         const auto address = static_cast<std::uint16_t>(static_cast<unsigned char>(data[lows + s]) |
                                                         (static_cast<unsigned char>(data[highs + s]) << 8U));
-        Frames song;
-        FrameWrites frame;
-        for (std::size_t at = offset_of(address);; at += 2) {
-            if (at >= data.size()) {
-                read.problem = "song " + std::to_string(s + 1) + "'s stream runs past the end of the file";
-                return read;
-            }
-            const auto index = static_cast<unsigned char>(data[at]);
-            if (index == nes_player::end_of_sound) {
-                if (!frame.empty()) {
-                    read.problem = "song " + std::to_string(s + 1) + "'s last frame has no end";
-                    return read;
-                }
-                break;
-            }
-            if (index == nes_player::end_of_frame) {
-                song.frames.push_back(std::move(frame));
-                frame.clear();
-                --at;  // the end of a frame is one byte
-                continue;
-            }
-            if (index > 0x7F || at + 1 >= data.size()) {
-                read.problem =
-                    "song " + std::to_string(s + 1) + "'s stream holds a byte the player does not read";
-                return read;
-            }
-            frame.push_back(
-                {static_cast<std::uint16_t>(0x4000 + index), static_cast<std::uint8_t>(data[at + 1])});
+        StreamRead stream = read_stream(data, offset_of(address), s, nsf_kind);
+        if (!stream.problem.empty()) {
+            read.problem = std::move(stream.problem);
+            return read;
         }
-        read.songs.push_back(std::move(song));
+        read.songs.push_back(std::move(stream.song));
     }
     const std::string_view field = bytes.substr(title_at, text_size);
     read.title = std::string(field.substr(0, field.find('\0')));

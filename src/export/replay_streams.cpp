@@ -64,6 +64,38 @@ Streams streams_of(std::span<const Frames> songs, std::string_view title, const 
     return out;
 }
 
+StreamRead read_stream(std::string_view data, std::size_t at, std::size_t song, const FileKind& kind,
+                       bool (*readable)(std::uint16_t address)) {
+    const std::string which = "song " + std::to_string(song + 1) + "'s ";
+    StreamRead read{{kind.model, {}}, 0, {}};
+    FrameWrites frame;
+    for (;; at += 2) {
+        if (at >= data.size()) {
+            return {{}, 0, which + "stream runs past the end of the file"};
+        }
+        const auto index = static_cast<unsigned char>(data[at]);
+        if (index == kind.end_of_sound) {
+            if (!frame.empty()) {
+                return {{}, 0, which + "last frame has no end"};
+            }
+            read.end = at + 1;
+            return read;
+        }
+        if (index == kind.end_of_frame) {
+            read.song.frames.push_back(std::move(frame));
+            frame.clear();
+            --at;  // the end of a frame is one byte
+            continue;
+        }
+        const auto address = static_cast<std::uint16_t>(kind.register_base + index);
+        if (index > kind.end_of_frame || (readable != nullptr && !readable(address)) ||
+            at + 1 >= data.size()) {
+            return {{}, 0, which + "stream holds a byte the player does not read"};
+        }
+        frame.push_back({address, static_cast<std::uint8_t>(data[at + 1])});
+    }
+}
+
 std::size_t size_of(const std::vector<std::string>& streams) {
     std::size_t size = 0;
     for (const std::string& stream : streams) {

@@ -35,6 +35,18 @@ struct Streams {
 };
 [[nodiscard]] Streams streams_of(std::span<const Frames> songs, std::string_view title, const FileKind& kind);
 
+// One song's stream read back from offset at of data, as streams_of writes it: its frames and the
+// offset just past its end, or why it cannot be read (it runs past the end, its last frame has no
+// end, or it holds a register byte above the end of a frame or one that readable, given its address,
+// refuses; without readable every register below the end codes is read).
+struct StreamRead {
+    Frames song;
+    std::size_t end = 0;
+    std::string problem;
+};
+[[nodiscard]] StreamRead read_stream(std::string_view data, std::size_t at, std::size_t song,
+                                     const FileKind& kind, bool (*readable)(std::uint16_t address) = nullptr);
+
 // The streams' total size in bytes.
 [[nodiscard]] std::size_t size_of(const std::vector<std::string>& streams);
 
