@@ -81,6 +81,50 @@ std::string header_guard(std::string_view header_name) {
     return guard;
 }
 
+// One sound's stream as C text, each row lasting until the next frame that writes, and the channels
+// it plays; or why one of its frames cannot be a row.
+struct SoundRows {
+    std::string rows;
+    unsigned channels = 0;
+    std::string problem;
+};
+
+SoundRows rows_of(const std::vector<FrameWrites>& frames, double player_hz) {
+    SoundRows made;
+    const auto row_text = [&made](const std::vector<std::uint8_t>& row) {
+        made.rows += "    ";
+        for (const std::uint8_t byte : row) {
+            made.rows += byte_text(byte);
+            made.rows += ',';
+        }
+        made.rows += "\n";
+    };
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        std::string error;
+        std::optional<std::vector<std::uint8_t>> row = row_of(frames[k], made.channels, error);
+        if (!row) {
+            return {"", 0, "frame " + std::to_string(k) + ": " + error};
+        }
+        // The row lasts until the next frame that writes: the calls between, as the row's own and
+        // the calls it skips, and rows of no commands for more than it can skip.
+        std::size_t next = k + 1;
+        while (next < frames.size() && frames[next].empty()) {
+            ++next;
+        }
+        std::uint64_t calls = first_call(next, player_hz) - first_call(k, player_hz);
+        calls = calls == 0 ? 1 : calls;
+        for (bool first = true; calls > 0; first = false) {
+            const std::uint64_t taken = calls < max_skipped + 1 ? calls : max_skipped + 1;
+            std::vector<std::uint8_t> held = first ? *row : std::vector<std::uint8_t>{0};
+            held[0] = static_cast<std::uint8_t>(held[0] | (taken - 1) << 4U);
+            row_text(held);
+            calls -= taken;
+        }
+        k = next - 1;
+    }
+    return made;
+}
+
 }  // namespace
 
 GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view header_name, double player_hz) {
@@ -104,46 +148,14 @@ GbdkFiles gbdk_files(std::span<const NamedFrames> sounds, std::string_view heade
         if (sound.frames->model != HardwareModel::gameboy) {
             return {"", "", "\"" + name + "\" is a sound for the nes; the stream is the gameboy's"};
         }
-        unsigned channels = 0;
-        std::string rows;
-        const std::vector<FrameWrites>& frames = sound.frames->frames;
-        const auto row_text = [&rows](const std::vector<std::uint8_t>& row) {
-            rows += "    ";
-            for (const std::uint8_t byte : row) {
-                rows += byte_text(byte);
-                rows += ',';
-            }
-            rows += "\n";
-        };
-        for (std::size_t k = 0; k < frames.size(); ++k) {
-            std::string error;
-            std::optional<std::vector<std::uint8_t>> row = row_of(frames[k], channels, error);
-            if (!row) {
-                std::string problem = "\"" + name + "\", frame ";
-                problem += std::to_string(k);
-                return {"", "", problem += ": " + error};
-            }
-            // The row lasts until the next frame that writes: the calls between, as the row's own and
-            // the calls it skips, and rows of no commands for more than it can skip.
-            std::size_t next = k + 1;
-            while (next < frames.size() && frames[next].empty()) {
-                ++next;
-            }
-            std::uint64_t calls = first_call(next, player_hz) - first_call(k, player_hz);
-            calls = calls == 0 ? 1 : calls;
-            for (bool first = true; calls > 0; first = false) {
-                const std::uint64_t taken = calls < max_skipped + 1 ? calls : max_skipped + 1;
-                std::vector<std::uint8_t> held = first ? *row : std::vector<std::uint8_t>{0};
-                held[0] = static_cast<std::uint8_t>(held[0] | (taken - 1) << 4U);
-                row_text(held);
-                calls -= taken;
-            }
-            k = next - 1;
+        const SoundRows made = rows_of(sound.frames->frames, player_hz);
+        if (!made.problem.empty()) {
+            return {"", "", "\"" + name + "\", " + made.problem};
         }
         files.source += "\nconst uint8_t " + name + "[] = {\n";
-        files.source += rows;
+        files.source += made.rows;
         files.source += "    0x01," + byte_text(terminator) + "};\n";
-        files.header += "#define MUTE_MASK_" + name + " " + byte_text(channels);
+        files.header += "#define MUTE_MASK_" + name + " " + byte_text(made.channels);
         files.header += "\nextern const uint8_t " + name + "[];\n";
     }
     files.header += "\n#endif\n";
