@@ -123,6 +123,25 @@ std::string single_quotes(std::string_view word) {
     return "strings are written in double quotes: " + quoted(inner) + ", not '" + excerpt(inner) + "'";
 }
 
+// Where the word the parser stopped in starts: after the last delimiter before offset.
+std::size_t start_of_word(std::string_view text, std::size_t offset) {
+    while (offset > 0 && !is_delimiter(text[offset - 1])) {
+        --offset;
+    }
+    return offset;
+}
+
+// What the parser said, without its own prefix and without echoing the text it last read.
+std::string_view parser_words(std::string_view message) {
+    if (const std::size_t dash = message.find(" - "); message.starts_with("syntax error") && dash != npos) {
+        message.remove_prefix(dash + 3);
+    }
+    if (const std::size_t echo = message.find("; last read"); echo != npos) {
+        message = message.substr(0, echo);
+    }
+    return message;
+}
+
 SoundProblem at(std::string_view text, std::size_t offset, std::string message) {
     const Position p = position_of(text, offset);
     return {p.line, p.column, "", std::move(message), ProblemKind::syntax};
@@ -235,11 +254,7 @@ SoundProblem syntax_problem(std::string_view text, std::size_t offset, std::stri
         }
     }
     if (says("invalid literal") || says("invalid number")) {
-        // The word the parser stopped in starts after the last delimiter before it.
-        std::size_t word_start = offset;
-        while (word_start > 0 && !is_delimiter(text[word_start - 1])) {
-            --word_start;
-        }
+        const std::size_t word_start = start_of_word(text, offset);
         const std::string_view word = word_at(text, word_start);
         if (!word.empty() && word[0] == '\'') {
             return at(text, word_start, single_quotes(word));
@@ -254,21 +269,10 @@ SoundProblem syntax_problem(std::string_view text, std::size_t offset, std::stri
         return at(text, offset, "two colons in a row");
     }
     if (says("expected ':'")) {
-        std::size_t value_start = offset;
-        while (value_start > 0 && !is_delimiter(text[value_start - 1])) {
-            --value_start;
-        }
-        return at(text, value_start, "a colon is missing between the member's name and its value");
+        return at(text, start_of_word(text, offset),
+                  "a colon is missing between the member's name and its value");
     }
-    // What the parser said, without its own prefix and without echoing the text it last read.
-    std::string_view why = parser_message;
-    if (const std::size_t dash = why.find(" - "); why.starts_with("syntax error") && dash != npos) {
-        why.remove_prefix(dash + 3);
-    }
-    if (const std::size_t echo = why.find("; last read"); echo != npos) {
-        why = why.substr(0, echo);
-    }
-    return at(text, offset, std::string(why));
+    return at(text, offset, std::string(parser_words(parser_message)));
 }
 
 }  // namespace bleepforge::sound_members
