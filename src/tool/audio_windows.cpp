@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstring>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -93,6 +94,61 @@ std::int16_t to_pcm16(float sample) {
     return static_cast<std::int16_t>(clipped * 32767.0f);
 }
 
+// Samples into a block, as floats or as the 16-bit samples an older device takes.
+void put_samples(WAVEHDR& block, std::span<const float> samples, const WAVEFORMATEX& format) {
+    if (format.wFormatTag == WAVE_FORMAT_IEEE_FLOAT) {
+        std::memcpy(block.lpData, samples.data(), samples.size() * sizeof(float));
+    } else {
+        std::transform(samples.begin(), samples.end(), reinterpret_cast<std::int16_t*>(block.lpData),
+                       to_pcm16);
+    }
+    block.dwBufferLength = static_cast<DWORD>(samples.size() * format.nBlockAlign);
+}
+
+// The default device, open for floats or, where it refuses them, for 16-bit samples.
+struct WaveOutput {
+    HWAVEOUT device = nullptr;
+    WAVEFORMATEX format{};
+};
+
+Result<WaveOutput> open_output(const Wave& wave, std::int32_t rate_hz) {
+    if (wave.get_num_devs() == 0) {
+        return Failure("no audio device");
+    }
+    WaveOutput output{nullptr, format_of(rate_hz, true)};
+    MMRESULT opened = wave.open(&output.device, WAVE_MAPPER, &output.format, 0, 0, CALLBACK_NULL);
+    if (opened == WAVERR_BADFORMAT) {
+        output.format = format_of(rate_hz, false);
+        opened = wave.open(&output.device, WAVE_MAPPER, &output.format, 0, 0, CALLBACK_NULL);
+    }
+    if (opened != MMSYSERR_NOERROR) {
+        return Failure(wave_error(wave, opened));
+    }
+    return output;
+}
+
+// Every block free to fill, each with room for block_samples samples of the format.
+void free_blocks(std::array<std::vector<char>, block_count>& memory, std::array<WAVEHDR, block_count>& blocks,
+                 const WAVEFORMATEX& format) {
+    for (std::size_t i = 0; i < block_count; ++i) {
+        memory[i].resize(block_samples * format.nBlockAlign);
+        blocks[i].lpData = memory[i].data();
+        blocks[i].dwFlags = WHDR_DONE;
+    }
+}
+
+// Stops the device, takes back the blocks it still holds and closes it.
+void close_output(const Wave& wave, HWAVEOUT device, std::array<WAVEHDR, block_count>& blocks,
+                  const std::array<bool, block_count>& in_flight) {
+    wave.reset(device);
+    for (std::size_t i = 0; i < block_count; ++i) {
+        if (in_flight[i]) {
+            wave.unprepare(device, &blocks[i], sizeof blocks[i]);
+        }
+    }
+    wave.close(device);
+}
+
 }  // namespace
 
 Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
@@ -101,29 +157,16 @@ Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
         return Failure(loaded.error());
     }
     const Wave& wave = *loaded;
-    if (wave.get_num_devs() == 0) {
-        return Failure("no audio device");
+    const Result<WaveOutput> opened = open_output(wave, rate_hz);
+    if (!opened) {
+        return Failure(opened.error());
     }
-    HWAVEOUT device = nullptr;
-    bool floats = true;
-    WAVEFORMATEX format = format_of(rate_hz, floats);
-    MMRESULT opened = wave.open(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
-    if (opened == WAVERR_BADFORMAT) {
-        floats = false;
-        format = format_of(rate_hz, floats);
-        opened = wave.open(&device, WAVE_MAPPER, &format, 0, 0, CALLBACK_NULL);
-    }
-    if (opened != MMSYSERR_NOERROR) {
-        return Failure(wave_error(wave, opened));
-    }
+    const HWAVEOUT device = opened->device;
+    const WAVEFORMATEX& format = opened->format;
     std::vector<float> samples(block_samples);
     std::array<std::vector<char>, block_count> memory;
     std::array<WAVEHDR, block_count> blocks{};
-    for (std::size_t i = 0; i < block_count; ++i) {
-        memory[i].resize(block_samples * format.nBlockAlign);
-        blocks[i].lpData = memory[i].data();
-        blocks[i].dwFlags = WHDR_DONE;  // free to fill
-    }
+    free_blocks(memory, blocks, format);
     std::array<bool, block_count> in_flight{};
     Result<> played;
     bool ended = false;
@@ -147,14 +190,7 @@ Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
             if (written == 0) {
                 continue;
             }
-            if (floats) {
-                std::memcpy(block.lpData, samples.data(), written * sizeof(float));
-            } else {
-                auto* out = reinterpret_cast<std::int16_t*>(block.lpData);
-                std::transform(samples.begin(), samples.begin() + static_cast<std::ptrdiff_t>(written), out,
-                               to_pcm16);
-            }
-            block.dwBufferLength = static_cast<DWORD>(written * format.nBlockAlign);
+            put_samples(block, std::span(samples).first(written), format);
             block.dwFlags = 0;
             wave.prepare(device, &block, sizeof block);
             wave.write(device, &block, sizeof block);
@@ -170,13 +206,7 @@ Result<> play_audio(std::int32_t rate_hz, const AudioSource& source) {
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
     }
-    wave.reset(device);
-    for (std::size_t i = 0; i < block_count; ++i) {
-        if (in_flight[i]) {
-            wave.unprepare(device, &blocks[i], sizeof blocks[i]);
-        }
-    }
-    wave.close(device);
+    close_output(wave, device, blocks, in_flight);
     return played;
 }
 
