@@ -153,16 +153,16 @@ int command_mutate(const Command& command, const Arguments& a) {
     if (!sound) {
         return command.finish(sound);
     }
+    const bool hardware = a.has(Option::hardware);
+    if (const std::optional<ChipType> chip = hardware ? chip_without_model(*sound) : std::nullopt) {
+        return command.usage(a.operands[0] + ": " + no_hardware_model(*chip));
+    }
     // The file's own leading comments stay; the comments among its members cannot follow them.
     std::string text = leading_comments(*input);
     if (!a[Option::seed]) {
         text += "// bleep mutate " + a.operands[0] + " --amount " +
                 (a[Option::amount] ? *a[Option::amount] : std::string("0.2")) + " --seed " +
-                std::to_string(*seed) + (a.has(Option::hardware) ? " --hardware" : "") + "\n";
-    }
-    const bool hardware = a.has(Option::hardware);
-    if (const std::optional<ChipType> chip = chip_without_model(*sound); hardware && chip) {
-        return command.usage(a.operands[0] + ": " + no_hardware_model(*chip));
+                std::to_string(*seed) + (hardware ? " --hardware" : "") + "\n";
     }
     text += write_sound(mutate_sound(*sound, *amount, *seed, hardware));
     return command.finish(command.write(a[Option::output], text));
