@@ -8,11 +8,14 @@
 
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
+#include "test_bytes.hpp"
 
 namespace bleepforge {
 namespace {
 
-SfxPatch steady(double freq_hz) {
+using testing_support::text_of;
+
+SfxPatch steady_dmg_tone(double freq_hz) {
     SfxPatch p = make_patch(SfxPreset::blip, ChipType::gameboy);
     p.base_freq = freq_hz;
     p.attack = 0.0;
@@ -25,21 +28,6 @@ SfxPatch steady(double freq_hz) {
     p.noise_below_hz = 0.0;
     p.hardware = true;
     return p;
-}
-
-std::string text_of(const FrameWrites& writes) {
-    std::string text;
-    static constexpr char digits[] = "0123456789ABCDEF";
-    for (const RegisterWrite& w : writes) {
-        for (const unsigned shift : {12U, 8U, 4U, 0U}) {
-            text += digits[(w.address >> shift) & 0xFU];
-        }
-        text += '=';
-        text += digits[w.value >> 4U];
-        text += digits[w.value & 0xFU];
-        text += ' ';
-    }
-    return text;
 }
 
 std::size_t writes_to(const Frames& f, std::uint16_t address) {
@@ -55,7 +43,7 @@ std::size_t writes_to(const Frames& f, std::uint16_t address) {
 TEST(GameboyFrames, PlayA440HzPulseAsTheDmgWould) {
     // 2048 - 131072 / 440 = 1750.1: x = 1750 = $6D6, 439.84 Hz; duty 50 % is $80 in NR11; volume 15
     // held is $F0; the trigger is NR14's bit 7. ceil(0.5 * 59.7275) = 30 frames.
-    const Frames f = hardware_frames(steady(440.0), 0.5);
+    const Frames f = hardware_frames(steady_dmg_tone(440.0), 0.5);
     EXPECT_EQ(f.model, HardwareModel::gameboy);
     ASSERT_EQ(f.frames.size(), 30U);
     EXPECT_EQ(text_of(f.frames[0]), "FF26=80 FF24=77 FF25=FF FF10=00 FF11=80 FF12=F0 FF13=D6 FF14=86 ");
@@ -66,35 +54,36 @@ TEST(GameboyFrames, PlayA440HzPulseAsTheDmgWould) {
     EXPECT_EQ(text_of(f.frames.back()), "FF12=08 FF14=86 ");
 
     // Below 64 Hz the period is held at 1 (64.03 Hz); 20 kHz is 2048 - 6.55 = 2041, $7F9.
-    EXPECT_EQ(text_of(hardware_frames(steady(30.0), 0.1).frames[0]).substr(48), "FF13=01 FF14=80 ");
-    EXPECT_EQ(text_of(hardware_frames(steady(20000.0), 0.1).frames[0]).substr(48), "FF13=F9 FF14=87 ");
-    EXPECT_EQ(hardware_frames(steady(440.0), 1.0 / dmg_frame_hz).frames.size(), 1U);
-    EXPECT_EQ(hardware_frames(steady(440.0), 1.0001 / dmg_frame_hz).frames.size(), 2U);
-    EXPECT_TRUE(hardware_frames(steady(440.0), 0.0).frames.empty());
+    EXPECT_EQ(text_of(hardware_frames(steady_dmg_tone(30.0), 0.1).frames[0]).substr(48), "FF13=01 FF14=80 ");
+    EXPECT_EQ(text_of(hardware_frames(steady_dmg_tone(20000.0), 0.1).frames[0]).substr(48),
+              "FF13=F9 FF14=87 ");
+    EXPECT_EQ(hardware_frames(steady_dmg_tone(440.0), 1.0 / dmg_frame_hz).frames.size(), 1U);
+    EXPECT_EQ(hardware_frames(steady_dmg_tone(440.0), 1.0001 / dmg_frame_hz).frames.size(), 2U);
+    EXPECT_TRUE(hardware_frames(steady_dmg_tone(440.0), 0.0).frames.empty());
 }
 
 TEST(GameboyFrames, MapDutyAndTheNoiseWidth) {
     for (const auto& [duty, code] : std::vector<std::pair<double, int>>{
              {0.1, 0x00}, {0.2, 0x40}, {0.4, 0x80}, {0.7, 0xC0}}) {
-        SfxPatch p = steady(440.0);
+        SfxPatch p = steady_dmg_tone(440.0);
         p.duty = duty;
         EXPECT_EQ(hardware_frames(p, 0.1).frames[0][4].value, code) << duty;
     }
     // The noise clock 262144 / (3 * 2^1) = 43691 Hz ($13), with the 7-bit sequence ($1B) above 0.75.
-    SfxPatch p = steady(440.0);
+    SfxPatch p = steady_dmg_tone(440.0);
     p.noise = 0.5;
     EXPECT_EQ(text_of(hardware_frames(p, 0.1).frames[0]).substr(64), "FF20=00 FF21=F0 FF22=13 FF23=80 ");
     p.noise = 0.9;
     EXPECT_EQ(text_of(hardware_frames(p, 0.1).frames[0]).substr(64), "FF20=00 FF21=F0 FF22=1B FF23=80 ");
     // Without noise the noise channel is never written.
-    EXPECT_EQ(writes_to(hardware_frames(steady(440.0), 0.5), 0xFF23), 0U);
+    EXPECT_EQ(writes_to(hardware_frames(steady_dmg_tone(440.0), 0.5), 0xFF23), 0U);
 }
 
 TEST(GameboyFrames, CarryAFallingNoiseLevelOnTheEnvelope) {
     // A decay of 15 steps in 15/64 s falls one volume step each 64 Hz envelope tick: the noise takes
     // the envelope's own steps (15 going down at pace 1) from one trigger, where the pulse, which a
     // trigger does not disturb, is retriggered at each new volume.
-    SfxPatch p = steady(440.0);
+    SfxPatch p = steady_dmg_tone(440.0);
     p.noise = 0.5;
     p.decay = 15.0 / 64.0;
     p.sustain_level = 0.0;
@@ -109,7 +98,7 @@ TEST(GameboyFrames, CarryAFallingNoiseLevelOnTheEnvelope) {
 
 TEST(GameboyFrames, LeaveASilentPulseAlone) {
     // Once the pulse is triggered at volume 0 its falling pitch is not heard, so it is not written.
-    SfxPatch p = steady(880.0);
+    SfxPatch p = steady_dmg_tone(880.0);
     p.sustain_time = 0.1;
     p.freq_slide = -500.0;
     const Frames f = hardware_frames(p, 0.5);

@@ -14,32 +14,22 @@
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
 #include "gb_player.hpp"
+#include "test_bytes.hpp"
 #include "test_files.hpp"
 #include "test_random.hpp"
 
 namespace bleepforge {
 namespace {
 
+using testing_support::bytes;
+using testing_support::padded;
+
 using testing_support::read_file;
 using testing_support::TempPath;
 
-ConsoleFile one_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
+ConsoleFile one_gbs_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
     const Frames song{HardwareModel::gameboy, std::move(frames)};
     return gbs_file(std::span(&song, 1), title);
-}
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (const int v : values) {
-        out += static_cast<char>(v);
-    }
-    return out;
-}
-
-std::string padded(std::string_view text) {
-    std::string field(text);
-    field.resize(32, '\0');
-    return field;
 }
 
 const std::string player(gb_player::code.begin(), gb_player::code.end());
@@ -48,7 +38,7 @@ TEST(Gbs, WritesTheWorkedExampleByteForByte) {
     // Magic and version 1, 1 song starting with song 1, load and INIT at $0400, PLAY at $0424, the stack
     // at $FFFE, TMA and TAC 0 (PLAY at the vertical blank), the title NUL-padded, author and copyright
     // empty.
-    const ConsoleFile gbs = one_song({{{0xFF26, 0x80}, {0xFF12, 0xF0}}, {}}, "zap");
+    const ConsoleFile gbs = one_gbs_song({{{0xFF26, 0x80}, {0xFF12, 0xF0}}, {}}, "zap");
     ASSERT_EQ(gbs.problem, "");
     const std::string header = bytes({0x47, 0x42, 0x53, 0x01, 0x01, 0x01, 0x00, 0x04, 0x00, 0x04, 0x24, 0x04,
                                       0xFE, 0xFF, 0x00, 0x00}) +
@@ -62,7 +52,7 @@ TEST(Gbs, WritesTheWorkedExampleByteForByte) {
               bytes({0x41, 0x04, 0x26, 0x80, 0x12, 0xF0, 0x80, 0x80, 0xFF}));
 
     // A title of the field's full 32 characters has no NUL after it.
-    const ConsoleFile full = one_song({}, std::string(32, 'T'));
+    const ConsoleFile full = one_gbs_song({}, std::string(32, 'T'));
     ASSERT_EQ(full.problem, "");
     EXPECT_EQ(full.bytes.substr(0x10, 33), std::string(32, 'T') + '\0');
 }
@@ -87,7 +77,7 @@ TEST(Gbs, ABanksStreamsFollowOneAnotherInItsOrder) {
 }
 
 // Random frames within what a GBS may hold: every register the player may write, wave RAM included.
-std::vector<Frames> random_songs(std::uint64_t seed) {
+std::vector<Frames> random_gbs_songs(std::uint64_t seed) {
     testing_support::SplitMix random{seed};
     std::vector<std::uint16_t> addresses;
     for (std::uint16_t a = 0xFF10; a <= 0xFF3F; ++a) {
@@ -138,7 +128,7 @@ TEST(Gbs, FramesComeBackExactly) {
     expect_round_trip(bank, "every sound", "the bank");
     // Random frames: every register, full frames, empty songs.
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
-        expect_round_trip(random_songs(seed), seed % 2 == 0 ? "" : "Song " + std::to_string(seed),
+        expect_round_trip(random_gbs_songs(seed), seed % 2 == 0 ? "" : "Song " + std::to_string(seed),
                           "seed " + std::to_string(seed));
     }
 }
@@ -179,7 +169,7 @@ TEST(Gbs, RefusesWhatAGbsCannotHoldAndSaysWhy) {
          "the songs need 31745 bytes with the player, and a GBS without bank switching holds 31744 ($0400-$7FFF)"},
     };
     for (const auto& c : cases) {
-        const ConsoleFile gbs = one_song(c.frames, c.title);
+        const ConsoleFile gbs = one_gbs_song(c.frames, c.title);
         EXPECT_EQ(gbs.problem, c.problem) << c.title << " " << c.frames.size();
         EXPECT_EQ(gbs.bytes.empty(), !c.problem.empty());
         if (c.problem.empty()) {
@@ -205,7 +195,7 @@ TEST(Gbs, RefusesWhatAGbsCannotHoldAndSaysWhy) {
 }
 
 TEST(Gbs, ReadsOnlyItsOwnFilesWhole) {
-    const std::string good = one_song({{{0xFF26, 0x80}}, {{0xFF12, 0xF0}}}, "ok").bytes;
+    const std::string good = one_gbs_song({{{0xFF26, 0x80}}, {{0xFF12, 0xF0}}}, "ok").bytes;
     ASSERT_EQ(read_gbs(good).problem, "");
     auto changed = [&](std::size_t at, int value) {
         std::string bytes = good;
@@ -249,7 +239,7 @@ TEST(Gbs, ReadsItsStreamsOnlyWhereItsOwnFilesHaveThem) {
     // table changed, bytes after the streams, a title or author it does not write.
     const std::vector<Frames> two = {{HardwareModel::gameboy, {{{0xFF12, 0xF0}}}}, {HardwareModel::gameboy, {}}};
     const std::string bank = gbs_file(two, "ab").bytes;
-    const std::string one = one_song({{{0xFF26, 0x80}}, {{0xFF12, 0xF0}}}, "ok").bytes;
+    const std::string one = one_gbs_song({{{0xFF26, 0x80}}, {{0xFF12, 0xF0}}}, "ok").bytes;
     ASSERT_EQ(read_gbs(bank).problem, "");
     auto changed = [](std::string bytes, std::size_t at, int value) {
         bytes[at] = static_cast<char>(value);
@@ -282,7 +272,7 @@ TEST(Gbs, ReadsItsStreamsOnlyWhereItsOwnFilesHaveThem) {
     }
     // A title of all 32 characters reads whole.
     const std::string full(32, '~');
-    EXPECT_EQ(read_gbs(one_song({}, full).bytes).title, full);
+    EXPECT_EQ(read_gbs(one_gbs_song({}, full).bytes).title, full);
 }
 
 // sdasgb, sdldgb and makebin from SDCC, found at configure time; empty where they are missing.

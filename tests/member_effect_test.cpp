@@ -11,16 +11,15 @@
 #include <vector>
 
 #include "bleepforge/sound.hpp"
+#include "test_bytes.hpp"
 #include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
 
-constexpr std::int32_t rate_hz = 22050;
+using testing_support::same_bits;
 
-bool same_bits(const SampleBuffer& a, const SampleBuffer& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
+constexpr std::int32_t rate_hz = 22050;
 
 // Three values across the member's range, inside it. The duration's stay within two seconds, which
 // keeps the renders short; whole-number members take whole numbers.

@@ -10,39 +10,29 @@
 #include <vector>
 
 #include "nes_player.hpp"
+#include "test_bytes.hpp"
 #include "test_files.hpp"
 #include "test_random.hpp"
 
 namespace bleepforge {
 namespace {
 
+using testing_support::bytes;
+using testing_support::padded;
+
 using testing_support::read_file;
 using testing_support::TempPath;
 
-ConsoleFile one_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
+ConsoleFile one_nsf_song(std::vector<FrameWrites> frames, std::string_view title = {}) {
     const Frames song{HardwareModel::nes, std::move(frames)};
     return nsf_file(std::span(&song, 1), title);
-}
-
-std::string bytes(std::initializer_list<int> values) {
-    std::string out;
-    for (const int v : values) {
-        out += static_cast<char>(v);
-    }
-    return out;
-}
-
-std::string padded(std::string_view text) {
-    std::string field(text);
-    field.resize(32, '\0');
-    return field;
 }
 
 TEST(Nsf, WritesTheWorkedExampleByteForByte) {
     // The header from the format's table: magic and version 1, 1 song starting with song 1, load and
     // INIT at $8000, PLAY at $8041, the title and two unknown texts, the NTSC period 16639 (FF 40), no
     // bank switching, the PAL period 19997 (1D 4E), NTSC, no expansion sound, the NSF2 fields 0.
-    const ConsoleFile nsf = one_song({{{0x4015, 0x0F}, {0x4000, 0xBF}}, {}}, "zap");
+    const ConsoleFile nsf = one_nsf_song({{{0x4015, 0x0F}, {0x4000, 0xBF}}, {}}, "zap");
     ASSERT_EQ(nsf.problem, "");
     const std::string header =
         bytes({0x4E, 0x45, 0x53, 0x4D, 0x1A, 0x01, 0x01, 0x01, 0x00, 0x80, 0x00, 0x80, 0x41, 0x80}) +
@@ -70,7 +60,7 @@ TEST(Nsf, ASecondSongsStreamFollowsTheFirst) {
 }
 
 // Random frames within what an NSF may hold.
-std::vector<Frames> random_songs(std::uint64_t seed) {
+std::vector<Frames> random_nsf_songs(std::uint64_t seed) {
     testing_support::SplitMix random{seed};
     const std::uint16_t addresses[] = {0x4000, 0x4001, 0x4002, 0x4003, 0x4004, 0x4005, 0x4006,
                                        0x4007, 0x4008, 0x4009, 0x400A, 0x400B, 0x400C, 0x400D,
@@ -92,7 +82,7 @@ std::vector<Frames> random_songs(std::uint64_t seed) {
 
 TEST(Nsf, FramesComeBackExactly) {
     for (std::uint64_t seed = 1; seed <= 40; ++seed) {
-        const std::vector<Frames> songs = random_songs(seed);
+        const std::vector<Frames> songs = random_nsf_songs(seed);
         const std::string title = seed % 2 == 0 ? "" : "Song " + std::to_string(seed);
         const ConsoleFile nsf = nsf_file(songs, title);
         ASSERT_EQ(nsf.problem, "") << seed;
@@ -151,7 +141,7 @@ TEST(Nsf, RefusesWhatAnNsfCannotHoldAndSaysWhy) {
          "($8000-$FFF9)"},
     };
     for (const auto& c : cases) {
-        const ConsoleFile nsf = one_song(c.frames, c.title);
+        const ConsoleFile nsf = one_nsf_song(c.frames, c.title);
         EXPECT_EQ(nsf.problem, c.problem) << c.title << " " << c.frames.size();
         EXPECT_EQ(nsf.bytes.empty(), !c.problem.empty());
         if (c.problem.empty()) {
@@ -164,7 +154,7 @@ TEST(Nsf, RefusesWhatAnNsfCannotHoldAndSaysWhy) {
 }
 
 TEST(Nsf, ReadsOnlyItsOwnFilesWhole) {
-    const std::string good = one_song({{{0x4015, 0x0F}}, {{0x4000, 0x30}}}).bytes;
+    const std::string good = one_nsf_song({{{0x4015, 0x0F}}, {{0x4000, 0x30}}}).bytes;
     ASSERT_EQ(read_nsf(good).problem, "");
     auto changed = [&](std::size_t at, int value) {
         std::string bytes = good;

@@ -15,12 +15,15 @@
 #include "reference.hpp"
 #include "sine.hpp"
 #include "sine_bound.hpp"
+#include "test_bytes.hpp"
 #include "test_patches.hpp"
 #include "test_scale.hpp"
 #include "voice.hpp"
 
 namespace bleepforge {
 namespace {
+
+using testing_support::same_bits;
 
 // A patch whose envelope holds exactly 1 for the first second (no attack, no decay, full
 // sustain), so the samples are the generator's own values.
@@ -277,12 +280,6 @@ namespace {
 using testing_support::SplitMix;
 
 using testing_support::random_patch;
-
-bool same_bits(const SampleBuffer& a, const SampleBuffer& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](float x, float y) {
-               return std::bit_cast<std::uint32_t>(x) == std::bit_cast<std::uint32_t>(y);
-           });
-}
 
 // The fast renderer must give the plain one's bytes exactly, signs of zero included.
 TEST(RenderSfx, MatchesThePlainRendererBitForBit) {

@@ -7,25 +7,16 @@
 
 #include "bleepforge/sound.hpp"
 #include "bleepforge/synth.hpp"
+#include "test_bytes.hpp"
 #include "test_patches.hpp"
 #include "test_scale.hpp"
 
 namespace bleepforge {
 namespace {
 
-using testing_support::SplitMix;
+using testing_support::same_bits;
 
-bool same_bits(const std::vector<float>& a, const std::vector<float>& b) {
-    if (a.size() != b.size()) {
-        return false;
-    }
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::bit_cast<std::uint32_t>(a[i]) != std::bit_cast<std::uint32_t>(b[i])) {
-            return false;
-        }
-    }
-    return true;
-}
+using testing_support::SplitMix;
 
 // The voice rendered in pieces of the given size (0: sizes drawn from 1 to 600), concatenated.
 // Each piece goes into a span one larger than asked for where the voice is near its end, so a call
