@@ -15,7 +15,7 @@
 namespace bleepforge {
 namespace {
 
-using testing_support::steady_nes_tone;
+using testing_support::steady_tone;
 
 // The writes the engines make themselves, which the stream leaves out.
 FrameWrites without_engine_writes(const FrameWrites& writes) {
@@ -47,7 +47,7 @@ std::vector<std::uint8_t> stream_bytes(const std::string& text, const std::strin
 }
 
 TEST(FramesText, IsOneLinePerFrameAndReadsBack) {
-    const Frames zap = hardware_frames(steady_nes_tone(440.0), 0.05);  // 4 frames
+    const Frames zap = hardware_frames(steady_tone(440.0), 0.05);  // 4 frames
     const NamedFrames one[] = {{"zap", &zap}};
     EXPECT_EQ(frames_text(one),
               "# nes (2A03, NTSC), 60.0988 frames a second\n"
@@ -74,7 +74,7 @@ TEST(FamiStudioStream, CodesEachFramesChangesAndHowLongTheyHold) {
     // Frame 0: $80 $BF (duty 50 %, volume 15), $81 $FD, $82 $00; frames 1 to 29 change nothing, so
     // the group holds 30 frames ($1E); frame 30 silences ($80 $B0) and the end follows at once, which
     // lets that last frame play.
-    const Frames zap = hardware_frames(steady_nes_tone(440.0), 0.5);
+    const Frames zap = hardware_frames(steady_tone(440.0), 0.5);
     ASSERT_EQ(zap.frames.size(), 31U);
     const NamedFrames one[] = {{"zap", &zap}};
     const ConsoleFile data = famistudio_text(one, "sounds");
@@ -123,7 +123,7 @@ TEST(FamiStudioStream, RoundTripsRandomHardwareSoundsAndSplitsLongWaits) {
         }
     }
     // A steady tone of 5 s (301 frames) holds its first group 300 frames: $7F $7F $2E.
-    SfxPatch held = steady_nes_tone(440.0);
+    SfxPatch held = steady_tone(440.0);
     held.sustain_time = 10.0;
     const Frames long_one = hardware_frames(held, 5.0);
     const NamedFrames one[] = {{"hold", &long_one}};
@@ -139,7 +139,7 @@ TEST(FamiStudioStream, RefusesWhatTheEnginesCannotPlay) {
     EXPECT_EQ(famistudio_text(one, "s").problem,
               "\"up\": frame 0: the write 4001=81 has no slot in the engines' sound-effect stream");
     // 130 frames that each change the period: 2 bytes a frame and a wait is more than 256 bytes.
-    SfxPatch busy = steady_nes_tone(200.0);
+    SfxPatch busy = steady_tone(200.0);
     busy.vibrato_depth = 50.0;
     busy.vibrato_rate = 7.0;
     const Frames long_one = hardware_frames(busy, 130.0 / nes_frame_hz);

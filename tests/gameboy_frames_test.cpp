@@ -16,17 +16,11 @@ namespace {
 using testing_support::text_of;
 
 SfxPatch steady_dmg_tone(double freq_hz) {
-    SfxPatch p = make_patch(SfxPreset::blip, ChipType::gameboy);
-    p.base_freq = freq_hz;
-    p.attack = 0.0;
-    p.decay = 0.0;
+    SfxPatch p = testing_support::steady_tone(freq_hz, ChipType::gameboy);
     p.punch = 0.0;
-    p.sustain_time = 2.0;
-    p.sustain_level = 1.0;
     p.release = 0.0;
     p.duty = 0.5;
     p.noise_below_hz = 0.0;
-    p.hardware = true;
     return p;
 }
 

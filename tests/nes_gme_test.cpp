@@ -21,12 +21,12 @@
 //   not in step (libgme's writes come later), so those frames' levels are not compared, only their
 //   silence.
 
-#include <gme/gme.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -34,6 +34,7 @@
 #include "bleepforge/nes.hpp"
 #include "bleepforge/nsf.hpp"
 #include "bleepforge/sound.hpp"
+#include "gme_compare.hpp"
 #include "nes_sounds.hpp"
 #include "output.hpp"
 #include "test_random.hpp"
@@ -41,15 +42,19 @@
 namespace bleepforge {
 namespace {
 
+using testing_support::best_offset;
 using testing_support::byte;
+using testing_support::compare_frames;
+using testing_support::FrameFacts;
+using testing_support::levels;
+using testing_support::max_offset;
+using testing_support::Measured;
 using testing_support::pulse_1;
+using testing_support::Window;
+using testing_support::Worst;
 
-constexpr std::int32_t rate = 44100;
-constexpr double loud_db = -12.0;    // within this of the loudest frame, levels agree within 1 dB
-constexpr double quiet_db = -30.0;   // down to this, within 2 dB
-constexpr double silent_db = -50.0;  // below this a frame is silent; the other render's must be below -40
-constexpr double pitch_tolerance = 0.005;
-constexpr int max_offset = 3;
+constexpr std::int32_t rate = testing_support::gme_rate;
+constexpr double infinity = std::numeric_limits<double>::infinity();
 
 struct Case {
     std::string name;
@@ -192,25 +197,11 @@ std::vector<Case> cases() {
 
 // libgme's render of the NSF with one voice alone, its left channel, with the console's two high-passes.
 std::vector<double> libgme_render(const std::string& nsf, std::size_t count, int voice) {
-    Music_Emu* emu = nullptr;
-    EXPECT_EQ(gme_open_data(nsf.data(), static_cast<long>(nsf.size()), &emu, rate), nullptr);
-    if (emu == nullptr) {
-        return {};
-    }
-    gme_ignore_silence(emu, 1);
-    for (int v = 0; v < gme_voice_count(emu); ++v) {
-        gme_mute_voice(emu, v, v == voice ? 0 : 1);
-    }
-    EXPECT_EQ(gme_start_track(emu, 0), nullptr);
-    std::vector<short> stereo(2 * count);
-    EXPECT_EQ(gme_play(emu, static_cast<int>(stereo.size()), stereo.data()), nullptr);
-    EXPECT_EQ(gme_warning(emu), nullptr);
-    gme_delete(emu);
+    std::vector<double> left = testing_support::libgme_left(nsf, count, voice);
     chip::HighPass first(nes::high_pass_1_hz, rate, 0.0);
     chip::HighPass second(nes::high_pass_2_hz, rate, 0.0);
-    std::vector<double> left(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        left[i] = second.step(first.step(stereo[2 * i] / 32768.0));
+    for (double& x : left) {
+        x = second.step(first.step(x));
     }
     return left;
 }
@@ -228,60 +219,10 @@ std::vector<double> model_render(const std::vector<FrameWrites>& frames, std::si
 
 // The part of frame k that is compared: from 15 % to 95 % of it, past the writes and libgme's own
 // latency (about 20 samples).
-struct Window {
-    std::size_t from;
-    std::size_t to;
-};
 Window window(std::size_t k) {
     const double start = static_cast<double>(nes::frame_start(k)) * rate / nes::cpu_hz;
     const double length = nes_frame_cycles * rate / nes::cpu_hz;
     return {static_cast<std::size_t>(start + 0.15 * length), static_cast<std::size_t>(start + 0.95 * length)};
-}
-
-double rms(const std::vector<double>& x, Window w) {
-    double sum = 0.0;
-    for (std::size_t i = w.from; i < w.to; ++i) {
-        sum += x[i] * x[i];
-    }
-    return std::sqrt(sum / static_cast<double>(w.to - w.from));
-}
-
-// The pitch over the window near an expected one: the lag of the autocorrelation's peak within 3 %
-// of the largest whole number of expected periods that fits in half the window, refined by a
-// parabola through the peak and its neighbours, divided by that number. 0 where the peak's
-// normalised correlation is below 0.9: no steady pitch there.
-double pitch_hz(const std::vector<double>& x, Window w, double expected_hz) {
-    const double period = rate / expected_hz;
-    const std::size_t n = w.to - w.from;
-    const double periods = std::floor(static_cast<double>(n) / 2.0 / period);
-    if (periods < 1.0) {
-        return 0.0;
-    }
-    auto correlation = [&](std::size_t lag) {
-        double xy = 0.0;
-        double xx = 0.0;
-        double yy = 0.0;
-        for (std::size_t i = w.from; i + lag < w.to; ++i) {
-            xy += x[i] * x[i + lag];
-            xx += x[i] * x[i];
-            yy += x[i + lag] * x[i + lag];
-        }
-        return xx > 0.0 && yy > 0.0 ? xy / std::sqrt(xx * yy) : 0.0;
-    };
-    const auto low = static_cast<std::size_t>(std::floor(periods * period * 0.97));
-    const auto high = static_cast<std::size_t>(std::ceil(periods * period * 1.03));
-    std::size_t best = low;
-    for (std::size_t lag = low; lag <= high; ++lag) {
-        best = correlation(lag) > correlation(best) ? lag : best;
-    }
-    const double peak = correlation(best);
-    if (peak < 0.9 || best == low || best == high) {
-        return 0.0;
-    }
-    const double before = correlation(best - 1);
-    const double after = correlation(best + 1);
-    const double shift = 0.5 * (before - after) / (before - 2.0 * peak + after);
-    return rate * periods / (static_cast<double>(best) + shift);
 }
 
 // The writes of one channel alone: its own registers and its bit of $4015.
@@ -329,12 +270,6 @@ bool writes(const std::vector<FrameWrites>& frames, const Channel& c) {
 // period is longer than the window; not for the noise's slow and short-mode sequences; and not in the
 // frame after the triangle or the noise stops, whose high-passed tail starts from the value or the
 // register state the channel stopped at.
-struct FrameFacts {
-    double pitch_hz = 0.0;
-    double period = 0.0;  // samples
-    bool sounds = false;
-    bool comparable = true;
-};
 std::vector<FrameFacts> frame_facts(const std::vector<FrameWrites>& frames, std::size_t count) {
     nes::FramePlayer player(frames);
     struct Quiet {
@@ -393,48 +328,6 @@ std::vector<FrameFacts> frame_facts(const std::vector<FrameWrites>& frames, std:
     return out;
 }
 
-// Each frame's level in dB relative to the loudest frame whose level can be compared.
-std::vector<double> levels(const std::vector<double>& x, const std::vector<FrameFacts>& facts,
-                           std::size_t offset) {
-    std::vector<double> out;
-    double loudest = 0.0;
-    for (std::size_t k = 0; k < facts.size(); ++k) {
-        Window w = window(k + offset);
-        const double period = facts[k].period;
-        if (period > 0.0 && period <= static_cast<double>(w.to - w.from)) {
-            w.to = w.from +
-                   static_cast<std::size_t>(std::floor(static_cast<double>(w.to - w.from) / period) * period);
-        }
-        out.push_back(rms(x, w));
-        loudest = facts[k].comparable && facts[k].sounds ? std::max(loudest, out.back()) : loudest;
-    }
-    for (double& level : out) {
-        level = loudest > 0.0 ? 20.0 * std::log10(std::max(level, 1e-12) / loudest) : 0.0;
-    }
-    return out;
-}
-
-// One channel of one case, both renders measured.
-struct Measured {
-    std::vector<FrameFacts> facts;
-    std::vector<double> gme;  // libgme's samples
-    std::vector<double> console;
-    std::vector<double> linear_levels;
-    std::vector<double> console_levels;
-};
-
-struct Worst {
-    double pitch = 0.0;               // relative, ours against libgme
-    double level_db[2] = {0.0, 0.0};  // both mixing linearly: within loud_db of the loudest, and below
-    double console_excess_db = 0.0;   // the console's mix, beyond the two mixes' own difference
-    double console_raw_db = 0.0;      // the same without that allowance
-    double mixers_db = 0.0;           // the largest difference between the model's two mixes
-    std::size_t pitch_frames = 0;
-    std::size_t level_frames = 0;
-    std::size_t silent_frames = 0;
-    std::size_t frames = 0;
-};
-
 TEST(Libgme, PlaysTheNsfAsTheModelRendersTheFrames) {
     Worst worst;
     std::vector<int> offsets;
@@ -456,83 +349,19 @@ TEST(Libgme, PlaysTheNsfAsTheModelRendersTheFrames) {
             Measured m;
             m.facts = frame_facts(solo, frames);
             m.gme = libgme_render(nsf.bytes, count, channel.gme_voice);
-            m.console = model_render(solo, count, NesMixer::console);
-            m.linear_levels = levels(model_render(solo, count, NesMixer::linear), m.facts, 0);
-            m.console_levels = levels(m.console, m.facts, 0);
+            m.pitched = model_render(solo, count, NesMixer::console);
+            m.as_libgme_levels = levels(model_render(solo, count, NesMixer::linear), m.facts, 0, window);
+            m.console_levels = levels(m.pitched, m.facts, 0, window);
             ASSERT_EQ(m.gme.size(), count);
             used.push_back(&channel);
             measured.push_back(std::move(m));
         }
-
-        // The offset: the one where the levels of the frames that sound differ least.
-        int offset = 0;
-        double best = 1e300;
-        std::vector<std::vector<double>> gme_levels(measured.size());
-        for (int o = 0; o <= max_offset; ++o) {
-            double sum = 0.0;
-            std::vector<std::vector<double>> shifted;
-            for (const Measured& m : measured) {
-                shifted.push_back(levels(m.gme, m.facts, static_cast<std::size_t>(o)));
-                for (std::size_t k = 0; k < frames; ++k) {
-                    sum += std::abs(std::max(m.linear_levels[k], quiet_db) -
-                                    std::max(shifted.back()[k], quiet_db));
-                }
-            }
-            if (sum < best) {
-                best = sum;
-                offset = o;
-                gme_levels = std::move(shifted);
-            }
-        }
+        std::vector<std::vector<double>> gme_levels;
+        const int offset = best_offset(measured, frames, window, gme_levels);
         offsets.push_back(offset);
-
         for (std::size_t i = 0; i < measured.size(); ++i) {
             SCOPED_TRACE(used[i]->name);
-            const Measured& m = measured[i];
-            for (std::size_t k = 0; k < frames; ++k) {
-                const std::size_t g = k + static_cast<std::size_t>(offset);
-                const double ours = m.linear_levels[k];
-                const double theirs = gme_levels[i][k];
-                ++worst.frames;
-                if (!m.facts[k].comparable) {
-                    // neither the level nor the silence
-                } else if (ours < silent_db || theirs < silent_db) {
-                    EXPECT_LT(ours, silent_db + 10.0) << "frame " << k << ": libgme " << theirs;
-                    EXPECT_LT(theirs, silent_db + 10.0) << "frame " << k << ": ours " << ours;
-                    worst.silent_frames += ours < silent_db && theirs < silent_db ? 1 : 0;
-                } else if (ours >= quiet_db) {
-                    const double tolerance = ours >= loud_db ? 1.0 : 2.0;
-                    const double d = std::abs(ours - theirs);
-                    EXPECT_LE(d, tolerance) << "frame " << k << ": " << ours << " dB, libgme " << theirs;
-                    worst.level_db[ours >= loud_db ? 0 : 1] =
-                        std::max(worst.level_db[ours >= loud_db ? 0 : 1], d);
-                    ++worst.level_frames;
-                    // The console's mix: off from libgme by at most what separates the two mixes.
-                    const double allowance = std::abs(m.console_levels[k] - ours);
-                    const double raw = std::abs(m.console_levels[k] - theirs);
-                    EXPECT_LE(raw, allowance + tolerance) << "frame " << k;
-                    worst.console_excess_db = std::max(worst.console_excess_db, raw - allowance);
-                    worst.console_raw_db = std::max(worst.console_raw_db, raw);
-                    worst.mixers_db = std::max(worst.mixers_db, allowance);
-                }
-                if (m.facts[k].pitch_hz > 0.0) {
-                    const double f_ours = pitch_hz(m.console, window(k), m.facts[k].pitch_hz);
-                    const double f_gme = pitch_hz(m.gme, window(g), m.facts[k].pitch_hz);
-                    // A pitch steady over the window in both: not where the triangle starts or stops in it.
-                    if (f_ours > 0.0 && f_gme > 0.0) {
-                        ++worst.pitch_frames;
-                        EXPECT_LE(std::abs(f_ours / m.facts[k].pitch_hz - 1.0), pitch_tolerance)
-                            << "frame " << k << ": " << f_ours << " Hz for " << m.facts[k].pitch_hz;
-                        const double against_libgme = std::abs(f_ours / f_gme - 1.0);
-                        EXPECT_LE(against_libgme, pitch_tolerance)
-                            << "frame " << k << ": " << f_ours << " Hz, libgme " << f_gme;
-                        worst.pitch = std::max(worst.pitch, against_libgme);
-                    } else {
-                        EXPECT_EQ(f_ours > 0.0, f_gme > 0.0)
-                            << "frame " << k << ": " << f_ours << " Hz, libgme " << f_gme;
-                    }
-                }
-            }
+            compare_frames(measured[i], gme_levels[i], frames, offset, window, -infinity, worst);
         }
     }
     for (const int o : offsets) {
@@ -543,15 +372,7 @@ TEST(Libgme, PlaysTheNsfAsTheModelRendersTheFrames) {
     std::printf("%zu cases, %zu channel frames; libgme one frame late in every case: %s\n", all.size(),
                 worst.frames,
                 std::all_of(offsets.begin(), offsets.end(), [](int o) { return o == 1; }) ? "yes" : "no");
-    std::printf("pitch: worst %.4f %% over %zu frames\n", 100.0 * worst.pitch, worst.pitch_frames);
-    std::printf(
-        "level, both mixing linearly: worst %.3f dB within 12 dB of the loudest, %.3f dB from 12 to 30 dB "
-        "below, over %zu frames; %zu frames silent in both\n",
-        worst.level_db[0], worst.level_db[1], worst.level_frames, worst.silent_frames);
-    std::printf(
-        "level, the console's mix: worst %.3f dB from libgme, %.3f dB beyond the two mixes' difference "
-        "(at most %.3f dB)\n",
-        worst.console_raw_db, worst.console_excess_db, worst.mixers_db);
+    testing_support::print_worst(worst, "both mixing linearly", "the console's mix");
 }
 
 }  // namespace

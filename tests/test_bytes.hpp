@@ -57,9 +57,9 @@ inline std::string text_of(const FrameWrites& writes) {
     return text;
 }
 
-// A held tone for the NES's hardware: no attack or decay, sustained at full level past any render.
-inline SfxPatch steady_nes_tone(double freq_hz) {
-    SfxPatch p = make_patch(SfxPreset::blip, ChipType::nes);
+// A held tone for a console's hardware: no attack or decay, sustained at full level past any render.
+inline SfxPatch steady_tone(double freq_hz, ChipType chip = ChipType::nes) {
+    SfxPatch p = make_patch(SfxPreset::blip, chip);
     p.base_freq = freq_hz;
     p.attack = 0.0;
     p.decay = 0.0;
