@@ -45,6 +45,99 @@ function heldInRange(field, value) {
 
 const sectionTitles = { pitch: 'Pitch', envelope: 'Envelope', tone: 'Tone', filters: 'Filters', effects: 'Effects' };
 
+// A section's foldable group, its title and the line that says how many of its stages are in use.
+function sectionGroup(section) {
+  const group = document.createElement('details');
+  group.className = 'section';
+  group.open = true;
+  group.dataset.section = section;
+  const summary = document.createElement('summary');
+  const title = document.createElement('span');
+  title.textContent = sectionTitles[section];
+  const state = document.createElement('small');
+  state.className = 'section-state';
+  summary.append(title, state);
+  const list = document.createElement('div');
+  list.className = 'fields';
+  group.append(summary, list);
+  return { group, list, state };
+}
+
+// A member's row: its label, slider, number field, unit, lock, error line and the description a
+// screen reader hears.
+function fieldRow(field) {
+  const row = document.createElement('div');
+  row.className = 'field';
+  const id = `field-${field.name}`;
+  const label = document.createElement('label');
+  label.htmlFor = `${id}-number`;
+  label.title = field.summary;
+  const name = document.createElement('small');
+  name.className = 'member';
+  name.textContent = field.name;
+  const range = document.createElement('small');
+  range.textContent = field.range;
+  label.append(field.title, ' ', name, range);
+  const slider = document.createElement('input');
+  slider.type = 'range';
+  slider.min = '0';
+  slider.max = String(steps);
+  slider.step = '1';
+  slider.id = `${id}-slider`;
+  slider.setAttribute('aria-label', `${field.title} (${field.name}) slider, ${field.range}`);
+  const number = document.createElement('input');
+  number.type = 'number';
+  number.id = `${id}-number`;
+  number.min = String(field.zeroIsOff ? 0 : field.min);
+  number.max = String(field.max);
+  number.step = field.integer ? '1' : 'any';
+  number.setAttribute('aria-describedby', `${id}-error ${id}-about`);
+  const unit = document.createElement('span');
+  unit.className = 'unit';
+  unit.textContent = field.unit;
+  const lock = document.createElement('button');
+  lock.type = 'button';
+  lock.className = 'lock';
+  lock.append(lockIcon(false));
+  lock.setAttribute('aria-pressed', 'false');
+  lock.setAttribute('aria-label', `Lock ${field.name}`);
+  const error = document.createElement('p');
+  error.className = 'error';
+  error.id = `${id}-error`;
+  error.setAttribute('aria-live', 'polite');
+  const about = document.createElement('span');
+  about.className = 'visually-hidden';
+  about.id = `${id}-about`;
+  about.textContent = field.summary;
+  row.append(label, slider, number, unit, lock, error, about);
+  return { row, label, slider, number, lock, error, about };
+}
+
+// The value one step of the slider away from current, up (1) or down (-1): the next position
+// whose value differs, so a step never stands still where positions round to the same value.
+function sliderStep(field, curve, current, direction) {
+  let position = Math.round(curve.from(current) * steps);
+  let value = current;
+  while (value === current && position >= 0 && position <= steps) {
+    position += direction;
+    value = heldInRange(field, round(curve.to(Math.min(steps, Math.max(0, position)) / steps), field.decimals));
+  }
+  return value;
+}
+
+// A row showing value, valid, and inactive with the reason where there is one.
+function showValue({ field, curve, row, label, slider, number, error, about }, value, reason) {
+  const position = Math.round(curve.from(value) * steps);
+  slider.value = String(Number.isFinite(position) ? Math.min(steps, Math.max(0, position)) : 0);
+  slider.setAttribute('aria-valuetext', `${value}${field.unit ? ` ${field.unit}` : ''}`);
+  number.value = String(value);
+  error.textContent = '';
+  number.setAttribute('aria-invalid', 'false');
+  row.classList.toggle('inactive', reason !== undefined);
+  label.title = reason ? `${field.summary}. Inactive now: ${reason}.` : field.summary;
+  about.textContent = label.title;
+}
+
 // Builds the controls into container; onChange(name, value, {commit, event}) reports a valid value.
 // `refused` lists the fields that show a value the library refused, each {title, message}: the sound
 // keeps its last good value for them until they are corrected or the sound is shown again.
@@ -56,69 +149,14 @@ export function createControls(container, { onChange }) {
   let sound = null;
 
   for (const section of Object.keys(sectionTitles)) {
-    const group = document.createElement('details');
-    group.className = 'section';
-    group.open = true;
-    group.dataset.section = section;
-    const summary = document.createElement('summary');
-    const title = document.createElement('span');
-    title.textContent = sectionTitles[section];
-    const state = document.createElement('small');
-    state.className = 'section-state';
-    summary.append(title, state);
-    const list = document.createElement('div');
-    list.className = 'fields';
-    group.append(summary, list);
+    const { group, list, state } = sectionGroup(section);
     container.append(group);
     sections.set(section, { list, state, stages: fields.filter((f) => f.section === section && f.version > 1) });
   }
 
   for (const field of fields) {
     const curve = curveOf(field);
-    const row = document.createElement('div');
-    row.className = 'field';
-    const id = `field-${field.name}`;
-    const label = document.createElement('label');
-    label.htmlFor = `${id}-number`;
-    label.title = field.summary;
-    const name = document.createElement('small');
-    name.className = 'member';
-    name.textContent = field.name;
-    const range = document.createElement('small');
-    range.textContent = field.range;
-    label.append(field.title, ' ', name, range);
-    const slider = document.createElement('input');
-    slider.type = 'range';
-    slider.min = '0';
-    slider.max = String(steps);
-    slider.step = '1';
-    slider.id = `${id}-slider`;
-    slider.setAttribute('aria-label', `${field.title} (${field.name}) slider, ${field.range}`);
-    const number = document.createElement('input');
-    number.type = 'number';
-    number.id = `${id}-number`;
-    number.min = String(field.zeroIsOff ? 0 : field.min);
-    number.max = String(field.max);
-    number.step = field.integer ? '1' : 'any';
-    number.setAttribute('aria-describedby', `${id}-error ${id}-about`);
-    const unit = document.createElement('span');
-    unit.className = 'unit';
-    unit.textContent = field.unit;
-    const lock = document.createElement('button');
-    lock.type = 'button';
-    lock.className = 'lock';
-    lock.append(lockIcon(false));
-    lock.setAttribute('aria-pressed', 'false');
-    lock.setAttribute('aria-label', `Lock ${field.name}`);
-    const error = document.createElement('p');
-    error.className = 'error';
-    error.id = `${id}-error`;
-    error.setAttribute('aria-live', 'polite');
-    const about = document.createElement('span');
-    about.className = 'visually-hidden';
-    about.id = `${id}-about`;
-    about.textContent = field.summary;
-    row.append(label, slider, number, unit, lock, error, about);
+    const { row, label, slider, number, lock, error, about } = fieldRow(field);
     sections.get(field.section).list.append(row);
     rows.set(field.name, { field, curve, row, label, slider, number, error, about });
 
@@ -142,13 +180,7 @@ export function createControls(container, { onChange }) {
       if (event.key !== 'ArrowUp' && event.key !== 'ArrowDown') return;
       event.preventDefault();
       const current = Number(number.value);
-      const direction = event.key === 'ArrowUp' ? 1 : -1;
-      let position = Math.round(curve.from(current) * steps);
-      let value = current;
-      while (value === current && position >= 0 && position <= steps) {
-        position += direction;
-        value = heldInRange(field, round(curve.to(Math.min(steps, Math.max(0, position)) / steps), field.decimals));
-      }
+      const value = sliderStep(field, curve, current, event.key === 'ArrowUp' ? 1 : -1);
       if (!Number.isFinite(value) || value === current) return;
       number.value = String(value);
       judged('');
@@ -187,19 +219,7 @@ export function createControls(container, { onChange }) {
       sound = next;
       refused.clear();
       const inactive = new Map(inactiveMembers(next).map(({ member, reason }) => [member, reason]));
-      for (const { field, curve, row, label, slider, number, error, about } of rows.values()) {
-        const value = next[field.name];
-        const position = Math.round(curve.from(value) * steps);
-        slider.value = String(Number.isFinite(position) ? Math.min(steps, Math.max(0, position)) : 0);
-        slider.setAttribute('aria-valuetext', `${value}${field.unit ? ` ${field.unit}` : ''}`);
-        number.value = String(value);
-        error.textContent = '';
-        number.setAttribute('aria-invalid', 'false');
-        const reason = inactive.get(field.name);
-        row.classList.toggle('inactive', reason !== undefined);
-        label.title = reason ? `${field.summary}. Inactive now: ${reason}.` : field.summary;
-        about.textContent = reason ? `${field.summary}. Inactive now: ${reason}.` : field.summary;
-      }
+      for (const entry of rows.values()) showValue(entry, next[entry.field.name], inactive.get(entry.field.name));
       for (const { state, stages } of sections.values()) {
         const used = stages.filter((f) => next[f.name] !== f.neutral).length;
         state.textContent = stages.length === 0 ? '' : used === 0 ? 'no stage in use' : `${used} stage setting${used === 1 ? '' : 's'} in use`;
