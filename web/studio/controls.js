@@ -138,6 +138,56 @@ function showValue({ field, curve, row, label, slider, number, error, about }, v
   about.textContent = label.title;
 }
 
+// A row's events: valid values go to onChange, a refused one's message to the row and to refused
+// until it is corrected; the lock adds the member to locked or takes it out.
+function wireRow(field, curve, { slider, number, lock, error }, { onChange, locked, refused, shown }) {
+  const judged = (message) => {
+    error.textContent = message;
+    number.setAttribute('aria-invalid', String(message !== ''));
+    if (message) refused.set(field.name, { title: field.title, message });
+    else refused.delete(field.name);
+  };
+  // A slider only reaches values inside the range. A typed value is the library's to judge,
+  // and its message goes next to the control.
+  const fromSlider = (commit, event) => {
+    const value = heldInRange(field, round(curve.to(Number(slider.value) / steps), field.decimals));
+    judged('');
+    onChange(field.name, value, { commit, event });
+  };
+  // The arrow keys in the number field move the value as one step of the slider does, which
+  // suits every scale (a step of 1 would jump a decay from 0.18 to 1.18 s), and an integer
+  // member by one.
+  number.addEventListener('keydown', (event) => {
+    if (event.key !== 'ArrowUp' && event.key !== 'ArrowDown') return;
+    event.preventDefault();
+    const current = Number(number.value);
+    const value = sliderStep(field, curve, current, event.key === 'ArrowUp' ? 1 : -1);
+    if (!Number.isFinite(value) || value === current) return;
+    number.value = String(value);
+    judged('');
+    onChange(field.name, value, { commit: true, event });
+  });
+  slider.addEventListener('input', (event) => fromSlider(false, event));
+  slider.addEventListener('change', (event) => fromSlider(true, event));
+  number.addEventListener('change', (event) => {
+    const value = number.value.trim() === '' ? NaN : Number(number.value);
+    const [problem] = checkSound({ ...shown(), [field.name]: value });
+    if (problem) {
+      judged(problem.message);
+      return;
+    }
+    judged('');
+    onChange(field.name, value, { commit: true, event });
+  });
+  lock.addEventListener('click', () => {
+    const on = !locked.has(field.name);
+    if (on) locked.add(field.name);
+    else locked.delete(field.name);
+    lock.setAttribute('aria-pressed', String(on));
+    lock.replaceChildren(lockIcon(on));
+  });
+}
+
 // Builds the controls into container; onChange(name, value, {commit, event}) reports a valid value.
 // `refused` lists the fields that show a value the library refused, each {title, message}: the sound
 // keeps its last good value for them until they are corrected or the sound is shown again.
@@ -160,51 +210,7 @@ export function createControls(container, { onChange }) {
     sections.get(field.section).list.append(row);
     rows.set(field.name, { field, curve, row, label, slider, number, error, about });
 
-    const judged = (message) => {
-      error.textContent = message;
-      number.setAttribute('aria-invalid', String(message !== ''));
-      if (message) refused.set(field.name, { title: field.title, message });
-      else refused.delete(field.name);
-    };
-    // A slider only reaches values inside the range. A typed value is the library's to judge,
-    // and its message goes next to the control.
-    const fromSlider = (commit, event) => {
-      const value = heldInRange(field, round(curve.to(Number(slider.value) / steps), field.decimals));
-      judged('');
-      onChange(field.name, value, { commit, event });
-    };
-    // The arrow keys in the number field move the value as one step of the slider does, which
-    // suits every scale (a step of 1 would jump a decay from 0.18 to 1.18 s), and an integer
-    // member by one.
-    number.addEventListener('keydown', (event) => {
-      if (event.key !== 'ArrowUp' && event.key !== 'ArrowDown') return;
-      event.preventDefault();
-      const current = Number(number.value);
-      const value = sliderStep(field, curve, current, event.key === 'ArrowUp' ? 1 : -1);
-      if (!Number.isFinite(value) || value === current) return;
-      number.value = String(value);
-      judged('');
-      onChange(field.name, value, { commit: true, event });
-    });
-    slider.addEventListener('input', (event) => fromSlider(false, event));
-    slider.addEventListener('change', (event) => fromSlider(true, event));
-    number.addEventListener('change', (event) => {
-      const value = number.value.trim() === '' ? NaN : Number(number.value);
-      const [problem] = checkSound({ ...sound, [field.name]: value });
-      if (problem) {
-        judged(problem.message);
-        return;
-      }
-      judged('');
-      onChange(field.name, value, { commit: true, event });
-    });
-    lock.addEventListener('click', () => {
-      const on = !locked.has(field.name);
-      if (on) locked.add(field.name);
-      else locked.delete(field.name);
-      lock.setAttribute('aria-pressed', String(on));
-      lock.replaceChildren(lockIcon(on));
-    });
+    wireRow(field, curve, { slider, number, lock, error }, { onChange, locked, refused, shown: () => sound });
   }
 
   return {

@@ -633,6 +633,63 @@ function remap(move) {
   layerState.solo = layerState.solo === null ? null : move(layerState.solo);
 }
 
+// What the layer strip's controls do: select, edit a start or mix gain, mute, solo, move, remove.
+const layerActions = {
+  select(index) {
+    layerState.selected = index;
+    showSound(store.sound);
+    refresh();
+  },
+  number(index, name, value) {
+    const next = { ...store.sound, layers: store.sound.layers.map((l, i) => (i === index ? { ...l, [name]: value } : l)) };
+    const [problem] = checkSound(next);
+    $('layer-error').textContent = problem ? problem.message : '';
+    $(`layer-${index}-${name}`).setAttribute('aria-invalid', String(Boolean(problem)));
+    if (problem) {
+      layerEntry = `Layer ${index + 1} ${layerFields.find((f) => f.name === name).title.toLowerCase()} (${problem.message})`;
+      return;
+    }
+    store.commit(next);
+    refresh();
+  },
+  mute(index) {
+    if (layerState.muted.has(index)) layerState.muted.delete(index);
+    else layerState.muted.add(index);
+    showSound(store.sound);
+    refresh();
+  },
+  solo(index) {
+    layerState.solo = layerState.solo === index ? null : index;
+    showSound(store.sound);
+    refresh();
+  },
+  move(index, by) {
+    const to = index + by;
+    const { layers } = store.sound;
+    if (to < 0 || to >= layers.length) return;
+    const moved = [...layers];
+    [moved[index], moved[to]] = [moved[to], moved[index]];
+    remap((i) => (i === index ? to : i === to ? index : i));
+    if (layerState.selected === index) layerState.selected = to;
+    else if (layerState.selected === to) layerState.selected = index;
+    store.commit({ ...store.sound, layers: moved });
+    refresh();
+  },
+  remove(index) {
+    const { layers } = store.sound;
+    remap((i) => (i === index ? null : i > index ? i - 1 : i));
+    if (layers.length === 1) {
+      store.commit(editing());
+    } else {
+      layerState.selected = Math.max(0, layerState.selected > index ? layerState.selected - 1 : Math.min(layerState.selected, layers.length - 2));
+      const left = reshared(layers.filter((_, i) => i !== index), layers);
+      store.commit({ ...store.sound, layers: left });
+      say(`Layer ${index + 1} removed; ${shareSaid(left, layers)}`);
+    }
+    refresh();
+  },
+};
+
 function showLayerStrip(sound) {
   // Rebuilt, the strip's fields show the sound's values again: none of them is refused now.
   if (layerEntry) $('layer-error').textContent = '';
@@ -641,61 +698,7 @@ function showLayerStrip(sound) {
   $('layers-hint').textContent = isLayered(sound)
     ? 'Select a layer to edit it with the controls; mute and solo are for listening here only. Adding or removing a layer shares the mix evenly, until you set a mix gain yourself.'
     : 'One sound. Layers mix several, each with its own start and share of the mix.';
-  showLayers($('layer-list'), sound, layerState, {
-    select(index) {
-      layerState.selected = index;
-      showSound(store.sound);
-      refresh();
-    },
-    number(index, name, value) {
-      const next = { ...store.sound, layers: store.sound.layers.map((l, i) => (i === index ? { ...l, [name]: value } : l)) };
-      const [problem] = checkSound(next);
-      $('layer-error').textContent = problem ? problem.message : '';
-      $(`layer-${index}-${name}`).setAttribute('aria-invalid', String(Boolean(problem)));
-      if (problem) {
-        layerEntry = `Layer ${index + 1} ${layerFields.find((f) => f.name === name).title.toLowerCase()} (${problem.message})`;
-        return;
-      }
-      store.commit(next);
-      refresh();
-    },
-    mute(index) {
-      if (layerState.muted.has(index)) layerState.muted.delete(index);
-      else layerState.muted.add(index);
-      showSound(store.sound);
-      refresh();
-    },
-    solo(index) {
-      layerState.solo = layerState.solo === index ? null : index;
-      showSound(store.sound);
-      refresh();
-    },
-    move(index, by) {
-      const to = index + by;
-      const { layers } = store.sound;
-      if (to < 0 || to >= layers.length) return;
-      const moved = [...layers];
-      [moved[index], moved[to]] = [moved[to], moved[index]];
-      remap((i) => (i === index ? to : i === to ? index : i));
-      if (layerState.selected === index) layerState.selected = to;
-      else if (layerState.selected === to) layerState.selected = index;
-      store.commit({ ...store.sound, layers: moved });
-      refresh();
-    },
-    remove(index) {
-      const { layers } = store.sound;
-      remap((i) => (i === index ? null : i > index ? i - 1 : i));
-      if (layers.length === 1) {
-        store.commit(editing());
-      } else {
-        layerState.selected = Math.max(0, layerState.selected > index ? layerState.selected - 1 : Math.min(layerState.selected, layers.length - 2));
-        const left = reshared(layers.filter((_, i) => i !== index), layers);
-        store.commit({ ...store.sound, layers: left });
-        say(`Layer ${index + 1} removed; ${shareSaid(left, layers)}`);
-      }
-      refresh();
-    },
-  });
+  showLayers($('layer-list'), sound, layerState, layerActions);
 }
 
 $('layer-add').addEventListener('click', () => {
