@@ -23,19 +23,8 @@
 namespace bleepforge {
 namespace {
 
+using testing_support::flat_patch;
 using testing_support::same_bits;
-
-// A patch whose envelope holds exactly 1 for the first second (no attack, no decay, full
-// sustain), so the samples are the generator's own values.
-SfxPatch flat_patch(ChipType chip, double freq_hz) {
-    SfxPatch p = make_patch(SfxPreset::blip, chip);
-    p.base_freq = freq_hz;
-    p.attack = 0.0;
-    p.decay = 0.0;
-    p.sustain_time = 1.0;
-    p.sustain_level = 1.0;
-    return p;
-}
 
 TEST(RenderSfx, CountsDurationTimesRateTruncated) {
     const SfxPatch p = make_patch(SfxPreset::laser, ChipType::nes);

@@ -57,14 +57,21 @@ inline std::string text_of(const FrameWrites& writes) {
     return text;
 }
 
-// A held tone for a console's hardware: no attack or decay, sustained at full level past any render.
-inline SfxPatch steady_tone(double freq_hz, ChipType chip = ChipType::nes) {
+// A patch whose envelope holds exactly 1 for sustain_s (no attack, no decay, full sustain), so
+// the samples are the generator's own values.
+inline SfxPatch flat_patch(ChipType chip, double freq_hz, double sustain_s = 1.0) {
     SfxPatch p = make_patch(SfxPreset::blip, chip);
     p.base_freq = freq_hz;
     p.attack = 0.0;
     p.decay = 0.0;
-    p.sustain_time = 2.0;
+    p.sustain_time = sustain_s;
     p.sustain_level = 1.0;
+    return p;
+}
+
+// A held tone for a console's hardware, sustained at full level past any render.
+inline SfxPatch steady_tone(double freq_hz, ChipType chip = ChipType::nes) {
+    SfxPatch p = flat_patch(chip, freq_hz, 2.0);
     p.hardware = true;
     return p;
 }
