@@ -19,7 +19,6 @@ namespace {
 
 using testing_support::bytes;
 using testing_support::padded;
-
 using testing_support::read_file;
 using testing_support::TempPath;
 
