@@ -160,23 +160,9 @@ struct GbRender::State {
     State(std::vector<FrameWrites> frames, std::int32_t rate_hz, std::uint64_t sample_count, GbDac dac)
         : player(std::move(frames)), mix(player.apu(), rate_hz, dac), charge(dmg::charge_factor(rate_hz)),
           left(sample_count) {
-        // The samples before 0 that the first steps reach: through the filter, not written.
-        while (mix.steps().next_sample() < 0) {
-            if (!filled()) {
-                run_one_interval();
-            } else {
-                (void)next_sample();
-            }
-        }
+        chip::settle_before_start(player, mix, [this] { return next_sample(); });
     }
 
-    // Whether the next sample is complete.
-    [[nodiscard]] bool filled() const { return mix.steps().next_sample() < mix.steps().complete_end(); }
-    void run_one_interval() {
-        mix.steps().make_room();
-        player.step(mix);
-        mix.steps().move_base(player.now());
-    }
     // "Audio Details", Mixer: y = x - c, then c = x - y k; nothing while every DAC is off.
     float next_sample() {
         const std::int64_t n = mix.steps().next_sample();
@@ -226,19 +212,7 @@ std::size_t GbRender::render(std::span<float> out) {
     }
     State& s = *state_;
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), s.left));
-    std::size_t done = 0;
-    while (done < count) {
-        if (!s.filled()) {
-            s.run_one_interval();
-            continue;
-        }
-        const auto ready = static_cast<std::size_t>(s.mix.steps().complete_end() - s.mix.steps().next_sample());
-        const std::size_t run = std::min(count - done, ready);
-        for (std::size_t i = 0; i < run; ++i) {
-            out[done + i] = s.next_sample();
-        }
-        done += run;
-    }
+    chip::pull(s.player, s.mix, out.first(count), [&s] { return s.next_sample(); });
     s.left -= count;
     return count;
 }

@@ -99,23 +99,9 @@ struct NesRender::State {
           high_pass_1(nes::high_pass_1_hz, rate_hz, mix.level()),
           high_pass_2(nes::high_pass_2_hz, rate_hz, 0.0),
           left(sample_count) {
-        // The samples before 0 that the first steps reach: through the filters, not written.
-        while (mix.steps().next_sample() < 0) {
-            if (!filled()) {
-                run_one_interval();
-            } else {
-                (void)next_sample();
-            }
-        }
+        chip::settle_before_start(player, mix, [this] { return next_sample(); });
     }
 
-    // Whether the next sample is complete.
-    [[nodiscard]] bool filled() const { return mix.steps().next_sample() < mix.steps().complete_end(); }
-    void run_one_interval() {
-        mix.steps().make_room();
-        player.step(mix);
-        mix.steps().move_base(player.now());
-    }
     float next_sample() {
         const double y = high_pass_2.step(high_pass_1.step(mix.steps().read()));
         return static_cast<float>(std::clamp(output_gain * y, -1.0, 1.0));
@@ -159,20 +145,7 @@ std::size_t NesRender::render(std::span<float> out) {
     }
     State& s = *state_;
     const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(out.size(), s.left));
-    std::size_t done = 0;
-    while (done < count) {
-        if (!s.filled()) {
-            s.run_one_interval();
-            continue;
-        }
-        const auto ready =
-            static_cast<std::size_t>(s.mix.steps().complete_end() - s.mix.steps().next_sample());
-        const std::size_t run = std::min(count - done, ready);
-        for (std::size_t i = 0; i < run; ++i) {
-            out[done + i] = s.next_sample();
-        }
-        done += run;
-    }
+    chip::pull(s.player, s.mix, out.first(count), [&s] { return s.next_sample(); });
     s.left -= count;
     return count;
 }

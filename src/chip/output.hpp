@@ -7,11 +7,13 @@
 // run on the samples. Only + - * / on IEEE doubles and floats, in a fixed order: the same bits
 // everywhere.
 
+#include <algorithm>
 #include <array>
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 #include "bleepforge/hardware.hpp"
 
@@ -149,6 +151,46 @@ private:
     std::array<float, size> deltas_{};
     std::array<float, size> tails_{};
 };
+
+// How the models' renders read their output: the unit runs one control interval at a time (the player
+// steps its frames into the mix, whose steps() is the render's StepBuffer), and each sample is read
+// through the console's filters by next_sample() once no later step can reach it.
+template <class Player, class Mix>
+void run_one_interval(Player& player, Mix& mix) {
+    mix.steps().make_room();
+    player.step(mix);
+    mix.steps().move_base(player.now());
+}
+
+// Fills out with the next samples.
+template <class Player, class Mix, class NextSample>
+void pull(Player& player, Mix& mix, std::span<float> out, NextSample&& next_sample) {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        const std::int64_t ready = mix.steps().complete_end() - mix.steps().next_sample();
+        if (ready <= 0) {
+            run_one_interval(player, mix);
+            continue;
+        }
+        const std::size_t run = std::min(out.size() - done, static_cast<std::size_t>(ready));
+        for (std::size_t i = 0; i < run; ++i) {
+            out[done + i] = next_sample();
+        }
+        done += run;
+    }
+}
+
+// Runs through the samples before 0 that the first steps reach: through the filters, not written.
+template <class Player, class Mix, class NextSample>
+void settle_before_start(Player& player, Mix& mix, NextSample&& next_sample) {
+    while (mix.steps().next_sample() < 0) {
+        if (mix.steps().next_sample() < mix.steps().complete_end()) {
+            (void)next_sample();
+        } else {
+            run_one_interval(player, mix);
+        }
+    }
+}
 
 }  // namespace bleepforge::chip
 
