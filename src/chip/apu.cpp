@@ -90,77 +90,105 @@ Apu::Apu() {
 }
 
 void Apu::write(std::uint16_t address, std::uint8_t value) {
-    const bool bit7 = (value & 0x80U) != 0;
-    const bool bit5 = (value & 0x20U) != 0;
-    const bool bit4 = (value & 0x10U) != 0;
-    const unsigned low3 = value & 0x07U;
-    const auto low4 = static_cast<std::uint8_t>(value & 0x0FU);
-    const auto length_load = length_loads[value >> 3U];
     if (address >= 0x4000 && address <= 0x4007) {
-        Pulse& p = pulse_[(address - 0x4000) / 4];
-        switch (address & 3U) {
-        case 0:
-            p.duty = static_cast<std::uint8_t>(value >> 6U);
-            p.halt = bit5;
-            p.constant = bit4;
-            p.volume = low4;
-            break;
-        case 1:
-            p.sweep_on = bit7;
-            p.sweep_period = static_cast<std::uint8_t>((value >> 4U) & 7U);
-            p.sweep_negate = (value & 0x08U) != 0;
-            p.sweep_shift = static_cast<std::uint8_t>(low3);
-            p.sweep_reload = true;
-            break;
-        case 2:
-            p.period = static_cast<std::uint16_t>((p.period & 0x700U) | value);
-            break;
-        default:
-            p.period = static_cast<std::uint16_t>((p.period & 0xFFU) | (low3 << 8U));
-            if (p.enabled) {
-                p.length = length_load;
-            }
-            p.step = 0;  // the phase restarts; the timer's divider does not
-            p.envelope.start = true;
-            break;
-        }
-    } else if (address == 0x4008) {
-        triangle_.control = bit7;
-        triangle_.reload_value = static_cast<std::uint8_t>(value & 0x7FU);
-    } else if (address == 0x400A) {
-        triangle_.period = static_cast<std::uint16_t>((triangle_.period & 0x700U) | value);
-    } else if (address == 0x400B) {
-        triangle_.period = static_cast<std::uint16_t>((triangle_.period & 0xFFU) | (low3 << 8U));
-        if (triangle_.enabled) {
-            triangle_.length = length_load;
-        }
-        triangle_.reload_flag = true;
-    } else if (address == 0x400C) {
-        noise_.halt = bit5;
-        noise_.constant = bit4;
-        noise_.volume = low4;
-    } else if (address == 0x400E) {
-        noise_.short_mode = bit7;  // the register is not reset; a new period counts from the next reload
-        noise_.period_index = low4;
-    } else if (address == 0x400F) {
-        if (noise_.enabled) {
-            noise_.length = length_load;
-        }
-        noise_.envelope.start = true;
+        write_pulse(pulse_[(address - 0x4000) / 4], address & 3U, value);
+    } else if (address >= 0x4008 && address <= 0x400B) {
+        write_triangle(address & 3U, value);
+    } else if (address >= 0x400C && address <= 0x400F) {
+        write_noise(address & 3U, value);
     } else if (address == 0x4011) {
         dmc_ = static_cast<std::uint8_t>(value & 0x7FU);
     } else if (address == 0x4015) {
-        pulse_[0].enabled = (value & 0x01U) != 0;
-        pulse_[1].enabled = (value & 0x02U) != 0;
-        triangle_.enabled = (value & 0x04U) != 0;
-        noise_.enabled = (value & 0x08U) != 0;
-        for (Pulse& p : pulse_) {
-            p.length = p.enabled ? p.length : std::uint8_t{0};
-        }
-        triangle_.length = triangle_.enabled ? triangle_.length : std::uint8_t{0};
-        noise_.length = noise_.enabled ? noise_.length : std::uint8_t{0};
+        write_status(value);
     }
     refresh_levels();
+}
+
+void Apu::write_pulse(Pulse& p, unsigned reg, std::uint8_t value) {
+    switch (reg) {
+    case 0:
+        p.duty = static_cast<std::uint8_t>(value >> 6U);
+        p.halt = (value & 0x20U) != 0;
+        p.constant = (value & 0x10U) != 0;
+        p.volume = static_cast<std::uint8_t>(value & 0x0FU);
+        break;
+    case 1:
+        p.sweep_on = (value & 0x80U) != 0;
+        p.sweep_period = static_cast<std::uint8_t>((value >> 4U) & 7U);
+        p.sweep_negate = (value & 0x08U) != 0;
+        p.sweep_shift = static_cast<std::uint8_t>(value & 0x07U);
+        p.sweep_reload = true;
+        break;
+    case 2:
+        p.period = static_cast<std::uint16_t>((p.period & 0x700U) | value);
+        break;
+    default:
+        p.period = static_cast<std::uint16_t>((p.period & 0xFFU) | ((value & 0x07U) << 8U));
+        if (p.enabled) {
+            p.length = length_loads[value >> 3U];
+        }
+        p.step = 0;  // the phase restarts; the timer's divider does not
+        p.envelope.start = true;
+        break;
+    }
+}
+
+void Apu::write_triangle(unsigned reg, std::uint8_t value) {
+    Triangle& t = triangle_;
+    switch (reg) {
+    case 0:
+        t.control = (value & 0x80U) != 0;
+        t.reload_value = static_cast<std::uint8_t>(value & 0x7FU);
+        break;
+    case 2:
+        t.period = static_cast<std::uint16_t>((t.period & 0x700U) | value);
+        break;
+    case 3:
+        t.period = static_cast<std::uint16_t>((t.period & 0xFFU) | ((value & 0x07U) << 8U));
+        if (t.enabled) {
+            t.length = length_loads[value >> 3U];
+        }
+        t.reload_flag = true;
+        break;
+    default:
+        break;  // $4009 is unused
+    }
+}
+
+void Apu::write_noise(unsigned reg, std::uint8_t value) {
+    Noise& n = noise_;
+    switch (reg) {
+    case 0:
+        n.halt = (value & 0x20U) != 0;
+        n.constant = (value & 0x10U) != 0;
+        n.volume = static_cast<std::uint8_t>(value & 0x0FU);
+        break;
+    case 2:
+        // The register is not reset; a new period counts from the next reload.
+        n.short_mode = (value & 0x80U) != 0;
+        n.period_index = static_cast<std::uint8_t>(value & 0x0FU);
+        break;
+    case 3:
+        if (n.enabled) {
+            n.length = length_loads[value >> 3U];
+        }
+        n.envelope.start = true;
+        break;
+    default:
+        break;  // $400D is unused
+    }
+}
+
+void Apu::write_status(std::uint8_t value) {
+    pulse_[0].enabled = (value & 0x01U) != 0;
+    pulse_[1].enabled = (value & 0x02U) != 0;
+    triangle_.enabled = (value & 0x04U) != 0;
+    noise_.enabled = (value & 0x08U) != 0;
+    for (Pulse& p : pulse_) {
+        p.length = p.enabled ? p.length : std::uint8_t{0};
+    }
+    triangle_.length = triangle_.enabled ? triangle_.length : std::uint8_t{0};
+    noise_.length = noise_.enabled ? noise_.length : std::uint8_t{0};
 }
 
 void Apu::clock_frame_counter() {

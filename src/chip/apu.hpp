@@ -224,11 +224,19 @@ public:
     }
 
 private:
+    void write_pulse(Pulse& p, unsigned reg, std::uint8_t value);
+    void write_triangle(unsigned reg, std::uint8_t value);
+    void write_noise(unsigned reg, std::uint8_t value);
+    void write_status(std::uint8_t value);
     void refresh_levels();
     template <class Sink>
     void run_pulses(Cycle end, Sink& sink);
     template <class Sink>
     void run_triangle_and_noise(Cycle end, Sink& sink);
+    template <class Sink>
+    void run_noise_alone(Cycle end, Sink& sink);
+    template <class Sink>
+    void run_triangle_with_noise(Cycle end, Sink& sink);
 
     Cycle now_ = 0;
     Cycle sequence_start_ = 0;
@@ -317,73 +325,89 @@ template <class Sink>
 void Apu::run_triangle_and_noise(Cycle end, Sink& sink) {
     Triangle& tri = triangle_;
     Noise& noise = noise_;
-    const Cycle tri_period = Cycle{tri.period} + 1;
-    const Cycle noise_period = noise_periods[noise.period_index];
     const bool tri_moves = triangle_runs(tri) && tri.period >= triangle_min_audible_period;
-    if (noise.level != 0 && !tri_moves) {
-        // The busiest case, noise alone. After i clocks (i up to 14) bit 0 of the register is bit i of
-        // the register before them, so a run of clocks is read off its bits: bit i - 1 of
-        // shift ^ (shift >> 1) says that clock i changes the output.
-        Cycle c = noise.next_clock;
-        std::uint16_t shift = noise.shift;
-        const std::uint8_t level = noise.level;
-        const std::uint8_t triangle = told_triangle_;
-        const std::uint8_t dmc = dmc_;
-        const unsigned at_once = noise_steps_at_once[noise.short_mode ? 1 : 0];
-        const Cycle run = at_once * noise_period;
-        for (; c + run - noise_period < end; c += run) {
-            const unsigned bits = shift;
-            for (unsigned changes = (bits ^ (bits >> 1U)) & ((1U << at_once) - 1U); changes != 0;
-                 changes &= changes - 1U) {
-                const auto i = static_cast<unsigned>(std::countr_zero(changes)) + 1U;
-                sink.tnd(c + (i - 1U) * noise_period, triangle, ((bits >> i) & 1U) == 0 ? level : 0, dmc);
-            }
-            shift = step_noise(shift, noise.short_mode, at_once);
-        }
-        for (; c < end; c += noise_period) {
-            const std::uint16_t before = shift;
-            shift = step_noise(shift, noise.short_mode);
-            if (((unsigned{shift} ^ before) & 1U) != 0) {
-                sink.tnd(c, triangle, (unsigned{shift} & 1U) == 0 ? level : 0, dmc);
-            }
-        }
-        told_noise_ = (unsigned{shift} & 1U) == 0 ? level : 0;
-        noise.shift = shift;
-        noise.next_clock = c;
-    } else if (tri_moves) {
-        const bool noise_sounds = noise.level != 0;
-        for (;;) {
-            const Cycle tn = noise_sounds ? noise.next_clock : never;
-            const Cycle t = std::min(tri.next_clock, tn);
-            if (t >= end) {
-                break;
-            }
-            if (tri.next_clock == t) {
-                tri.step = static_cast<std::uint8_t>((tri.step + 1U) & 31U);
-                tri.next_clock = t + tri_period;
-            }
-            if (tn == t) {
-                noise.shift = step_noise(noise.shift, noise.short_mode);
-                noise.next_clock = t + noise_period;
-            }
-            const std::uint8_t tri_out = triangle_steps[tri.step];
-            const std::uint8_t noise_out = noise_output();
-            if (tri_out != told_triangle_ || noise_out != told_noise_) {
-                told_triangle_ = tri_out;
-                told_noise_ = noise_out;
-                sink.tnd(t, tri_out, noise_out, dmc_);
-            }
-        }
+    if (tri_moves) {
+        run_triangle_with_noise(end, sink);
+    } else if (noise.level != 0) {
+        run_noise_alone(end, sink);
     }
     // What is left changes nothing that is heard: the timers and the register move on regardless.
+    const Cycle tri_period = Cycle{tri.period} + 1;
     const Cycle k_tri = clocks_before(tri.next_clock, tri_period, end);
     if (triangle_runs(tri)) {
         tri.step = static_cast<std::uint8_t>((tri.step + k_tri) & 31U);
     }
     tri.next_clock += k_tri * tri_period;
+    const Cycle noise_period = noise_periods[noise.period_index];
     const Cycle k_noise = clocks_before(noise.next_clock, noise_period, end);
     noise.shift = step_noise_by(noise.shift, noise.short_mode, k_noise);
     noise.next_clock += k_noise * noise_period;
+}
+
+// The busiest case, noise alone. After i clocks (i up to 14) bit 0 of the register is bit i of the
+// register before them, so a run of clocks is read off its bits: bit i - 1 of shift ^ (shift >> 1)
+// says that clock i changes the output.
+template <class Sink>
+void Apu::run_noise_alone(Cycle end, Sink& sink) {
+    Noise& noise = noise_;
+    const Cycle noise_period = noise_periods[noise.period_index];
+    Cycle c = noise.next_clock;
+    std::uint16_t shift = noise.shift;
+    const std::uint8_t level = noise.level;
+    const std::uint8_t triangle = told_triangle_;
+    const std::uint8_t dmc = dmc_;
+    const unsigned at_once = noise_steps_at_once[noise.short_mode ? 1 : 0];
+    const Cycle run = at_once * noise_period;
+    for (; c + run - noise_period < end; c += run) {
+        const unsigned bits = shift;
+        for (unsigned changes = (bits ^ (bits >> 1U)) & ((1U << at_once) - 1U); changes != 0;
+             changes &= changes - 1U) {
+            const auto i = static_cast<unsigned>(std::countr_zero(changes)) + 1U;
+            sink.tnd(c + (i - 1U) * noise_period, triangle, ((bits >> i) & 1U) == 0 ? level : 0, dmc);
+        }
+        shift = step_noise(shift, noise.short_mode, at_once);
+    }
+    for (; c < end; c += noise_period) {
+        const std::uint16_t before = shift;
+        shift = step_noise(shift, noise.short_mode);
+        if (((unsigned{shift} ^ before) & 1U) != 0) {
+            sink.tnd(c, triangle, (unsigned{shift} & 1U) == 0 ? level : 0, dmc);
+        }
+    }
+    told_noise_ = (unsigned{shift} & 1U) == 0 ? level : 0;
+    noise.shift = shift;
+    noise.next_clock = c;
+}
+
+template <class Sink>
+void Apu::run_triangle_with_noise(Cycle end, Sink& sink) {
+    Triangle& tri = triangle_;
+    Noise& noise = noise_;
+    const Cycle tri_period = Cycle{tri.period} + 1;
+    const Cycle noise_period = noise_periods[noise.period_index];
+    const bool noise_sounds = noise.level != 0;
+    for (;;) {
+        const Cycle tn = noise_sounds ? noise.next_clock : never;
+        const Cycle t = std::min(tri.next_clock, tn);
+        if (t >= end) {
+            break;
+        }
+        if (tri.next_clock == t) {
+            tri.step = static_cast<std::uint8_t>((tri.step + 1U) & 31U);
+            tri.next_clock = t + tri_period;
+        }
+        if (tn == t) {
+            noise.shift = step_noise(noise.shift, noise.short_mode);
+            noise.next_clock = t + noise_period;
+        }
+        const std::uint8_t tri_out = triangle_steps[tri.step];
+        const std::uint8_t noise_out = noise_output();
+        if (tri_out != told_triangle_ || noise_out != told_noise_) {
+            told_triangle_ = tri_out;
+            told_noise_ = noise_out;
+            sink.tnd(t, tri_out, noise_out, dmc_);
+        }
+    }
 }
 
 // The unit playing frames: frame k's writes, in their order, at frame_start(k), after the frame
