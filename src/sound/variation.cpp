@@ -201,82 +201,93 @@ void make_for_hardware(Sound& sound) {
     }
 }
 
+// Whether a stage is used, from the stream of the member that switches it.
+bool chance(MemberDraws& draws, double SfxPatch::*member, double share) {
+    return draws.of(member).unit() < share;
+}
+
+void draw_laser_stages(MemberDraws& draws, SfxPatch& p) {
+    if (chance(draws, &SfxPatch::duty_sweep, 0.5) && uses_duty(generator_of(p))) {
+        // Narrowing to about a third of its width by the end of the decay.
+        const double span_s = std::max(0.05, p.attack + p.decay);
+        const double narrowing = -p.duty * 0.7 / span_s;
+        p.duty_sweep = draw_member(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
+    }
+    if (chance(draws, &SfxPatch::phaser_offset, 0.25)) {
+        p.phaser_offset = draw_member(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
+        p.phaser_sweep = draw_member(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
+    }
+}
+
+void draw_explosion_stages(MemberDraws& draws, SfxPatch& p) {
+    const double grit = draws.of(&SfxPatch::bitcrush_bits).unit();  // a crush or a hold, or neither
+    if (grit < 0.35) {
+        p.bitcrush_bits = 3.0 + static_cast<double>(draws.of(&SfxPatch::bitcrush_bits).below(4));
+    } else if (grit < 0.7) {
+        p.downsample_rate = draw_member(draws, {1500, 8000}, &SfxPatch::downsample_rate);
+    }
+    if (chance(draws, &SfxPatch::punch, 0.5)) {
+        p.punch = draw_member(draws, {0.2, 0.6}, &SfxPatch::punch);
+    }
+    if (chance(draws, &SfxPatch::filter_sweep, 0.5)) {
+        p.filter_sweep = draw_member(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
+    }
+}
+
+void draw_coin_stages(MemberDraws& draws, SfxPatch& p) {
+    constexpr std::array<double, 3> up{5.0, 7.0, 12.0};
+    p.jump1_semitones = up[draws.of(&SfxPatch::jump1_semitones).below(up.size())];
+    p.jump1_time = draw_member(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
+    if (chance(draws, &SfxPatch::jump2_semitones, 0.4)) {
+        p.jump2_semitones = up[draws.of(&SfxPatch::jump2_semitones).below(2)];
+        p.jump2_time = p.jump1_time + draw_member(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
+    }
+}
+
 // The stages each family uses the way sound designers' generators do: a coin jumps up, a powerup
 // may repeat, an explosion may crush or hold and punch, a laser may narrow its pulse as it falls, a
 // hit may punch or crush, a blip may jump an octave, a game over may tremble and fall a step.
 void draw_stages(SfxPreset family, MemberDraws& draws, SfxPatch& p) {
-    // Whether a stage is used, from the stream of the member that switches it.
-    const auto chance = [&](double SfxPatch::*member, double share) {
-        return draws.of(member).unit() < share;
-    };
     switch (family) {
     case SfxPreset::laser:
-        if (chance(&SfxPatch::duty_sweep, 0.5) && uses_duty(generator_of(p))) {
-            // Narrowing to about a third of its width by the end of the decay.
-            const double span_s = std::max(0.05, p.attack + p.decay);
-            const double narrowing = -p.duty * 0.7 / span_s;
-            p.duty_sweep = draw_member(draws, {narrowing, narrowing * 0.5}, &SfxPatch::duty_sweep);
-        }
-        if (chance(&SfxPatch::phaser_offset, 0.25)) {
-            p.phaser_offset = draw_member(draws, {0.001, 0.004}, &SfxPatch::phaser_offset);
-            p.phaser_sweep = draw_member(draws, {0.002, 0.01}, &SfxPatch::phaser_sweep);
-        }
+        draw_laser_stages(draws, p);
         break;
     case SfxPreset::jump:
-        if (chance(&SfxPatch::freq_slide_accel, 0.35)) {
+        if (chance(draws, &SfxPatch::freq_slide_accel, 0.35)) {
             p.freq_slide_accel = draw_member(draws, {500, 4000}, &SfxPatch::freq_slide_accel);
         }
         break;
-    case SfxPreset::explosion: {
-        const double grit = draws.of(&SfxPatch::bitcrush_bits).unit();  // a crush or a hold, or neither
-        if (grit < 0.35) {
-            p.bitcrush_bits = 3.0 + static_cast<double>(draws.of(&SfxPatch::bitcrush_bits).below(4));
-        } else if (grit < 0.7) {
-            p.downsample_rate = draw_member(draws, {1500, 8000}, &SfxPatch::downsample_rate);
-        }
-        if (chance(&SfxPatch::punch, 0.5)) {
-            p.punch = draw_member(draws, {0.2, 0.6}, &SfxPatch::punch);
-        }
-        if (chance(&SfxPatch::filter_sweep, 0.5)) {
-            p.filter_sweep = draw_member(draws, {-1.0, -0.2}, &SfxPatch::filter_sweep);
-        }
+    case SfxPreset::explosion:
+        draw_explosion_stages(draws, p);
         break;
-    }
-    case SfxPreset::coin: {
-        constexpr std::array<double, 3> up{5.0, 7.0, 12.0};
-        p.jump1_semitones = up[draws.of(&SfxPatch::jump1_semitones).below(up.size())];
-        p.jump1_time = draw_member(draws, {0.04, 0.1}, &SfxPatch::jump1_time);
-        if (chance(&SfxPatch::jump2_semitones, 0.4)) {
-            p.jump2_semitones = up[draws.of(&SfxPatch::jump2_semitones).below(2)];
-            p.jump2_time = p.jump1_time + draw_member(draws, {0.03, 0.07}, &SfxPatch::jump2_time);
-        }
+    case SfxPreset::coin:
+        draw_coin_stages(draws, p);
         break;
-    }
     case SfxPreset::powerup:
-        if (chance(&SfxPatch::repeat_rate, 0.5)) {
+        if (chance(draws, &SfxPatch::repeat_rate, 0.5)) {
             p.repeat_rate = draw_member(draws, {6, 14}, &SfxPatch::repeat_rate);
         }
         break;
     case SfxPreset::hit:
-        if (chance(&SfxPatch::punch, 0.6)) {
+        if (chance(draws, &SfxPatch::punch, 0.6)) {
             p.punch = draw_member(draws, {0.3, 0.8}, &SfxPatch::punch);
         }
-        if (chance(&SfxPatch::bitcrush_bits, 0.3)) {
+        if (chance(draws, &SfxPatch::bitcrush_bits, 0.3)) {
             p.bitcrush_bits = 5.0 + static_cast<double>(draws.of(&SfxPatch::bitcrush_bits).below(4));
         }
         break;
     case SfxPreset::blip:
-        if (chance(&SfxPatch::jump1_semitones, 0.3)) {
+        if (chance(draws, &SfxPatch::jump1_semitones, 0.3)) {
             p.jump1_semitones = 12.0;
             p.jump1_time = draw_member(draws, {0.015, 0.035}, &SfxPatch::jump1_time);
         }
         break;
     case SfxPreset::game_over:
-        if (chance(&SfxPatch::tremolo_depth, 0.4)) {
+        if (chance(draws, &SfxPatch::tremolo_depth, 0.4)) {
             p.tremolo_depth = draw_member(draws, {0.2, 0.5}, &SfxPatch::tremolo_depth);
             p.tremolo_rate = draw_member(draws, {4, 9}, &SfxPatch::tremolo_rate);
         }
-        if (chance(&SfxPatch::jump1_semitones, 0.35)) {
+        if (chance(draws, &SfxPatch::jump1_semitones, 0.35)) {
             p.jump1_semitones = draws.of(&SfxPatch::jump1_semitones).below(2) == 0 ? -5.0 : -7.0;
             p.jump1_time = draw_member(draws, {0.15, 0.3}, &SfxPatch::jump1_time);
         }

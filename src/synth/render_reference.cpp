@@ -8,6 +8,32 @@
 
 namespace bleepforge {
 
+namespace {
+
+// The chip's waveform at this phase; the FM voice steps its modulator on.
+float chip_voice(const SfxPatch& patch, double phase, double duty, double tone_freq, double rate,
+                 double& mod_phase) {
+    using namespace voice;
+    const double cycle_pos = cycle_position(phase);
+    switch (patch.chip) {
+    case ChipType::nes:
+        return patch.freq_slide < -1000.0 ? stepped_triangle(cycle_pos) : pulse(cycle_pos, duty);
+    case ChipType::gameboy:
+        return pulse(cycle_pos, duty);
+    case ChipType::sid:
+        return saw_pulse(cycle_pos, duty);
+    case ChipType::ym2612: {
+        const auto out = static_cast<float>(nearest_sine(phase + patch.fm_index * nearest_sine(mod_phase)));
+        mod_phase = mod_phase + (two_pi * (patch.fm_ratio * tone_freq)) / rate;
+        return out;
+    }
+    default:
+        return 0.0f;  // an unknown chip is silent
+    }
+}
+
+}  // namespace
+
 // Every step of the chain in synth.hpp, in its order, one sample at a time, every choice of the
 // original voice's own steps made on the spot and the stages' units stepped where any is in use: the plainest
 // form, which the renderer's every path must match bit for bit.
@@ -49,25 +75,7 @@ SampleBuffer render_sfx_reference(const SfxPatch& patch, double duration_s, std:
                             : freq;
         }
 
-        const double cycle_pos = cycle_position(phase);
-        float voice = 0.0f;
-        switch (patch.chip) {
-        case ChipType::nes:
-            voice = patch.freq_slide < -1000.0 ? stepped_triangle(cycle_pos) : pulse(cycle_pos, duty);
-            break;
-        case ChipType::gameboy:
-            voice = pulse(cycle_pos, duty);
-            break;
-        case ChipType::sid:
-            voice = saw_pulse(cycle_pos, duty);
-            break;
-        case ChipType::ym2612:
-            voice = static_cast<float>(nearest_sine(phase + patch.fm_index * nearest_sine(mod_phase)));
-            mod_phase = mod_phase + (two_pi * (patch.fm_ratio * tone_freq)) / rate;
-            break;
-        default:
-            break;  // an unknown chip is silent
-        }
+        float voice = chip_voice(patch, phase, duty, tone_freq, rate, mod_phase);
 
         if (stages) {
             out[static_cast<std::size_t>(i)] =
