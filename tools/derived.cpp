@@ -267,6 +267,48 @@ std::optional<std::string> derived_text(const DerivedFile& file, std::string_vie
 
 namespace {
 
+// A member's range and type as a schema; a member where 0 switches its stage off may be 0 below its
+// range.
+ordered_json member_schema(const SoundField& field) {
+    ordered_json property = {{"description", sentence(field)},
+                             {"type", field.integer ? "integer" : "number"}};
+    ordered_json range;
+    range[field.min_exclusive ? "exclusiveMinimum" : "minimum"] = number(field.min);
+    range["maximum"] = number(field.max);
+    if (field.zero_is_off) {
+        property["anyOf"] = {{{"const", 0}}, range};
+    } else {
+        property.update(range);
+    }
+    return property;
+}
+
+// The layers, each holding a sound's members (not the version, no layers) and its place in the mix.
+ordered_json layers_schema(const ordered_json& properties) {
+    ordered_json layer_properties;
+    layer_properties["preset"] = properties.at("preset");
+    layer_properties["chip"] = properties.at("chip");
+    layer_properties["hardware"] = properties.at("hardware");
+    for (const SoundField& field : sound_fields()) {
+        layer_properties[std::string(field.name)] = properties.at(std::string(field.name));
+    }
+    for (const SoundField& field : layer_fields()) {
+        layer_properties[std::string(field.name)] = {{"description", sentence(field)},
+                                                     {"type", "number"},
+                                                     {"minimum", number(field.min)},
+                                                     {"maximum", number(field.max)},
+                                                     {"default", number(field.neutral)}};
+    }
+    return {
+        {"description",
+         "Format 2: instead of the sound members, 1 to 8 sounds mixed, each "
+         "beginning at its start and scaled by its mix_gain."},
+        {"type", "array"},
+        {"minItems", 1},
+        {"maxItems", max_layers},
+        {"items", {{"type", "object"}, {"additionalProperties", false}, {"properties", layer_properties}}}};
+}
+
 // A sound's object as a schema: a file's (its version required) or a bank's inline entry's (which may
 // hold one, but the bank's says which members it may hold). A sound with layers holds nothing of its
 // own beside them.
@@ -300,16 +342,7 @@ ordered_json sound_object(bool in_file) {
     newer["hardware"] = false;
     of_three["hardware"] = false;
     for (const SoundField& field : sound_fields()) {
-        ordered_json property = {{"description", sentence(field)},
-                                 {"type", field.integer ? "integer" : "number"}};
-        ordered_json range;
-        range[field.min_exclusive ? "exclusiveMinimum" : "minimum"] = number(field.min);
-        range["maximum"] = number(field.max);
-        if (field.zero_is_off) {
-            property["anyOf"] = {{{"const", 0}}, range};
-        } else {
-            property.update(range);
-        }
+        ordered_json property = member_schema(field);
         if (field.member == nullptr) {
             property["default"] = number(Sound{}.duration_s);
         } else if (field.version > 1) {
@@ -321,29 +354,7 @@ ordered_json sound_object(bool in_file) {
         }
         properties[std::string(field.name)] = property;
     }
-    // A layer holds a sound's members (not the version, no layers) and its place in the mix.
-    ordered_json layer_properties;
-    layer_properties["preset"] = properties["preset"];
-    layer_properties["chip"] = properties["chip"];
-    layer_properties["hardware"] = properties["hardware"];
-    for (const SoundField& field : sound_fields()) {
-        layer_properties[std::string(field.name)] = properties[std::string(field.name)];
-    }
-    for (const SoundField& field : layer_fields()) {
-        layer_properties[std::string(field.name)] = {{"description", sentence(field)},
-                                                     {"type", "number"},
-                                                     {"minimum", number(field.min)},
-                                                     {"maximum", number(field.max)},
-                                                     {"default", number(field.neutral)}};
-    }
-    properties["layers"] = {
-        {"description",
-         "Format 2: instead of the sound members, 1 to 8 sounds mixed, each "
-         "beginning at its start and scaled by its mix_gain."},
-        {"type", "array"},
-        {"minItems", 1},
-        {"maxItems", max_layers},
-        {"items", {{"type", "object"}, {"additionalProperties", false}, {"properties", layer_properties}}}};
+    properties["layers"] = layers_schema(properties);
     newer["layers"] = false;
     ordered_json own = ordered_json::object();
     for (const auto& [name, property] : properties.items()) {
