@@ -309,10 +309,8 @@ ordered_json layers_schema(const ordered_json& properties) {
         {"items", {{"type", "object"}, {"additionalProperties", false}, {"properties", layer_properties}}}};
 }
 
-// A sound's object as a schema: a file's (its version required) or a bank's inline entry's (which may
-// hold one, but the bank's says which members it may hold). A sound with layers holds nothing of its
-// own beside them.
-ordered_json sound_object(bool in_file) {
+// The members that are not numbers: the version, the preset, the chip and whether it is for the hardware.
+ordered_json word_properties() {
     ordered_json properties;
     properties["bleepforge"] = {
         {"description",
@@ -336,6 +334,14 @@ ordered_json sound_object(bool in_file) {
          "sound unit (nes and gameboy). Default false."},
         {"type", "boolean"},
         {"default", false}};
+    return properties;
+}
+
+// A sound's object as a schema: a file's (its version required) or a bank's inline entry's (which may
+// hold one, but the bank's says which members it may hold). A sound with layers holds nothing of its
+// own beside them.
+ordered_json sound_object(bool in_file) {
+    ordered_json properties = word_properties();
     // The members a file of version 1 may not hold, and those a file of version 2 may not.
     ordered_json newer = ordered_json::object();
     ordered_json of_three = ordered_json::object();
