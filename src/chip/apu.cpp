@@ -85,6 +85,35 @@ std::uint16_t step_noise_by(std::uint16_t shift, bool short_mode, std::uint64_t 
     return clocks > 0 ? step_noise(shift, short_mode, static_cast<unsigned>(clocks)) : shift;
 }
 
+namespace {
+
+// Bits 5, 4 and 3-0 of $4000, $4004 and $400C: the length counter's halt (the envelope's loop), the
+// constant volume and the volume (the envelope's period).
+template <class Channel>
+void write_volume(Channel& c, std::uint8_t value) {
+    c.halt = (value & 0x20U) != 0;
+    c.constant = (value & 0x10U) != 0;
+    c.volume = static_cast<std::uint8_t>(value & 0x0FU);
+}
+
+// Bits 7-3 of $4003, $4007, $400B and $400F load the length counter of an enabled channel.
+template <class Channel>
+void load_length(Channel& c, std::uint8_t value) {
+    if (c.enabled) {
+        c.length = length_loads[value >> 3U];
+    }
+}
+
+// The 11-bit period's low byte ($4002, $4006, $400A) and its high three bits ($4003, $4007, $400B).
+[[nodiscard]] std::uint16_t with_low_period(std::uint16_t period, std::uint8_t value) {
+    return static_cast<std::uint16_t>((period & 0x700U) | value);
+}
+[[nodiscard]] std::uint16_t with_high_period(std::uint16_t period, std::uint8_t value) {
+    return static_cast<std::uint16_t>((period & 0xFFU) | ((value & 0x07U) << 8U));
+}
+
+}  // namespace
+
 Apu::Apu() {
     pulse_[0].ones_complement = true;
 }
@@ -108,9 +137,7 @@ void Apu::write_pulse(Pulse& p, unsigned reg, std::uint8_t value) {
     switch (reg) {
     case 0:
         p.duty = static_cast<std::uint8_t>(value >> 6U);
-        p.halt = (value & 0x20U) != 0;
-        p.constant = (value & 0x10U) != 0;
-        p.volume = static_cast<std::uint8_t>(value & 0x0FU);
+        write_volume(p, value);
         break;
     case 1:
         p.sweep_on = (value & 0x80U) != 0;
@@ -120,13 +147,11 @@ void Apu::write_pulse(Pulse& p, unsigned reg, std::uint8_t value) {
         p.sweep_reload = true;
         break;
     case 2:
-        p.period = static_cast<std::uint16_t>((p.period & 0x700U) | value);
+        p.period = with_low_period(p.period, value);
         break;
     default:
-        p.period = static_cast<std::uint16_t>((p.period & 0xFFU) | ((value & 0x07U) << 8U));
-        if (p.enabled) {
-            p.length = length_loads[value >> 3U];
-        }
+        p.period = with_high_period(p.period, value);
+        load_length(p, value);
         p.step = 0;  // the phase restarts; the timer's divider does not
         p.envelope.start = true;
         break;
@@ -141,13 +166,11 @@ void Apu::write_triangle(unsigned reg, std::uint8_t value) {
         t.reload_value = static_cast<std::uint8_t>(value & 0x7FU);
         break;
     case 2:
-        t.period = static_cast<std::uint16_t>((t.period & 0x700U) | value);
+        t.period = with_low_period(t.period, value);
         break;
     case 3:
-        t.period = static_cast<std::uint16_t>((t.period & 0xFFU) | ((value & 0x07U) << 8U));
-        if (t.enabled) {
-            t.length = length_loads[value >> 3U];
-        }
+        t.period = with_high_period(t.period, value);
+        load_length(t, value);
         t.reload_flag = true;
         break;
     default:
@@ -159,9 +182,7 @@ void Apu::write_noise(unsigned reg, std::uint8_t value) {
     Noise& n = noise_;
     switch (reg) {
     case 0:
-        n.halt = (value & 0x20U) != 0;
-        n.constant = (value & 0x10U) != 0;
-        n.volume = static_cast<std::uint8_t>(value & 0x0FU);
+        write_volume(n, value);
         break;
     case 2:
         // The register is not reset; a new period counts from the next reload.
@@ -169,9 +190,7 @@ void Apu::write_noise(unsigned reg, std::uint8_t value) {
         n.period_index = static_cast<std::uint8_t>(value & 0x0FU);
         break;
     case 3:
-        if (n.enabled) {
-            n.length = length_loads[value >> 3U];
-        }
+        load_length(n, value);
         n.envelope.start = true;
         break;
     default:
