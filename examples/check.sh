@@ -21,6 +21,13 @@ ls "$prefix"/lib/libbleepforge_*.a >/dev/null
 
 # The examples' sounds are there to be copied: none draws a warning.
 "$prefix/bin/bleep" check --strict examples/*/sfx/*.bleep examples/*/sfx/*.bleepbank
+# An example that names the command it came from ("// What it is: bleep random ...") is what that
+# command makes today.
+for file in examples/*/sfx/*.bleep; do
+    command=$(head -n 1 "$file" | sed -n 's|^// [^:]*: bleep ||p')
+    [[ -n $command ]] || continue
+    cmp -s <("$prefix/bin/bleep" $command) <(tail -n +2 "$file") || { echo "$file is not what bleep $command makes" >&2; exit 1; }
+done
 
 configure() { cmake -S "${source:-examples}/$1" -B "$work/$1" -G Ninja -DCMAKE_PREFIX_PATH="$prefix" "${@:2}" >/dev/null; }
 
