@@ -39,6 +39,13 @@ configure_file(${PROJECT_SOURCE_DIR}/web/bleepforge-studio.html ${PROJECT_BINARY
 
 # The manual pages: roff for man, compressed for a Debian package, HTML where there is no man.
 set(manuals bleepforge bleep)
+# Each page's footer names the project's one version, as the package.json does.
+foreach(page IN LISTS manuals)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/doc/${page}.1 title REGEX "^\\.TH " LIMIT_COUNT 1)
+  if(NOT title MATCHES " \"Bleepforge ${PROJECT_VERSION}\" ")
+    message(FATAL_ERROR "doc/${page}.1's footer (${title}) does not name Bleepforge ${PROJECT_VERSION}")
+  endif()
+endforeach()
 find_program(MANDOC mandoc)
 if(WIN32 AND MANDOC)
   foreach(page IN LISTS manuals)
