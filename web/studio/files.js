@@ -18,3 +18,12 @@ export async function readSoundFile(file, limit) {
   }
   return file.text();
 }
+
+// What to say when a bank is opened: the studio holds one sound, and a bank is many. A bank named
+// as one, or a sound file holding a bank's "sounds", which the reader names as such.
+export function bankRefusal(name, error) {
+  const bank = name.endsWith('.bleepbank') || (error.problems ?? []).some((p) => p.kind === 'member' && p.member === 'sounds');
+  if (!bank) return null;
+  return `${name} is a bank: the studio edits one sound at a time, so open a sound file the bank names ` +
+    '(or copy one of its sounds into a file of its own); bleep render and bleep header take the whole bank';
+}

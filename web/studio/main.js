@@ -4,7 +4,7 @@ import {
   makeSound, mutate, parseSound, presets, random, render, soundEnding, soundWarnings, toHeader, toWav, wavFormats,
 } from '../index.js';
 import { createControls } from './controls.js';
-import { download, readSoundFile } from './files.js';
+import { bankRefusal, download, readSoundFile } from './files.js';
 import { channelStates, drawFrames, frameSummary, showFrameTable } from './framestrip.js';
 import { loadHistory, nextName, saveHistory, showHistory } from './history.js';
 import { describeLayer, showLayers, showSpans } from './layers.js';
@@ -561,7 +561,7 @@ async function openFile(file) {
     refresh();
     say(`Opened ${file.name}`);
   } catch (error) {
-    $('open-error').textContent = error.message;
+    $('open-error').textContent = bankRefusal(file.name, error) ?? error.message;
   }
 }
 

@@ -168,6 +168,15 @@ test('bad input shows its error: a malformed link, a bad file, a value out of ra
   await page.setInputFiles('#open', bad);
   await page.waitForSelector('#open-error:not(:empty)');
   assert.equal(await page.textContent('#open-error'), 'bad.bleep:3:3: unknown member "atack" (did you mean "attack"?)');
+  // A bank, by its name or by what it holds, is named as one, with what to open instead.
+  for (const name of ['game.bleepbank', 'game.bleep']) {
+    writeFileSync(join(scratch, name), '{ "bleepforge": 3, "sounds": { "zap": { "preset": "laser" } } }\n');
+    await page.setInputFiles('#open', join(scratch, name));
+    await page.waitForFunction((n) => document.getElementById('open-error').textContent.startsWith(n), name);
+    assert.equal(await page.textContent('#open-error'), `${name} is a bank: the studio edits one sound at a time, so ` +
+      'open a sound file the bank names (or copy one of its sounds into a file of its own); bleep render and bleep ' +
+      'header take the whole bank');
+  }
   await setValue(page, 'duty', 2);
   assert.equal(await page.textContent('#field-duty-error'), '"duty" is 2, outside its range: 0 to 1');
   assert.equal(await valueOf(page, 'duty'), '2');  // left for the user to correct, not applied
